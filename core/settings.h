@@ -1,0 +1,50 @@
+// The settings key, its value names, the six-slot city list and the default settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cirrodex {
+
+inline constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Velbrook\\Cirrodex";
+
+inline constexpr wchar_t kTemperatureUnits[] = L"TemperatureUnits";
+inline constexpr wchar_t kSummaryDisplayType[] = L"SummaryDisplayType";
+inline constexpr wchar_t kDisplayLastUpdateTime[] = L"DisplayLastUpdateTime";
+inline constexpr wchar_t kUpdateRate[] = L"UpdateRate";
+inline constexpr wchar_t kStartUpdate[] = L"StartUpdate";
+inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
+inline constexpr wchar_t kCitySelected[] = L"CitySelected";
+inline constexpr wchar_t kInstallPath[] = L"InstallPath";
+
+// Used when the selected slot has no code.
+inline constexpr wchar_t kFallbackCityCode[] = L"UKXX0260";
+
+inline constexpr int kCitySlots = 6;
+
+struct CityEntry {
+  wchar_t code[16] = {};  // empty: the slot holds no city
+  wchar_t name[64] = {};
+};
+
+// The program-wide city list: slots 1-6 at indices 0-5; `selectedCity` is -1 until loaded.
+struct CityList {
+  CityEntry slots[kCitySlots];
+  int32_t selectedCity = -1;
+};
+
+// The process's one list.
+CityList& Cities();
+
+void LoadCityList();
+void SaveCityList();
+int32_t SelectedCity();
+int32_t SelectCity(int32_t index);
+std::wstring SelectedCityCode();
+std::wstring SelectedCityKey();
+std::wstring CityKey(std::wstring_view code);
+// Fills in what is missing, never overwriting a present value. Always true.
+bool WriteDefaultSettings();
+
+}  // namespace cirrodex

@@ -1,0 +1,84 @@
+// The weather of one city (current conditions, five forecast days, place names, the feed text it
+// was parsed from) and the feed parser that fills it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/temperature.h"
+#include "platform/drawing_context.h"
+
+namespace cirrodex {
+
+// Copies at most N-1 characters of `src` into `dst` and terminates it: over-long values are cut.
+template <size_t N>
+void CopyText(wchar_t (&dst)[N], const wchar_t* src) {
+  size_t i = 0;
+  if (src != nullptr) {
+    for (; i + 1 < N && src[i] != L'\0'; ++i) dst[i] = src[i];
+  }
+  dst[i] = L'\0';
+}
+
+// One block of weather values: block 0 the current conditions, blocks 1-5 the forecast days.
+struct ForecastDay {
+  int32_t weekday = 0;          // 1 = Sunday .. 7 = Saturday
+  wchar_t dateText[34] = {};    // forecast: dd/mm/yyyy; block 0: the last-update text
+  TemperatureValue highTemperature;
+  TemperatureValue lowTemperature;
+  TemperatureValue temperature;  // block 0: now
+  TemperatureValue feelsLike;    // block 0
+  int32_t dayTextCode = 0;
+  int32_t nightTextCode = 0;
+  int32_t rainChance = 0;       // percent
+  int32_t dayIcon = 0;
+  int32_t nightIcon = 0;
+  int32_t windSpeed = -9999;    // miles per hour
+  wchar_t windDirection[32] = {};
+  int32_t visibility = 0;       // miles
+  double pressure = -9999.9;    // inches of mercury
+  int32_t uvIndex = -9999;
+  int32_t humidity = -9999;     // percent
+
+  // The parser's reset: every field but the four temperatures goes back to its missing value.
+  void Reset();
+};
+
+// The three "Tahoma" fonts every report owns: 9, 11 and 13 pixels, weight 400, ClearType.
+struct SummaryFonts {
+  platform::FontSpec small{L"Tahoma", 9, 400, 5};
+  platform::FontSpec medium{L"Tahoma", 11, 400, 5};
+  platform::FontSpec large{L"Tahoma", 13, 400, 5};
+};
+
+inline constexpr wchar_t kDefaultInstallFolder[] = L"\\program files\\velbrook\\nimbrel";
+
+class WeatherReport {
+ public:
+  // Reads "InstallPath" from the settings key (default kDefaultInstallFolder).
+  WeatherReport();
+
+  ForecastDay blocks[6];
+  wchar_t city[32] = {};
+  wchar_t subDivision[32] = {};
+  wchar_t region[32] = {};
+  wchar_t country[32] = {};
+  wchar_t lastUpdated[32] = {};
+  wchar_t conditionText[32] = {};
+  // The last feed text parsed: up to 1024 characters and always terminated.
+  wchar_t feedText[1025] = {};
+  uint32_t downloadResult = 0;  // 0: not tried in this run
+  std::wstring installFolder;
+  SummaryFonts fonts;
+};
+
+// Parses `text` into `report`. When `text` equals the last text parsed, `changed` becomes false
+// and nothing else happens; otherwise the report is refilled and `changed` becomes true.
+void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed);
+
+const std::wstring& InstallFolder(const WeatherReport& report);
+
+// Block 0's wind direction as a compass point 0-15 clockwise from north, or -1.
+int32_t WindCompassPoint(const WeatherReport& report);
+
+}  // namespace cirrodex

@@ -1,0 +1,405 @@
+#include "platform/registry_store.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "platform/device.h"
+#include "platform/text.h"
+
+namespace cirrodex::platform {
+
+namespace {
+
+thread_local std::string t_lastError;
+
+// Key paths are kept normalised: components joined by one backslash, no empty ones. The root's
+// own row has the empty path.
+std::string NormalisePath(std::wstring_view path) {
+  std::wstring out;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring_view::npos) end = path.size();
+    if (end > start) {
+      if (!out.empty()) out += L'\\';
+      out.append(path.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return ToUtf8(out);
+}
+
+std::string ParentOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string LeafOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS keys(
+  id INTEGER PRIMARY KEY,
+  root INTEGER NOT NULL,
+  path TEXT NOT NULL COLLATE NOCASE,
+  parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  UNIQUE(root, path));
+CREATE INDEX IF NOT EXISTS keys_by_parent ON keys(parent);
+CREATE TABLE IF NOT EXISTS vals(
+  key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL,
+  PRIMARY KEY(key, name)) WITHOUT ROWID;
+INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(2147483649, '', NULL, 'HKEY_CURRENT_USER');
+INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(2147483650, '', NULL, 'HKEY_LOCAL_MACHINE');
+)sql";
+
+}  // namespace
+
+struct RegistryStore::Impl {
+  sqlite3* db = nullptr;
+  bool open = false;
+  std::string openError;
+  std::mutex mutex;
+  std::map<std::string, sqlite3_stmt*> statements;
+
+  ~Impl() {
+    for (auto& [sql, stmt] : statements) sqlite3_finalize(stmt);
+    if (db != nullptr) sqlite3_close(db);
+  }
+
+  bool Fail(const char* doing) {
+    t_lastError = std::string(doing) + ": " + (db != nullptr ? sqlite3_errmsg(db) : "no database");
+    return false;
+  }
+
+  // A cached statement, reset and with its bindings cleared; null on failure.
+  sqlite3_stmt* Statement(const std::string& sql) {
+    auto it = statements.find(sql);
+    if (it == statements.end()) {
+      sqlite3_stmt* stmt = nullptr;
+      if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
+          SQLITE_OK) {
+        return nullptr;
+      }
+      it = statements.emplace(sql, stmt).first;
+    }
+    sqlite3_reset(it->second);
+    sqlite3_clear_bindings(it->second);
+    return it->second;
+  }
+
+  bool Exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+  // The id of a key, 0 when it does not exist, -1 on a database error.
+  sqlite3_int64 KeyId(RootKey root, const std::string& path) {
+    sqlite3_stmt* s = Statement("SELECT id FROM keys WHERE root = ?1 AND path = ?2");
+    if (s == nullptr) return -1;
+    sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
+    sqlite3_bind_text(s, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(s);
+    sqlite3_int64 id = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : (rc == SQLITE_DONE ? 0 : -1);
+    sqlite3_reset(s);
+    return id;
+  }
+
+  // Creates the missing keys along `path`; the id of the last, or -1.
+  sqlite3_int64 EnsureKey(RootKey root, const std::string& path) {
+    sqlite3_int64 id = KeyId(root, path);
+    if (id != 0) return id;
+    sqlite3_int64 parent = EnsureKey(root, ParentOf(path));
+    if (parent <= 0) return -1;
+    sqlite3_stmt* s =
+        Statement("INSERT INTO keys(root, path, parent, name) VALUES(?1, ?2, ?3, ?4)");
+    if (s == nullptr) return -1;
+    std::string leaf = LeafOf(path);
+    sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
+    sqlite3_bind_text(s, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(s, 3, parent);
+    sqlite3_bind_text(s, 4, leaf.data(), static_cast<int>(leaf.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE ? sqlite3_last_insert_rowid(db) : -1;
+  }
+
+  bool PutValue(sqlite3_int64 key, const std::string& name, uint32_t type, const void* data,
+                size_t size) {
+    sqlite3_stmt* s = Statement(
+        "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+        "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    if (s == nullptr) return false;
+    sqlite3_bind_int64(s, 1, key);
+    sqlite3_bind_text(s, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(s, 3, type);
+    // A zero-length blob must still be a blob, not NULL.
+    static const uint8_t kEmpty = 0;
+    sqlite3_bind_blob(s, 4, size == 0 ? &kEmpty : data, static_cast<int>(size), SQLITE_STATIC);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE;
+  }
+
+  // Runs `body` inside an immediate transaction; commits when it returns true.
+  template <typename Body>
+  bool Write(const char* doing, Body body) {
+    if (!open) return Fail(doing);
+    if (!Exec("BEGIN IMMEDIATE")) return Fail(doing);
+    if (!body()) {
+      std::string why = std::string(doing) + ": " + sqlite3_errmsg(db);
+      Exec("ROLLBACK");
+      t_lastError = why;
+      return false;
+    }
+    if (!Exec("COMMIT")) {
+      Fail(doing);
+      Exec("ROLLBACK");
+      return false;
+    }
+    return true;
+  }
+};
+
+RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  int rc = sqlite3_open_v2(file.c_str(), &d.db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    d.openError = "opening the registry " + file + ": " +
+                  (d.db != nullptr ? sqlite3_errmsg(d.db) : sqlite3_errstr(rc));
+    return;
+  }
+  // Several processes share the file: wait for a busy database rather than fail.
+  sqlite3_busy_timeout(d.db, 10000);
+  // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
+  // lose the last commits but never damages the file.
+  char* err = nullptr;
+  if (sqlite3_exec(d.db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
+                   nullptr, nullptr, &err) != SQLITE_OK) {
+    d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
+    sqlite3_free(err);
+    return;
+  }
+  d.open = true;
+  if (!d.Write("preparing the registry", [&] { return d.Exec(kSchema); })) {
+    d.open = false;
+    d.openError = "opening the registry " + file + ": " + t_lastError;
+  }
+}
+
+RegistryStore::~RegistryStore() = default;
+
+bool RegistryStore::IsOpen() const { return impl_->open; }
+
+std::string RegistryStore::LastError() const {
+  return impl_->open ? t_lastError : impl_->openError;
+}
+
+bool RegistryStore::KeyExists(RootKey root, std::wstring_view path) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (!d.open) return d.Fail("opening a key");
+  sqlite3_int64 id = d.KeyId(root, NormalisePath(path));
+  if (id < 0) return d.Fail("opening a key");
+  if (id == 0) t_lastError = "the key does not exist";
+  return id > 0;
+}
+
+bool RegistryStore::CreateKey(RootKey root, std::wstring_view path) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  std::string p = NormalisePath(path);
+  return d.Write("creating a key", [&] { return d.EnsureKey(root, p) > 0; });
+}
+
+bool RegistryStore::QueryValue(RootKey root, std::wstring_view path, std::wstring_view name,
+                               uint32_t* type, std::vector<uint8_t>* data) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (!d.open) return d.Fail("reading a value");
+  std::string p = NormalisePath(path);
+  std::string n = ToUtf8(name);
+  sqlite3_stmt* s = d.Statement(
+      "SELECT v.type, v.data FROM vals v JOIN keys k ON v.key = k.id "
+      "WHERE k.root = ?1 AND k.path = ?2 AND v.name = ?3");
+  if (s == nullptr) return d.Fail("reading a value");
+  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
+  sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
+  sqlite3_bind_text(s, 3, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
+  int rc = sqlite3_step(s);
+  bool found = false;
+  if (rc == SQLITE_ROW) {
+    if (type != nullptr) *type = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
+    if (data != nullptr) {
+      const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 1));
+      int size = sqlite3_column_bytes(s, 1);
+      data->assign(bytes, bytes + (bytes != nullptr ? size : 0));
+    }
+    found = true;
+  } else if (rc == SQLITE_DONE) {
+    t_lastError = "the key or value does not exist";
+  } else {
+    d.Fail("reading a value");
+  }
+  sqlite3_reset(s);
+  return found;
+}
+
+bool RegistryStore::SetValue(RootKey root, std::wstring_view path, std::wstring_view name,
+                             uint32_t type, const void* data, size_t size) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  std::string p = NormalisePath(path);
+  std::string n = ToUtf8(name);
+  bool missing = false;
+  bool ok = d.Write("writing a value", [&] {
+    sqlite3_int64 key = d.KeyId(root, p);
+    if (key == 0) missing = true;
+    return key > 0 && d.PutValue(key, n, type, data, size);
+  });
+  if (missing) t_lastError = "the key does not exist";
+  return ok;
+}
+
+bool RegistryStore::CreateKeyAndSetValue(RootKey root, std::wstring_view path,
+                                         std::wstring_view name, uint32_t type, const void* data,
+                                         size_t size) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  std::string p = NormalisePath(path);
+  std::string n = ToUtf8(name);
+  return d.Write("writing a value", [&] {
+    sqlite3_int64 key = d.EnsureKey(root, p);
+    return key > 0 && d.PutValue(key, n, type, data, size);
+  });
+}
+
+bool RegistryStore::DeleteValue(RootKey root, std::wstring_view path, std::wstring_view name) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  std::string p = NormalisePath(path);
+  std::string n = ToUtf8(name);
+  bool missing = false;
+  bool ok = d.Write("deleting a value", [&] {
+    sqlite3_int64 key = d.KeyId(root, p);
+    if (key <= 0) {
+      missing = key == 0;
+      return false;
+    }
+    sqlite3_stmt* s = d.Statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
+    if (s == nullptr) return false;
+    sqlite3_bind_int64(s, 1, key);
+    sqlite3_bind_text(s, 2, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) return false;
+    missing = sqlite3_changes(d.db) == 0;
+    return !missing;
+  });
+  if (missing) t_lastError = "the key or value does not exist";
+  return ok;
+}
+
+bool RegistryStore::EnumValues(RootKey root, std::wstring_view path, std::vector<Value>* values) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (!d.open) return d.Fail("listing values");
+  sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
+  if (key <= 0) {
+    if (key == 0) t_lastError = "the key does not exist";
+    return key < 0 ? d.Fail("listing values") : false;
+  }
+  sqlite3_stmt* s =
+      d.Statement("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name COLLATE NOCASE");
+  if (s == nullptr) return d.Fail("listing values");
+  sqlite3_bind_int64(s, 1, key);
+  values->clear();
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    Value v;
+    v.name = FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    v.type = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
+    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 2));
+    if (bytes != nullptr) v.data.assign(bytes, bytes + sqlite3_column_bytes(s, 2));
+    values->push_back(std::move(v));
+  }
+  sqlite3_reset(s);
+  return rc == SQLITE_DONE || d.Fail("listing values");
+}
+
+bool RegistryStore::EnumSubkeys(RootKey root, std::wstring_view path,
+                                std::vector<std::wstring>* names) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (!d.open) return d.Fail("listing subkeys");
+  sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
+  if (key <= 0) {
+    if (key == 0) t_lastError = "the key does not exist";
+    return key < 0 ? d.Fail("listing subkeys") : false;
+  }
+  sqlite3_stmt* s =
+      d.Statement("SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
+  if (s == nullptr) return d.Fail("listing subkeys");
+  sqlite3_bind_int64(s, 1, key);
+  names->clear();
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    names->push_back(FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))));
+  }
+  sqlite3_reset(s);
+  return rc == SQLITE_DONE || d.Fail("listing subkeys");
+}
+
+bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  std::string p = NormalisePath(path);
+  if (p.empty()) {
+    t_lastError = "a root key cannot be deleted";
+    return false;
+  }
+  bool missing = false;
+  bool ok = d.Write("deleting a key", [&] {
+    sqlite3_int64 key = d.KeyId(root, p);
+    if (key <= 0) {
+      missing = key == 0;
+      return false;
+    }
+    // Subkeys and values go with it through the cascading references.
+    sqlite3_stmt* s = d.Statement("DELETE FROM keys WHERE id = ?1");
+    if (s == nullptr) return false;
+    sqlite3_bind_int64(s, 1, key);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE;
+  });
+  if (missing) t_lastError = "the key does not exist";
+  return ok;
+}
+
+namespace {
+std::mutex g_registryMutex;
+std::unique_ptr<RegistryStore> g_registry;
+}  // namespace
+
+RegistryStore& Registry() {
+  std::lock_guard lock(g_registryMutex);
+  if (!g_registry) {
+    g_registry = std::make_unique<RegistryStore>((DeviceRoot() / "registry.db").string());
+  }
+  return *g_registry;
+}
+
+void ResetRegistryForTesting() {
+  std::lock_guard lock(g_registryMutex);
+  g_registry.reset();
+}
+
+}  // namespace cirrodex::platform

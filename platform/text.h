@@ -1,0 +1,18 @@
+// Conversions between the wide text of the system and the byte encodings of the outside world.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cirrodex::platform {
+
+// UTF-8 <-> wide text. Invalid input sequences become U+FFFD; nothing throws.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
+// Wide text <-> UTF-16 code units, the registry's storage form. Characters above U+FFFF become
+// surrogate pairs and come back whole.
+std::u16string ToUtf16(std::wstring_view text);
+std::wstring FromUtf16(std::u16string_view text);
+
+}  // namespace cirrodex::platform
