@@ -1,0 +1,45 @@
+// The weather cache (each city's last feed text and download result) and the update history (a
+// ring of 256 records per city), both in the city's key of the registry.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/temperature.h"
+#include "core/weather_report.h"
+#include "platform/clock.h"
+
+namespace cirrodex {
+
+inline constexpr int kHistorySlots = 256;
+
+// One history record read back. `slot` stays -1 unless the record was read completely.
+struct HistoryRecord {
+  int32_t slot = -1;
+  uint32_t pressure = 0;    // millibars ("B")
+  uint32_t windSpeed = 0;   // miles per hour ("WS")
+  uint32_t windPoint = 0;   // compass point ("WD")
+  TemperatureValue temperature;  // Celsius ("T")
+  uint32_t rainChance = 0;  // percent ("R")
+  std::optional<std::wstring> timeText;  // "Tm"
+  platform::SystemTime time;             // "Tm" as day/month/year time; dayOfWeek stays 0
+};
+
+// Reads the city's "WeatherPreviousData" into `text` (`code` null: the selected city). False,
+// touching neither `text` nor `result`, when it is missing; otherwise reads "DownloadResult" into
+// `result` (unchanged when missing) and returns true. Does not parse.
+bool LoadStoredFeed(WeatherReport& report, const wchar_t* code, std::wstring& text,
+                    uint32_t& result);
+
+// Stores the report's feed text as "WeatherPreviousData" and adds a history record in the next
+// slot of the ring. Always true.
+bool RecordHistory(WeatherReport& report, const wchar_t* code);
+
+// Reads slot `slot` of the selected city's history into `record`.
+bool ReadHistoryRecord(WeatherReport& report, int32_t slot, HistoryRecord& record);
+
+// Reads slots 0 .. count-1 into `records` (an array of at least `count`). Always true.
+bool ReadHistory(WeatherReport& report, int32_t count, HistoryRecord* records);
+
+}  // namespace cirrodex
