@@ -1,0 +1,37 @@
+// Fetching one document over HTTP into a bounded wide-text body, with the result codes the rest
+// of the system stores and shows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace cirrodex {
+
+inline constexpr uint32_t kResultUnderWay = 100;
+inline constexpr uint32_t kResultOk = 200;
+inline constexpr uint32_t kResultOutOfMemory = 503;
+inline constexpr uint32_t kResultBadUrl = 0x10000001;       // 268435457
+inline constexpr uint32_t kResultBadRedirect = 0x10000010;  // 268435472
+inline constexpr uint32_t kResultNameNotResolved = 12007;
+inline constexpr uint32_t kResultCannotConnect = 12029;
+inline constexpr uint32_t kResultTimeout = 12002;
+
+inline constexpr uint32_t kBodyLimit = 64000;
+
+// Fetches `url`. As soon as the status is 200, `body` receives a zero-filled buffer of
+// kBodyLimit + 1 characters (each body byte zero-extended to one character; the rest of a longer
+// body is read and dropped) and `length` counts the characters kept. `result` (may be null) is set
+// to 100 at once and then to the outcome. True only when the status was 200 and the whole body
+// was read.
+bool HttpFetch(const wchar_t* url, std::unique_ptr<wchar_t[]>& body, uint32_t& length,
+               uint32_t* result);
+
+// Time-outs of the HTTP client, in milliseconds: connecting, and going without any data.
+struct HttpTimeouts {
+  long connectMs = 60000;
+  long idleMs = 60000;
+};
+void SetHttpTimeouts(const HttpTimeouts& timeouts);
+HttpTimeouts GetHttpTimeouts();
+
+}  // namespace cirrodex
