@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace cirrodex {
 
@@ -33,5 +35,20 @@ struct HttpTimeouts {
 };
 void SetHttpTimeouts(const HttpTimeouts& timeouts);
 HttpTimeouts GetHttpTimeouts();
+
+// The parts of an http:// URL as the fetch sends them.
+struct HttpUrl {
+  std::string host;  // as written; an IPv6 literal keeps its brackets
+  uint16_t port = 80;
+  std::string path;  // starts with "/", query included, fragment dropped
+};
+
+// Splits `url` (scheme compared without regard to case). White space around the URL is dropped,
+// so the carriage return a "Location: " header line leaves at its end does no harm; inside the
+// path, spaces and characters above 126 are percent-encoded as UTF-8. User credentials are
+// dropped (the fetch never sends any). Fails for a scheme other than http, no scheme, an empty or
+// malformed host, a port outside 1-65535, and any other control character, so that nothing can be
+// smuggled into the request.
+bool SplitHttpUrl(std::wstring_view url, HttpUrl& parts);
 
 }  // namespace cirrodex

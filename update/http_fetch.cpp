@@ -1,0 +1,406 @@
+// The one file that talks to libcurl. libcurl here plays the handheld's HTTP client: it connects,
+// sends one GET and hands over the status, the raw header text and the body; everything the
+// system decides (the single redirect, the body limit, the result codes) is done here.
+#include "update/http_fetch.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <cwctype>
+#include <mutex>
+#include <new>
+#include <string>
+
+namespace cirrodex {
+
+namespace {
+
+// Transport failures without a closer platform number (the connection dropped, the reply was
+// not HTTP, sending failed) report ERROR_INTERNET_CONNECTION_ABORTED.
+constexpr uint32_t kResultConnectionAborted = 12030;
+
+constexpr size_t kChunkSize = 1024;
+// Header text beyond this is not kept; no real reply comes near it.
+constexpr size_t kRawHeaderLimit = 256 * 1024;
+
+std::atomic<long> g_connectMs{HttpTimeouts{}.connectMs};
+std::atomic<long> g_idleMs{HttpTimeouts{}.idleMs};
+
+// The client's own failure, carrying the number that becomes the result.
+struct InternetError {
+  uint32_t number;
+};
+
+struct EasyDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct ListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool IsHostChar(wchar_t c) {
+  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+         c == L'-' || c == L'.' || c == L'_';
+}
+
+bool IsWhite(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+void AppendPercent(std::string& out, unsigned byte) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[(byte >> 4) & 0xF];
+  out += kHex[byte & 0xF];
+}
+
+// Appends `c` to a path, percent-encoding a space and anything above 126 as UTF-8.
+bool AppendPathChar(std::string& out, wchar_t wc) {
+  const auto c = static_cast<uint32_t>(wc);
+  if (c < 0x20 || c == 0x7F) return false;
+  if (c == 0x20) {
+    AppendPercent(out, c);
+  } else if (c < 0x7F) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    AppendPercent(out, 0xC0 | (c >> 6));
+    AppendPercent(out, 0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    AppendPercent(out, 0xE0 | (c >> 12));
+    AppendPercent(out, 0x80 | ((c >> 6) & 0x3F));
+    AppendPercent(out, 0x80 | (c & 0x3F));
+  } else if (c <= 0x10FFFF) {
+    AppendPercent(out, 0xF0 | (c >> 18));
+    AppendPercent(out, 0x80 | ((c >> 12) & 0x3F));
+    AppendPercent(out, 0x80 | ((c >> 6) & 0x3F));
+    AppendPercent(out, 0x80 | (c & 0x3F));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool SplitAuthority(std::wstring_view authority, HttpUrl& parts) {
+  const size_t at = authority.rfind(L'@');
+  if (at != std::wstring_view::npos) authority.remove_prefix(at + 1);
+  if (authority.empty()) return false;
+
+  std::wstring_view host = authority;
+  std::wstring_view port;
+  if (authority.front() == L'[') {
+    const size_t close = authority.find(L']');
+    if (close == std::wstring_view::npos || close < 2) return false;
+    host = authority.substr(0, close + 1);
+    for (wchar_t c : host.substr(1, host.size() - 2)) {
+      if (!(std::iswxdigit(c) || c == L':' || c == L'.')) return false;
+    }
+    std::wstring_view rest = authority.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != L':') return false;
+      port = rest.substr(1);
+      if (port.empty()) return false;
+    }
+  } else {
+    const size_t colon = authority.find(L':');
+    if (colon != std::wstring_view::npos) {
+      host = authority.substr(0, colon);
+      port = authority.substr(colon + 1);
+      if (port.empty()) return false;
+    }
+    if (host.empty()) return false;
+    for (wchar_t c : host) {
+      if (!IsHostChar(c)) return false;
+    }
+  }
+
+  uint32_t number = 80;
+  if (!port.empty()) {
+    if (port.size() > 5) return false;
+    number = 0;
+    for (wchar_t c : port) {
+      if (c < L'0' || c > L'9') return false;
+      number = number * 10 + static_cast<uint32_t>(c - L'0');
+    }
+    if (number == 0 || number > 65535) return false;
+  }
+  parts.host.assign(host.begin(), host.end());  // plain ASCII by now
+  parts.port = static_cast<uint16_t>(number);
+  return true;
+}
+
+// One request on its own connection: the body is read only when the status is 200; for any
+// other status the exchange ends with the header block.
+class Exchange {
+ public:
+  // The status goes into `result` as soon as the header block is in; `body` and `length` receive
+  // the body of a 200 reply.
+  Exchange(const HttpUrl& url, uint32_t& result, std::unique_ptr<wchar_t[]>& body, uint32_t& length)
+      : url_(url), result_(result), body_(body), length_(length) {}
+
+  // Sends the request and reads the reply. Throws InternetError for a transport failure and
+  // std::bad_alloc when memory runs out. Returns false only when the body buffer could not be
+  // allocated (the status is then 200).
+  bool Run() {
+    InitCurlOnce();
+    EasyHandle easy(curl_easy_init());
+    if (!easy) throw std::bad_alloc();
+    CURL* h = easy.get();
+
+    HeaderList headers;
+    // The agent name is the client's; the added header replaces it, as it did on the handheld.
+    for (const char* line : {"Accept: text/*", "User-Agent: Web Browser", "Pragma: no-cache"}) {
+      curl_slist* next = curl_slist_append(headers.get(), line);
+      if (next == nullptr) throw std::bad_alloc();
+      headers.release();
+      headers.reset(next);
+    }
+
+    const std::string target = "http://" + url_.host + ":" + std::to_string(url_.port) + url_.path;
+    curl_easy_setopt(h, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "Hello");
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, g_connectMs.load());
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Exchange::OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Exchange::OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+    idleMs_ = g_idleMs.load();
+    handle_ = h;
+    lastActivity_ = Now();
+    const CURLcode code = curl_easy_perform(h);
+    handle_ = nullptr;
+
+    if (outOfMemory_) throw std::bad_alloc();
+    if (allocationFailed_) return false;
+    if (code == CURLE_OK || stoppedAtHeaders_) return true;
+    if (idleExpired_) throw InternetError{kResultTimeout};
+    throw InternetError{MapCurlError(code)};
+  }
+
+  long status() const { return status_; }
+  const std::string& rawHeaders() const { return rawHeaders_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point Now() { return Clock::now(); }
+
+  static uint32_t MapCurlError(CURLcode code) {
+    switch (code) {
+      case CURLE_COULDNT_RESOLVE_HOST:
+      case CURLE_COULDNT_RESOLVE_PROXY:
+        return kResultNameNotResolved;
+      case CURLE_COULDNT_CONNECT:
+        return kResultCannotConnect;
+      case CURLE_OPERATION_TIMEDOUT:
+        return kResultTimeout;
+      case CURLE_OUT_OF_MEMORY:
+        throw std::bad_alloc();
+      case CURLE_URL_MALFORMAT:
+      case CURLE_UNSUPPORTED_PROTOCOL:
+        return kResultBadUrl;
+      default:
+        return kResultConnectionAborted;
+    }
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+    return static_cast<Exchange*>(self)->Header(data, size * count);
+  }
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    return static_cast<Exchange*>(self)->Body(data, size * count);
+  }
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Exchange*>(self)->Progress();
+  }
+
+  size_t Header(const char* data, size_t n) {
+    lastActivity_ = Now();
+    const std::string_view line(data, n);
+    if (line.starts_with("HTTP/")) {
+      // A new status line: an interim reply (100 Continue) is forgotten.
+      rawHeaders_.clear();
+      headersDone_ = false;
+    }
+    try {
+      if (rawHeaders_.size() + n <= kRawHeaderLimit) rawHeaders_.append(line);
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+      return 0;
+    }
+    if (line != "\r\n" && line != "\n") return n;
+
+    long status = 0;
+    curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 100 && status < 200) return n;
+    status_ = status;
+    result_ = static_cast<uint32_t>(status);
+    headersDone_ = true;
+    if (status_ != 200) {
+      // Nothing of this reply's body is wanted: end the exchange here.
+      stoppedAtHeaders_ = true;
+      return 0;
+    }
+    body_.reset(new (std::nothrow) wchar_t[kBodyLimit + 1]());
+    if (!body_) {
+      allocationFailed_ = true;
+      return 0;
+    }
+    length_ = 0;
+    return n;
+  }
+
+  size_t Body(const char* data, size_t n) {
+    lastActivity_ = Now();
+    if (!headersDone_ || !body_) return 0;
+    wchar_t* out = body_.get();
+    for (size_t i = 0; i < n && length_ < kBodyLimit; ++i) {
+      out[length_++] = static_cast<wchar_t>(static_cast<unsigned char>(data[i]));
+    }
+    return n;  // the rest of a longer body is read and dropped
+  }
+
+  int Progress() {
+    const auto now = Now();
+    curl_off_t connectUs = 0;
+    // The connect time-out covers the time before the connection stands.
+    if (curl_easy_getinfo(handle_, CURLINFO_CONNECT_TIME_T, &connectUs) != CURLE_OK ||
+        connectUs == 0) {
+      lastActivity_ = now;
+      return 0;
+    }
+    curl_off_t received = 0;
+    curl_easy_getinfo(handle_, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    if (received != lastReceived_) {
+      lastReceived_ = received;
+      lastActivity_ = now;
+    }
+    if (now - lastActivity_ > std::chrono::milliseconds(idleMs_)) {
+      idleExpired_ = true;
+      return 1;
+    }
+    return 0;
+  }
+
+  const HttpUrl& url_;
+  uint32_t& result_;
+  std::unique_ptr<wchar_t[]>& body_;
+  uint32_t& length_;
+  CURL* handle_ = nullptr;
+  long status_ = 0;
+  std::string rawHeaders_;
+  bool headersDone_ = false;
+  bool stoppedAtHeaders_ = false;
+  bool allocationFailed_ = false;
+  bool outOfMemory_ = false;
+  bool idleExpired_ = false;
+  long idleMs_ = 0;
+  curl_off_t lastReceived_ = 0;
+  Clock::time_point lastActivity_;
+};
+
+// The URL of a "Location: " header in the raw header text; the line's carriage return stays.
+bool FindLocation(const std::string& raw, std::wstring& url) {
+  static constexpr std::string_view kLocation = "Location: ";
+  const size_t at = raw.find(kLocation);
+  if (at == std::string::npos) return false;
+  const size_t start = at + kLocation.size();
+  const size_t feed = raw.find('\n', start);
+  const size_t end = feed == std::string::npos ? raw.size() : feed;
+  url.clear();
+  for (size_t i = start; i < end; ++i) {
+    url += static_cast<wchar_t>(static_cast<unsigned char>(raw[i]));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SplitHttpUrl(std::wstring_view url, HttpUrl& parts) {
+  while (!url.empty() && IsWhite(url.front())) url.remove_prefix(1);
+  while (!url.empty() && IsWhite(url.back())) url.remove_suffix(1);
+
+  const size_t schemeEnd = url.find(L"://");
+  if (schemeEnd != 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    if (static_cast<wchar_t>(std::towlower(url[i])) != L"http"[i]) return false;
+  }
+  std::wstring_view rest = url.substr(7);
+
+  const size_t authorityEnd = rest.find_first_of(L"/?#");
+  HttpUrl split;
+  if (!SplitAuthority(rest.substr(0, authorityEnd), split)) return false;
+
+  std::wstring_view path =
+      authorityEnd == std::wstring_view::npos ? std::wstring_view() : rest.substr(authorityEnd);
+  const size_t fragment = path.find(L'#');
+  if (fragment != std::wstring_view::npos) path = path.substr(0, fragment);
+  if (path.empty() || path.front() != L'/') split.path = "/";
+  for (wchar_t c : path) {
+    if (!AppendPathChar(split.path, c)) return false;
+  }
+  parts = std::move(split);
+  return true;
+}
+
+void SetHttpTimeouts(const HttpTimeouts& timeouts) {
+  g_connectMs = timeouts.connectMs > 0 ? timeouts.connectMs : HttpTimeouts{}.connectMs;
+  g_idleMs = timeouts.idleMs > 0 ? timeouts.idleMs : HttpTimeouts{}.idleMs;
+}
+
+HttpTimeouts GetHttpTimeouts() { return {g_connectMs.load(), g_idleMs.load()}; }
+
+bool HttpFetch(const wchar_t* url, std::unique_ptr<wchar_t[]>& body, uint32_t& length,
+               uint32_t* result) {
+  uint32_t local = 0;
+  uint32_t& code = result != nullptr ? *result : local;
+  code = kResultUnderWay;
+
+  try {
+    HttpUrl parts;
+    if (url == nullptr || !SplitHttpUrl(url, parts)) throw InternetError{kResultBadUrl};
+
+    {
+      Exchange first(parts, code, body, length);
+      if (!first.Run()) return false;
+      const long status = first.status();
+      if (status == 200) return true;
+      if (status != 301 && status != 302 && status != 303) return false;
+
+      std::wstring location;
+      if (!FindLocation(first.rawHeaders(), location)) throw InternetError{kResultBadRedirect};
+      if (!SplitHttpUrl(location, parts)) throw InternetError{kResultBadRedirect};
+    }
+
+    // One redirect only: its answer must be 200 with the body.
+    Exchange second(parts, code, body, length);
+    if (!second.Run()) return false;
+    if (second.status() != 200) throw InternetError{kResultBadRedirect};
+    return true;
+  } catch (const InternetError& error) {
+    code = error.number;
+  } catch (const std::bad_alloc&) {
+    code = kResultOutOfMemory;
+  }
+  return false;
+}
+
+}  // namespace cirrodex
