@@ -1,0 +1,237 @@
+// cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]
+//               [--png FILE] [--list]
+// Draws one of the weather drawings as the Today item and the setup program's pages draw it, for
+// looking at: --list prints every drawing call, --png renders it into a picture.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "core/detail_drawing.h"
+#include "core/format.h"
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "core/summary_drawing.h"
+#include "core/weather_cache.h"
+#include "core/weather_report.h"
+#include "platform/qt/qt_drawing_context.h"
+#include "platform/recording_context.h"
+#include "platform/text.h"
+
+namespace {
+
+using cirrodex::platform::DrawingContext;
+using cirrodex::platform::Rect;
+
+constexpr char kUsage[] =
+    "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]\n"
+    "                     [--png FILE] [--list]\n"
+    "  KIND      summary, status, forecast or current\n"
+    "  --feed    parse this feed document (UTF-8)\n"
+    "  --city    use the stored feed of this city code (default: the selected city)\n"
+    "  --layout  summary layout 0-5 (default: the stored \"SummaryDisplayType\")\n"
+    "  --unit    0 Celsius, 1 Fahrenheit, 2 Kelvin, 3 Reaumur, 4 Rankine (default: stored)\n"
+    "  --result  the download result to show (default: 200 for --feed, else the stored one)\n"
+    "  --png     render into this PNG file\n"
+    "  --list    print every drawing call, one a line (the default without --png)\n";
+
+// Feeds are short documents; anything far larger is not one.
+constexpr std::streamsize kMaxFeedBytes = 1 << 20;
+
+enum class Kind { Summary, Status, Forecast, Current };
+
+struct Options {
+  Kind kind = Kind::Summary;
+  std::optional<std::string> feedFile;
+  std::optional<std::string> city;
+  std::optional<int32_t> layout;
+  std::optional<int32_t> unit;
+  std::optional<int64_t> result;
+  std::optional<std::string> png;
+  bool list = false;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "cirrodex-draw: %s\n", message.c_str());
+  return 1;
+}
+
+bool ParseNumber(const char* text, int64_t low, int64_t high, int64_t& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long parsed = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) return false;
+  value = parsed;
+  return true;
+}
+
+// Fills `options`; an error message when the command line is wrong.
+std::optional<std::string> ParseArguments(int argc, char** argv, Options& options) {
+  if (argc < 2) return "a KIND is needed";
+  const std::string kind = argv[1];
+  if (kind == "summary") {
+    options.kind = Kind::Summary;
+  } else if (kind == "status") {
+    options.kind = Kind::Status;
+  } else if (kind == "forecast") {
+    options.kind = Kind::Forecast;
+  } else if (kind == "current") {
+    options.kind = Kind::Current;
+  } else {
+    return "unknown KIND \"" + kind + "\"";
+  }
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--list") {
+      options.list = true;
+      continue;
+    }
+    if (i + 1 >= argc) return arg + " needs a value";
+    const char* value = argv[++i];
+    int64_t number = 0;
+    if (arg == "--feed") {
+      options.feedFile = value;
+    } else if (arg == "--city") {
+      options.city = value;
+    } else if (arg == "--png") {
+      options.png = value;
+    } else if (arg == "--layout") {
+      if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return "--layout needs a number";
+      options.layout = static_cast<int32_t>(number);
+    } else if (arg == "--unit") {
+      if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return "--unit needs a number";
+      options.unit = static_cast<int32_t>(number);
+    } else if (arg == "--result") {
+      if (!ParseNumber(value, -1, UINT32_MAX, number)) return "--result needs a number";
+      options.result = number;
+    } else {
+      return "unknown option " + arg;
+    }
+  }
+  if (options.feedFile && options.city) return "--feed and --city exclude each other";
+  if (!options.png) options.list = true;
+  return std::nullopt;
+}
+
+// Fills the report from the feed file or the stored feed; an error message on failure.
+std::optional<std::string> LoadReport(const Options& options, cirrodex::WeatherReport& report) {
+  std::wstring text;
+  uint32_t storedResult = 0;
+  if (options.feedFile) {
+    std::ifstream in(*options.feedFile, std::ios::binary);
+    if (!in) return "cannot read the feed file " + *options.feedFile;
+    std::string bytes(static_cast<size_t>(kMaxFeedBytes) + 1, '\0');
+    in.read(bytes.data(), kMaxFeedBytes + 1);
+    if (in.bad()) return "cannot read the feed file " + *options.feedFile;
+    if (in.gcount() > kMaxFeedBytes) return "the feed file " + *options.feedFile + " is too large";
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    text = cirrodex::platform::FromUtf8(bytes);
+    storedResult = 200;
+  } else {
+    const std::wstring code =
+        options.city ? cirrodex::platform::FromUtf8(*options.city) : cirrodex::SelectedCityCode();
+    if (!cirrodex::LoadStoredFeed(report, code.c_str(), text, storedResult)) {
+      return "no stored weather for city " + cirrodex::platform::ToUtf8(code);
+    }
+  }
+  bool changed = false;
+  cirrodex::ParseFeed(report, text.c_str(), changed);
+  report.downloadResult = options.result && *options.result >= 0
+                              ? static_cast<uint32_t>(*options.result)
+                              : storedResult;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (auto error = ParseArguments(argc, argv, options)) {
+    std::fprintf(stderr, "cirrodex-draw: %s\n%s", error->c_str(), kUsage);
+    return 2;
+  }
+
+  cirrodex::WeatherReport report;
+  if (auto error = LoadReport(options, report)) return Fail(*error);
+
+  using cirrodex::kSettingsKey;
+  using cirrodex::platform::RootKey;
+  const int32_t layout = options.layout.value_or(static_cast<int32_t>(
+      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kSummaryDisplayType, 0)));
+  const int32_t unit = options.unit.value_or(static_cast<int32_t>(
+      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kTemperatureUnits, 0)));
+  const std::wstring folder = cirrodex::InstallFolder(report);
+  const int height = cirrodex::SummaryHeight(layout);
+
+  // The rectangles the Today item and the setup program's pages draw in.
+  Rect rect;
+  std::function<void(DrawingContext&)> draw;
+  switch (options.kind) {
+    case Kind::Summary:
+      rect = Rect{10, 0, 230, height};
+      draw = [&](DrawingContext& dc) {
+        cirrodex::DrawSummary(report, dc, rect.left, rect.top, rect.right, rect.bottom, layout,
+                              folder, unit);
+      };
+      break;
+    case Kind::Status:
+      rect = Rect{10, height, 230, height + 8};
+      draw = [&](DrawingContext& dc) {
+        cirrodex::DrawStatusLine(report, dc, rect.left, rect.top, rect.right, rect.bottom,
+                                 options.result.value_or(-1));
+      };
+      break;
+    case Kind::Forecast:
+      rect = Rect{0, 0, 240, 268};
+      draw = [&](DrawingContext& dc) {
+        cirrodex::DrawForecastDetails(report, dc, rect.left, rect.top, rect.right, rect.bottom,
+                                      folder, unit);
+      };
+      break;
+    case Kind::Current:
+      rect = Rect{0, 0, 240, 230};
+      draw = [&](DrawingContext& dc) {
+        cirrodex::DrawCurrentDetails(report, dc, rect.left, rect.top, rect.right, rect.bottom,
+                                     folder, unit);
+      };
+      break;
+  }
+  auto prepare = [](DrawingContext& dc) {
+    dc.SetTextColor(cirrodex::platform::Rgb(0, 0, 0));
+    dc.SetBkMode(cirrodex::platform::BackgroundMode::Transparent);
+  };
+
+  if (options.list) {
+    cirrodex::platform::RecordingContext recording(rect);
+    prepare(recording);
+    draw(recording);
+    std::cout << recording.Listing() << std::flush;
+  }
+  if (options.png) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    QImage image(rect.Width(), rect.Height(), QImage::Format_RGB32);
+    image.fill(QColor(255, 255, 255));
+    {
+      QPainter painter(&image);
+      painter.translate(-rect.left, -rect.top);
+      cirrodex::platform::QtDrawingContext dc(painter);
+      prepare(dc);
+      draw(dc);
+    }
+    if (!cirrodex::platform::SavePng(image, *options.png)) {
+      return Fail("cannot write the picture " + *options.png);
+    }
+  }
+  return 0;
+}
