@@ -1,0 +1,419 @@
+#include "service/feed_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <sstream>
+
+#include "core/icon_table.h"
+
+namespace cirrodex::service {
+
+namespace {
+
+constexpr size_t kCityLimit = 31;  // the report's city field without its terminator
+constexpr char kSampleMark[] = " (sample)";
+
+// ---- calendar without time zones -------------------------------------------------------------
+
+struct CivilDate {
+  int year, month, day;
+};
+
+// Days since 1970-01-01 to the proleptic Gregorian date.
+CivilDate CivilFromDays(int64_t z) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  return {static_cast<int>(yoe + era * 400 + (month <= 2)), month, day};
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+int DayOfYear(const CivilDate& date) {
+  static constexpr int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+  return kBefore[date.month - 1] + date.day - 1 + (leap && date.month > 2 ? 1 : 0);
+}
+
+// ---- deterministic numbers -------------------------------------------------------------------
+
+uint64_t Fnv1a(const std::string& text, uint64_t seed) {
+  uint64_t hash = 1469598103934665603ull ^ seed;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+class Numbers {
+ public:
+  explicit Numbers(uint64_t seed) : state_(seed) {}
+  uint64_t Next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  double Unit() { return static_cast<double>(Next() >> 11) / 9007199254740992.0; }  // [0, 1)
+  double Between(double low, double high) { return low + (high - low) * Unit(); }
+  int Int(int low, int high) { return low + static_cast<int>(Next() % (high - low + 1)); }
+
+ private:
+  uint64_t state_;
+};
+
+// ---- weather kinds and their icons -----------------------------------------------------------
+
+enum class Kind {
+  Clear,
+  Few,
+  Partly,
+  Mostly,
+  Overcast,
+  Fog,
+  Drizzle,
+  Showers,
+  Rain,
+  Thunder,
+  Flurries,
+  Snow,
+  RainSnow
+};
+
+struct KindIcons {
+  Kind kind;
+  int dayIcon;
+  int nightIcon;  // only icons drawn for the night
+  int rainLow, rainHigh;
+};
+
+constexpr KindIcons kKinds[] = {
+    {Kind::Clear, 32, 31, 0, 5},      {Kind::Few, 34, 33, 0, 10},
+    {Kind::Partly, 30, 29, 5, 20},    {Kind::Mostly, 28, 27, 10, 30},
+    {Kind::Overcast, 26, 27, 20, 40}, {Kind::Fog, 20, 27, 10, 20},
+    {Kind::Drizzle, 9, 45, 40, 60},   {Kind::Showers, 39, 45, 40, 70},
+    {Kind::Rain, 12, 45, 70, 95},     {Kind::Thunder, 38, 47, 50, 80},
+    {Kind::Flurries, 41, 46, 30, 60}, {Kind::Snow, 16, 46, 60, 90},
+    {Kind::RainSnow, 5, 46, 60, 90},
+};
+
+const KindIcons& IconsOf(Kind kind) {
+  return *std::find_if(std::begin(kKinds), std::end(kKinds),
+                       [kind](const KindIcons& k) { return k.kind == kind; });
+}
+
+// Texts of the condition codes that the icons above carry.
+const char* ConditionTextOf(int code) {
+  static constexpr struct {
+    int code;
+    const char* text;
+  } kTexts[] = {{1, "Cloudy"},
+                {3, "Mostly Cloudy"},
+                {4, "Partly Cloudy"},
+                {11, "Clear"},
+                {18, "Rain"},
+                {20, "Scattered Showers"},
+                {22, "Mostly Sunny"},
+                {23, "Mostly Clear"},
+                {24, "Sunny"},
+                {28, "Sct T-Storms"},
+                {43, "T-Showers"},
+                {65, "Rain/Snow"},
+                {70, "Sct Snow Showers"},
+                {84, "Snow Showers"},
+                {109, "Snow"},
+                {194, "Drizzle"},
+                {992, "Mist"},
+                {999, "Fair"}};
+  for (const auto& entry : kTexts) {
+    if (entry.code == code) return entry.text;
+  }
+  return "";
+}
+
+int CodeOfIcon(int icon) {
+  const auto info = IconFor(icon);
+  return info ? info->conditionCode : 0;
+}
+
+// A kind for one half day: wetter places and colder halves shift the odds.
+Kind PickKind(Numbers& numbers, double wetness, double celsius) {
+  const double roll = numbers.Unit();
+  Kind kind;
+  if (roll < 0.45 - wetness * 0.5) {
+    kind = numbers.Unit() < 0.6 ? Kind::Clear : Kind::Few;
+  } else if (roll < 0.75 - wetness * 0.4) {
+    kind = numbers.Unit() < 0.55 ? Kind::Partly : Kind::Mostly;
+  } else if (roll < 0.85 - wetness * 0.3) {
+    kind = numbers.Unit() < 0.8 ? Kind::Overcast : Kind::Fog;
+  } else {
+    const double wet = numbers.Unit();
+    kind = wet < 0.15   ? Kind::Drizzle
+           : wet < 0.55 ? Kind::Showers
+           : wet < 0.85 ? Kind::Rain
+                        : Kind::Thunder;
+  }
+  const bool wetKind =
+      kind == Kind::Drizzle || kind == Kind::Showers || kind == Kind::Rain || kind == Kind::Thunder;
+  if (wetKind && celsius < 2) {
+    if (celsius > -1) return Kind::RainSnow;
+    return kind == Kind::Showers || kind == Kind::Drizzle ? Kind::Flurries : Kind::Snow;
+  }
+  if (kind == Kind::Thunder && celsius < 12) return Kind::Rain;
+  return kind;
+}
+
+int ToFahrenheit(double celsius) { return static_cast<int>(std::lround(celsius * 9 / 5 + 32)); }
+
+const char* CountryOf(const std::string& code) {
+  static constexpr struct {
+    const char* prefix;
+    const char* country;
+  } kCountries[] = {{"AE", "United Arab Emirates"},
+                    {"AR", "Argentina"},
+                    {"AS", "Australia"},
+                    {"AU", "Austria"},
+                    {"BE", "Belgium"},
+                    {"BR", "Brazil"},
+                    {"CA", "Canada"},
+                    {"CH", "China"},
+                    {"CI", "Chile"},
+                    {"CO", "Colombia"},
+                    {"DA", "Denmark"},
+                    {"EG", "Egypt"},
+                    {"EI", "Ireland"},
+                    {"EZ", "Czech Republic"},
+                    {"FI", "Finland"},
+                    {"FR", "France"},
+                    {"GM", "Germany"},
+                    {"GR", "Greece"},
+                    {"HU", "Hungary"},
+                    {"IN", "India"},
+                    {"IT", "Italy"},
+                    {"JA", "Japan"},
+                    {"KE", "Kenya"},
+                    {"KS", "South Korea"},
+                    {"MO", "Morocco"},
+                    {"MX", "Mexico"},
+                    {"NI", "Nigeria"},
+                    {"NL", "Netherlands"},
+                    {"NO", "Norway"},
+                    {"NZ", "New Zealand"},
+                    {"PE", "Peru"},
+                    {"PL", "Poland"},
+                    {"PO", "Portugal"},
+                    {"RS", "Russia"},
+                    {"SF", "South Africa"},
+                    {"SN", "Singapore"},
+                    {"SP", "Spain"},
+                    {"SW", "Sweden"},
+                    {"SZ", "Switzerland"},
+                    {"TH", "Thailand"},
+                    {"UK", "United Kingdom"},
+                    {"US", "United States"}};
+  for (const auto& entry : kCountries) {
+    if (code.compare(0, 2, entry.prefix) == 0) return entry.country;
+  }
+  return "";
+}
+
+// Feed values sit between double quotes, statements end at ";" and forecast entries at "|".
+std::string Clean(std::string text) {
+  for (char& c : text) {
+    if (c == '"' || c == ';' || c == '|' || static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return text;
+}
+
+std::string SampleCityName(const std::string& name) {
+  std::string base = Clean(name).substr(0, kCityLimit - (sizeof(kSampleMark) - 1));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  return base + kSampleMark;
+}
+
+const char* const kCompass[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
+                                "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
+
+struct DayModel {
+  SampleDay day;
+  Kind dayKind, nightKind;
+  double meanCelsius;
+};
+
+DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpoch) {
+  const CivilDate date = CivilFromDays(daysSinceEpoch);
+  char key[32];
+  std::snprintf(key, sizeof key, "%04d-%02d-%02d", date.year, date.month, date.day);
+  Numbers numbers(Fnv1a(location.code, Fnv1a(key, 0)));
+
+  const double absLatitude = std::fabs(location.latitude);
+  const double annual = 27.0 - 0.35 * std::max(0.0, absLatitude - 10.0);
+  const double swing = 0.16 * absLatitude;
+  double season =
+      std::cos(2 * std::numbers::pi * (DayOfYear(date) - 196) / 365.25);  // 1 in mid-July
+  if (location.latitude < 0) season = -season;
+  const double mean = annual + swing * season + numbers.Between(-4, 4);
+  const double range = numbers.Between(5, 12);
+
+  DayModel model;
+  model.meanCelsius = mean;
+  model.dayKind = PickKind(numbers, wetness, mean + range / 2);
+  model.nightKind = PickKind(numbers, wetness, mean - range / 2);
+  // A wet day rarely turns into a clear night and the other way round.
+  if (numbers.Unit() < 0.5) model.nightKind = model.dayKind;
+
+  SampleDay& day = model.day;
+  day.weekday = static_cast<int>(((daysSinceEpoch % 7) + 11) % 7) + 1;  // 1970-01-01: Thursday
+  day.year = date.year;
+  day.month = date.month;
+  day.day = date.day;
+  day.high = ToFahrenheit(mean + range / 2);
+  day.low = ToFahrenheit(mean - range / 2);
+  day.dayIcon = IconsOf(model.dayKind).dayIcon;
+  if (model.dayKind == Kind::Clear && day.high >= 95) day.dayIcon = 36;
+  if (model.dayKind == Kind::Clear && day.high <= 15) day.dayIcon = 25;
+  day.nightIcon = IconsOf(model.nightKind).nightIcon;
+  day.dayCode = CodeOfIcon(day.dayIcon);
+  day.nightCode = CodeOfIcon(day.nightIcon);
+  const KindIcons& wetter =
+      std::max(IconsOf(model.dayKind), IconsOf(model.nightKind),
+               [](const KindIcons& a, const KindIcons& b) { return a.rainHigh < b.rainHigh; });
+  day.rainChance = numbers.Int(wetter.rainLow, wetter.rainHigh) / 5 * 5;
+  return model;
+}
+
+}  // namespace
+
+SampleWeather MakeSampleWeather(const Location& location, std::time_t now) {
+  SampleWeather weather;
+  weather.city = SampleCityName(location.name);
+  if (location.code.compare(0, 2, "US") == 0) weather.subDivision = location.code.substr(2, 2);
+  weather.country = CountryOf(location.code);
+  weather.region = Clean(location.region).substr(0, kCityLimit);
+
+  const double wetness = 0.1 + 0.3 * Numbers(Fnv1a(location.code, 7)).Unit();
+  const int64_t today = FloorDiv(static_cast<int64_t>(now), 86400);
+  DayModel models[5];
+  for (int i = 0; i < 5; ++i) {
+    models[i] = ModelDay(location, wetness, today + i);
+    weather.days[i] = models[i].day;
+  }
+
+  const DayModel& first = models[0];
+  Numbers numbers(Fnv1a(location.code, static_cast<uint64_t>(today) * 31 + 5));
+  weather.windSpeed = numbers.Int(0, 22);
+  weather.windDirection = kCompass[numbers.Int(0, 15)];
+  const bool wet = first.day.rainChance >= 40;
+  weather.pressure =
+      std::round((wet ? numbers.Between(29.45, 29.95) : numbers.Between(29.85, 30.40)) * 100) / 100;
+  weather.humidity = wet ? numbers.Int(75, 98) : numbers.Int(35, 80);
+  weather.visibility = first.dayKind == Kind::Fog ? 1 : wet ? numbers.Int(3, 7) : 10;
+  const double sunHeight = 1.0 - std::fabs(location.latitude) / 90.0;
+  weather.uvIndex = static_cast<int>(
+      std::lround(11 * sunHeight * sunHeight * (first.day.rainChance >= 40 ? 0.4 : 0.9)));
+
+  weather.temperature = (first.day.high * 2 + first.day.low) / 3;
+  weather.feelsLike = weather.temperature;
+  if (weather.temperature <= 50 && weather.windSpeed > 3) {
+    weather.feelsLike -= weather.windSpeed / 3;
+  } else if (weather.temperature >= 80) {
+    weather.feelsLike += weather.humidity / 15;
+  }
+
+  // Day or night by the sun at the place, not by the service's clock.
+  const double solarHour = std::fmod(
+      std::fmod(static_cast<double>(now % 86400) / 3600.0 + location.longitude / 15.0, 24.0) + 24.0,
+      24.0);
+  const bool daytime = solarHour >= 6 && solarHour < 18;
+  weather.icon = daytime ? first.day.dayIcon : first.day.nightIcon;
+  weather.conditionText = ConditionTextOf(CodeOfIcon(weather.icon));
+
+  // The feed family writes its update time six hours behind GMT.
+  const int64_t shifted = static_cast<int64_t>(now) - 6 * 3600;
+  const int64_t shiftedDays = FloorDiv(shifted, 86400);
+  const int64_t seconds = shifted - shiftedDays * 86400;
+  const CivilDate date = CivilFromDays(shiftedDays);
+  char text[48];
+  std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d", date.month, date.day, date.year,
+                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                static_cast<int>(seconds % 60));
+  weather.lastUpdate = text;
+  return weather;
+}
+
+std::string FormatFeed(const SampleWeather& weather) {
+  std::ostringstream out;
+  auto text = [&out](const char* name, const std::string& value) {
+    out << "var " << name << " = \"" << value << "\";\n";
+  };
+  auto number = [&text](const char* name, int value) { text(name, std::to_string(value)); };
+  char pressure[16];
+  std::snprintf(pressure, sizeof pressure, "%.2f", weather.pressure);
+
+  text("swCity", weather.city);
+  text("swSubDiv", weather.subDivision);
+  text("swCountry", weather.country);
+  text("swRegion", weather.region);
+  number("swTemp", weather.temperature);
+  number("swCIcon", weather.icon);
+  number("swWindS", weather.windSpeed);
+  text("swWindD", weather.windDirection);
+  text("swBaro", pressure);
+  number("swHumid", weather.humidity);
+  number("swReal", weather.feelsLike);
+  number("swUV", weather.uvIndex);
+  number("swVis", weather.visibility);
+  text("swLastUp", weather.lastUpdate);
+  text("swConText", weather.conditionText);
+
+  std::string fore;
+  auto add = [&fore](const std::string& entry) {
+    if (!fore.empty()) fore += '|';
+    fore += entry;
+  };
+  for (const SampleDay& d : weather.days) add(std::to_string(d.weekday));
+  for (const SampleDay& d : weather.days) {
+    add(std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year));
+  }
+  for (const SampleDay& d : weather.days) add(std::to_string(d.dayIcon));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.dayCode));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.high));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.rainChance));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.nightIcon));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.nightCode));
+  for (const SampleDay& d : weather.days) add(std::to_string(d.low));
+  text("swFore", fore);
+  return out.str();
+}
+
+std::optional<std::string> FileFeedSource::Feed(const std::string& code, std::time_t) {
+  std::ifstream in(folder_ / (code + ".txt"), std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::optional<std::string> SampleFeedSource::Feed(const std::string& code, std::time_t now) {
+  const Location* location = locations_.Find(code);
+  if (location == nullptr) return std::nullopt;
+  return FormatFeed(MakeSampleWeather(*location, now));
+}
+
+std::optional<std::string> FeedSources::Feed(const std::string& code, std::time_t now) const {
+  for (const auto& source : sources_) {
+    if (auto feed = source->Feed(code, now)) return feed;
+  }
+  return std::nullopt;
+}
+
+}  // namespace cirrodex::service
