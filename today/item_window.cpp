@@ -1,0 +1,186 @@
+// The item: initialisation, the window and its messages, the height, painting and taps.
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "core/summary_drawing.h"
+#include "core/weather_cache.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "today/item_state.h"
+
+namespace cirrodex::today {
+
+using namespace platform;
+
+namespace {
+
+std::unique_ptr<TodayItemState> g_state;
+
+// The three display settings as the item reads them at initialisation and on every worker pass.
+void ReadDisplaySettings(TodayItemState& s) {
+  s.temperatureUnits =
+      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
+  s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
+  s.summaryType =
+      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
+}
+
+void Paint(TodayItemState& s, HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (dc != nullptr) {
+    const auto text =
+        static_cast<Color>(SendMessage(s.parentWindow.load(), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
+    const Color previous = dc->SetTextColor(text);
+    dc->SetBkMode(BackgroundMode::Transparent);
+    {
+      std::lock_guard lock(s.reportLock);
+      const int32_t layout = s.summaryType;
+      const int height = SummaryHeight(layout);
+      DrawSummary(s.report, *dc, 10, 0, 230, height, layout, InstallFolder(s.report),
+                  s.temperatureUnits);
+      const uint32_t result = s.lastDownloadResult;
+      if (s.showLastUpdate || result != kResultSuccess) {
+        DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
+      }
+    }
+    dc->SetTextColor(previous);
+  }
+  EndPaint(window, &paint);
+}
+
+void Tap(HWND window, LPARAM lParam) {
+  const std::wstring_view command = TapCommand(LoWord(static_cast<uintptr_t>(lParam)));
+  if (!StartSetupProgram(command)) {
+    const std::wstring text = L"Failed to start \"" + SetupProgramPath() + L"\"";
+    MessageBox(window, text, L"Cirrodex", MB_OK);
+  }
+}
+
+}  // namespace
+
+void LoadModule() {
+  if (!g_state) g_state = std::make_unique<TodayItemState>();
+}
+
+void UnloadModule() {
+  if (!g_state) return;
+  // A host that unloads without destroying the window would leave it calling into freed code.
+  HWND window = g_state->itemWindow.load();
+  if (window != nullptr && IsWindow(window)) DestroyWindow(window);
+  StopRefreshWorker();
+  UnregisterClass(kItemClassName, g_state->instance);
+  g_state.reset();
+}
+
+TodayItemState& State() { return *g_state; }
+bool ModuleLoaded() { return g_state != nullptr; }
+
+int ItemHeight() {
+  TodayItemState& s = State();
+  const bool statusLine = s.showLastUpdate || s.lastDownloadResult != kResultSuccess;
+  return SummaryHeight(s.summaryType) + (statusLine ? 8 : 0);
+}
+
+std::wstring SetupProgramPath() { return InstallFolder(State().report) + L"\\" + kSetupProgram; }
+
+bool StartSetupProgram(std::wstring_view arguments) {
+  return CreateProcess(SetupProgramPath(), arguments);
+}
+
+std::wstring_view TapCommand(uint32_t x) {
+  static constexpr std::wstring_view kCommands[] = {L"/current", L"/day1", L"/day2", L"/day3",
+                                                    L"/day4"};
+  const uint32_t column = x / kTapColumnWidth;
+  return column < std::size(kCommands) ? kCommands[column] : std::wstring_view();
+}
+
+bool LoadStoredWeather() {
+  TodayItemState& s = State();
+  std::wstring text;
+  uint32_t result = s.lastDownloadResult;
+  if (!LoadStoredFeed(s.report, nullptr, text, result)) {
+    WriteDefaultSettings();
+    return false;
+  }
+  s.lastDownloadResult = result;
+  bool changed = false;
+  ParseFeed(s.report, text.c_str(), changed);
+  return changed;
+}
+
+HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
+  if (item == nullptr || item->fEnabled == 0) return nullptr;
+  TodayItemState& s = State();
+  s.parentWindow = parent;
+  {
+    std::lock_guard lock(s.reportLock);
+    ReadDisplaySettings(s);
+    LoadStoredWeather();
+  }
+  StartRefreshWorker();
+  s.instance = item->hinstDLL;
+  UnregisterClass(kItemClassName, s.instance);
+  WNDCLASS windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = ItemWindowProc;
+  windowClass.hInstance = s.instance;
+  windowClass.hbrBackground = COLOR_WINDOW_BRUSH;
+  windowClass.lpszClassName = kItemClassName;
+  RegisterClass(windowClass);
+  s.heightChanged = true;
+  HWND window =
+      CreateWindowEx(0, kItemClassName, kItemTitle, WS_CHILD | WS_VISIBLE, kDefaultPosition,
+                     kDefaultPosition, 0, 0, parent, nullptr, s.instance, nullptr);
+  s.itemWindow = window;
+  // Nothing would ever stop a worker whose item is not shown.
+  if (window == nullptr) StopRefreshWorker();
+  return window;
+}
+
+LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TodayItemState& s = State();
+  switch (message) {
+    case WM_DESTROY:
+      StopRefreshWorker();
+      return 0;
+    case WM_PAINT:
+      Paint(s, window);
+      return 0;
+    case WM_ERASEBKGND: {
+      TODAYDRAWWATERMARKINFO watermark;
+      watermark.hdc = reinterpret_cast<HDC>(wParam);
+      GetClientRect(window, &watermark.rc);
+      watermark.hwnd = window;
+      SendMessage(s.parentWindow.load(), TODAYM_DRAWWATERMARK, 0,
+                  reinterpret_cast<LPARAM>(&watermark));
+      return 1;
+    }
+    case WM_LBUTTONUP:
+      Tap(window, lParam);
+      return 0;
+    case WM_TODAYCUSTOM_CLEARCACHE:
+      s.downloadDue = true;
+      return 0;
+    case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
+      auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
+      if (item == nullptr || !s.heightChanged.exchange(false)) return 0;
+      item->cyp = static_cast<DWORD>(ItemHeight());
+      return 1;
+    }
+    default:
+      return DefWindowProc(window, message, wParam, lParam);
+  }
+}
+
+BOOL OptionsDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/) {
+  if (message != WM_INITDIALOG) return 0;
+  MessageBox(dialog, L"Starting options", L"starting options", MB_OK);
+  StartSetupProgram(L"");
+  return 1;
+}
+
+}  // namespace cirrodex::today

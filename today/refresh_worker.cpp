@@ -1,0 +1,193 @@
+// The refresh worker: launches the download on the user's schedule and re-reads the stored
+// weather on every pass, repainting the item when what it shows has changed.
+#include <chrono>
+#include <condition_variable>
+#include <new>
+
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "core/summary_drawing.h"
+#include "core/weather_cache.h"
+#include "today/item_state.h"
+
+namespace cirrodex::today {
+
+using namespace platform;
+
+namespace {
+
+constexpr uint32_t kWaitAfterLaunchMs = 10000;
+constexpr uint32_t kWaitWhileDueMs = 30000;
+constexpr uint32_t kWaitIdleMs = 10000;
+
+class RealStopEvent : public StopEvent {
+ public:
+  bool Wait(uint32_t milliseconds) override {
+    std::unique_lock lock(mutex_);
+    const bool signalled = changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                             [this] { return signalled_; });
+    signalled_ = false;
+    return signalled;
+  }
+  void Signal() override {
+    {
+      std::lock_guard lock(mutex_);
+      signalled_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool signalled_ = false;
+};
+
+StopEventFactory g_stopEventFactory = nullptr;
+
+FileTime Now() { return SystemTimeToFileTime(CurrentClock().LocalTime()); }
+
+void ReadSchedule(TodayItemState& s) {
+  s.updateRate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kUpdateRate, 30);
+  s.startUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kStartUpdate, 0);
+  s.endUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kEndUpdate, 1439);
+}
+
+// The item's new height reaches the window at once; the host hears of it on its next query.
+void ResizeItemWindow(TodayItemState& s, int height) {
+  HWND window = s.itemWindow.load();
+  RECT rect;
+  if (!GetClientRect(window, &rect)) return;
+  rect.bottom = rect.top + height - 1;
+  MapWindowPoints(window, GetParent(window), &rect);
+  SetWindowPos(window, nullptr, 0, 0, rect.Width(), rect.Height(), SWP_NOMOVE | SWP_NOZORDER);
+}
+
+}  // namespace
+
+std::unique_ptr<StopEvent> MakeRealStopEvent() { return std::make_unique<RealStopEvent>(); }
+
+void SetStopEventFactoryForTesting(StopEventFactory factory) { g_stopEventFactory = factory; }
+
+uint32_t ElapsedMilliseconds(FileTime from, FileTime to) {
+  return to > from ? static_cast<uint32_t>((to - from) / 10000) : 0;
+}
+
+bool UpdateAllowed(uint32_t minute, uint32_t startUpdate, uint32_t endUpdate) {
+  if (startUpdate < endUpdate) return startUpdate <= minute && minute <= endUpdate;
+  return minute >= startUpdate || minute <= endUpdate;
+}
+
+bool RefreshPass(bool launch) {
+  TodayItemState& s = State();
+  if (launch) {
+    if (!StartSetupProgram(kDownloadSwitch)) {
+      s.downloadDue = true;
+      InvalidateRect(s.itemWindow.load(), nullptr, true);
+      return false;
+    }
+    // The download gets this long before the stored data is read back.
+    s.stopEvent->Wait(kWaitAfterLaunchMs);
+  }
+  const int height = ItemHeight();
+  const bool showLastUpdate = s.showLastUpdate;
+  const uint32_t result = s.lastDownloadResult;
+  const int32_t units = s.temperatureUnits;
+  const int32_t layout = s.summaryType;
+  bool changed = false;
+  {
+    std::lock_guard lock(s.reportLock);
+    changed = LoadStoredWeather();
+    s.temperatureUnits =
+        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
+    s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
+    s.summaryType =
+        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
+  }
+  const int newHeight = ItemHeight();
+  if (newHeight != height) {
+    changed = true;
+    s.heightChanged = true;
+    ResizeItemWindow(s, newHeight);
+  }
+  if (changed || s.lastDownloadResult != result || s.temperatureUnits != units ||
+      s.summaryType != layout || s.showLastUpdate != showLastUpdate) {
+    InvalidateRect(s.itemWindow.load(), nullptr, true);
+  }
+  if (s.lastDownloadResult == kResultSuccess) s.downloadDue = false;
+  ReadSchedule(s);
+  return true;
+}
+
+void WorkerStart() {
+  TodayItemState& s = State();
+  // The worker's start launches a download whatever the hours and the rate.
+  RefreshPass(true);
+  s.lastLaunch = Now();
+}
+
+uint32_t WorkerPass() {
+  TodayItemState& s = State();
+  const SystemTime now = CurrentClock().LocalTime();
+  const FileTime nowFile = SystemTimeToFileTime(now);
+  // Unsigned 32-bit arithmetic, as the schedule has always been computed.
+  if (ElapsedMilliseconds(s.lastLaunch, nowFile) > s.updateRate * 60000u) s.downloadDue = true;
+  if (s.downloadDue && !UpdateAllowed(now.hour * 60u + now.minute, s.startUpdate, s.endUpdate)) {
+    s.downloadDue = false;  // dropped, not kept for later
+  }
+  if (s.downloadDue) {
+    if (RefreshPass(true)) s.lastLaunch = nowFile;
+  } else {
+    RefreshPass(false);
+  }
+  return s.downloadDue ? kWaitWhileDueMs : kWaitIdleMs;
+}
+
+void WorkerMain() {
+  TodayItemState& s = State();
+  try {
+    WorkerStart();
+    while (s.workerRunning) s.stopEvent->Wait(WorkerPass());
+  } catch (...) {
+    // Out of memory (or anything else) ends the thread the same way as a stop.
+  }
+  s.workerRunning = false;
+  s.workerEnded = true;
+}
+
+bool StartRefreshWorker() {
+  TodayItemState& s = State();
+  try {
+    s.downloadDue = true;
+    if (!s.workerRunning) {
+      if (!s.stopEvent)
+        s.stopEvent = g_stopEventFactory ? g_stopEventFactory() : MakeRealStopEvent();
+      // A worker that has ended is the platform's null thread handle.
+      if (s.workerThread.joinable() && s.workerEnded) s.workerThread.join();
+      if (!s.workerThread.joinable()) {
+        s.workerEnded = false;
+        // Set before the thread runs, so a stop that comes first is never undone by the thread.
+        s.workerRunning = true;
+        s.workerThread = std::thread(WorkerMain);
+      }
+    }
+    return true;
+  } catch (const std::exception&) {
+    s.workerRunning = false;
+    return false;
+  }
+}
+
+bool StopRefreshWorker() {
+  TodayItemState& s = State();
+  s.workerRunning = false;
+  if (s.stopEvent) s.stopEvent->Signal();
+  // Every wait of the worker is on the stop event, so it ends within moments; it is joined, never
+  // killed, so it cannot die holding the report lock or the registry.
+  if (s.workerThread.joinable()) s.workerThread.join();
+  s.stopEvent.reset();
+  s.workerRunning = false;
+  return true;
+}
+
+}  // namespace cirrodex::today
