@@ -10,6 +10,8 @@
 
 namespace cirrodex {
 
+using platform::HKEY_CURRENT_USER;
+using platform::HKEY_LOCAL_MACHINE;
 using platform::RootKey;
 
 // Succeeds only for a REG_DWORD; `value` is unchanged on failure.

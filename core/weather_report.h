@@ -6,39 +6,30 @@
 #include <string>
 
 #include "core/temperature.h"
+#include "core/text_field.h"
 #include "platform/drawing_context.h"
 
 namespace cirrodex {
 
-// Copies at most N-1 characters of `src` into `dst` and terminates it: over-long values are cut.
-template <size_t N>
-void CopyText(wchar_t (&dst)[N], const wchar_t* src) {
-  size_t i = 0;
-  if (src != nullptr) {
-    for (; i + 1 < N && src[i] != L'\0'; ++i) dst[i] = src[i];
-  }
-  dst[i] = L'\0';
-}
-
 // One block of weather values: block 0 the current conditions, blocks 1-5 the forecast days.
 struct ForecastDay {
-  int32_t weekday = 0;          // 1 = Sunday .. 7 = Saturday
-  wchar_t dateText[34] = {};    // forecast: dd/mm/yyyy; block 0: the last-update text
+  int32_t weekday = 0;        // 1 = Sunday .. 7 = Saturday
+  wchar_t dateText[34] = {};  // forecast: dd/mm/yyyy; block 0: the last-update text
   TemperatureValue highTemperature;
   TemperatureValue lowTemperature;
   TemperatureValue temperature;  // block 0: now
   TemperatureValue feelsLike;    // block 0
   int32_t dayTextCode = 0;
   int32_t nightTextCode = 0;
-  int32_t rainChance = 0;       // percent
+  int32_t rainChance = 0;  // percent
   int32_t dayIcon = 0;
   int32_t nightIcon = 0;
-  int32_t windSpeed = -9999;    // miles per hour
+  int32_t windSpeed = -9999;  // miles per hour
   wchar_t windDirection[32] = {};
-  int32_t visibility = 0;       // miles
-  double pressure = -9999.9;    // inches of mercury
+  int32_t visibility = 0;     // miles
+  double pressure = -9999.9;  // inches of mercury
   int32_t uvIndex = -9999;
-  int32_t humidity = -9999;     // percent
+  int32_t humidity = -9999;  // percent
 
   // The parser's reset: every field but the four temperatures goes back to its missing value.
   void Reset();
@@ -50,6 +41,10 @@ struct SummaryFonts {
   platform::FontSpec medium{L"Tahoma", 11, 400, 5};
   platform::FontSpec large{L"Tahoma", 13, 400, 5};
 };
+
+// Room for the feed text with its terminator. A stored text of this size still reads back through
+// ReadString (2048 bytes), which is why a longer feed is cut to fit (see ParseFeed).
+inline constexpr size_t kFeedTextCapacity = 1024;
 
 inline constexpr wchar_t kDefaultInstallFolder[] = L"\\program files\\velbrook\\nimbrel";
 
@@ -65,15 +60,20 @@ class WeatherReport {
   wchar_t country[32] = {};
   wchar_t lastUpdated[32] = {};
   wchar_t conditionText[32] = {};
-  // The last feed text parsed: up to 1024 characters and always terminated.
-  wchar_t feedText[1025] = {};
+  // The last feed text parsed, as kept by ParseFeed: at most kFeedTextCapacity - 1 characters
+  // (UTF-16 units), terminated.
+  wchar_t feedText[kFeedTextCapacity] = {};
   uint32_t downloadResult = 0;  // 0: not tried in this run
   std::wstring installFolder;
   SummaryFonts fonts;
 };
 
-// Parses `text` into `report`. When `text` equals the last text parsed, `changed` becomes false
-// and nothing else happens; otherwise the report is refilled and `changed` becomes true.
+// Parses `text` (null reads as empty) into `report`. A feed longer than kFeedTextCapacity - 1
+// UTF-16 units is cut to that length before anything else: only that part is compared, kept in
+// `feedText`, stored by the cache and parsed, so a report primed from the stored text is the
+// report the download gave, and the same long feed fetched again counts as unchanged. When the
+// (cut) text equals `feedText`, `changed` becomes false and nothing else happens; otherwise the
+// report is refilled and `changed` becomes true.
 void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed);
 
 const std::wstring& InstallFolder(const WeatherReport& report);

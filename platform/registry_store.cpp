@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -14,6 +15,13 @@ namespace cirrodex::platform {
 namespace {
 
 thread_local std::string t_lastError;
+// Whether the last failure of this thread was only a missing key or value.
+thread_local bool t_lastMissing = false;
+
+void SetMissing(const char* what) {
+  t_lastError = what;
+  t_lastMissing = true;
+}
 
 // Key paths are kept normalised: components joined by one backslash, no empty ones. The root's
 // own row has the empty path.
@@ -77,6 +85,7 @@ struct RegistryStore::Impl {
 
   bool Fail(const char* doing) {
     t_lastError = std::string(doing) + ": " + (db != nullptr ? sqlite3_errmsg(db) : "no database");
+    t_lastMissing = false;
     return false;
   }
 
@@ -96,7 +105,9 @@ struct RegistryStore::Impl {
     return it->second;
   }
 
-  bool Exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+  bool Exec(const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
 
   // The id of a key, 0 when it does not exist, -1 on a database error.
   sqlite3_int64 KeyId(RootKey root, const std::string& path) {
@@ -155,6 +166,7 @@ struct RegistryStore::Impl {
       std::string why = std::string(doing) + ": " + sqlite3_errmsg(db);
       Exec("ROLLBACK");
       t_lastError = why;
+      t_lastMissing = false;
       return false;
     }
     if (!Exec("COMMIT")) {
@@ -168,9 +180,9 @@ struct RegistryStore::Impl {
 
 RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
-  int rc = sqlite3_open_v2(file.c_str(), &d.db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(file.c_str(), &d.db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " +
                   (d.db != nullptr ? sqlite3_errmsg(d.db) : sqlite3_errstr(rc));
@@ -181,9 +193,39 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
   // lose the last commits but never damages the file.
   char* err = nullptr;
-  if (sqlite3_exec(d.db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
+  if (sqlite3_exec(d.db,
+                   "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
                    nullptr, nullptr, &err) != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
+    sqlite3_free(err);
+    return;
+  }
+  // A damaged file is refused as a whole: nothing is written into it, and every read fails.
+  std::string damage;
+  err = nullptr;
+  int checked = sqlite3_exec(
+      d.db, "PRAGMA quick_check",
+      [](void* out, int, char** row, char**) {
+        auto* text = static_cast<std::string*>(out);
+        if (row[0] == nullptr || std::strcmp(row[0], "ok") == 0 || !text->empty()) return 0;
+        // The first problem named is enough to say what is wrong; skip the heading line.
+        std::string_view report = row[0];
+        while (!report.empty()) {
+          std::string_view line = report.substr(0, report.find('\n'));
+          report.remove_prefix(std::min(report.size(), line.size() + 1));
+          if (!line.empty() && !line.starts_with("***")) {
+            *text = line;
+            break;
+          }
+        }
+        if (text->empty()) *text = "quick check failed";
+        return 0;
+      },
+      &damage, &err);
+  if (checked != SQLITE_OK || !damage.empty()) {
+    d.openError =
+        "opening the registry " + file + ": the file is damaged (" +
+        (checked != SQLITE_OK ? (err != nullptr ? err : sqlite3_errstr(checked)) : damage) + ")";
     sqlite3_free(err);
     return;
   }
@@ -202,13 +244,15 @@ std::string RegistryStore::LastError() const {
   return impl_->open ? t_lastError : impl_->openError;
 }
 
+bool RegistryStore::LastFailureWasMissing() const { return impl_->open && t_lastMissing; }
+
 bool RegistryStore::KeyExists(RootKey root, std::wstring_view path) {
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("opening a key");
   sqlite3_int64 id = d.KeyId(root, NormalisePath(path));
   if (id < 0) return d.Fail("opening a key");
-  if (id == 0) t_lastError = "the key does not exist";
+  if (id == 0) SetMissing("the key does not exist");
   return id > 0;
 }
 
@@ -244,7 +288,7 @@ bool RegistryStore::QueryValue(RootKey root, std::wstring_view path, std::wstrin
     }
     found = true;
   } else if (rc == SQLITE_DONE) {
-    t_lastError = "the key or value does not exist";
+    SetMissing("the key or value does not exist");
   } else {
     d.Fail("reading a value");
   }
@@ -264,7 +308,7 @@ bool RegistryStore::SetValue(RootKey root, std::wstring_view path, std::wstring_
     if (key == 0) missing = true;
     return key > 0 && d.PutValue(key, n, type, data, size);
   });
-  if (missing) t_lastError = "the key does not exist";
+  if (missing) SetMissing("the key does not exist");
   return ok;
 }
 
@@ -303,7 +347,7 @@ bool RegistryStore::DeleteValue(RootKey root, std::wstring_view path, std::wstri
     missing = sqlite3_changes(d.db) == 0;
     return !missing;
   });
-  if (missing) t_lastError = "the key or value does not exist";
+  if (missing) SetMissing("the key or value does not exist");
   return ok;
 }
 
@@ -313,7 +357,7 @@ bool RegistryStore::EnumValues(RootKey root, std::wstring_view path, std::vector
   if (!d.open) return d.Fail("listing values");
   sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
   if (key <= 0) {
-    if (key == 0) t_lastError = "the key does not exist";
+    if (key == 0) SetMissing("the key does not exist");
     return key < 0 ? d.Fail("listing values") : false;
   }
   sqlite3_stmt* s =
@@ -341,7 +385,7 @@ bool RegistryStore::EnumSubkeys(RootKey root, std::wstring_view path,
   if (!d.open) return d.Fail("listing subkeys");
   sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
   if (key <= 0) {
-    if (key == 0) t_lastError = "the key does not exist";
+    if (key == 0) SetMissing("the key does not exist");
     return key < 0 ? d.Fail("listing subkeys") : false;
   }
   sqlite3_stmt* s =
@@ -363,6 +407,7 @@ bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
   std::string p = NormalisePath(path);
   if (p.empty()) {
     t_lastError = "a root key cannot be deleted";
+    t_lastMissing = false;
     return false;
   }
   bool missing = false;
@@ -380,7 +425,7 @@ bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
     sqlite3_reset(s);
     return rc == SQLITE_DONE;
   });
-  if (missing) t_lastError = "the key does not exist";
+  if (missing) SetMissing("the key does not exist");
   return ok;
 }
 

@@ -42,6 +42,9 @@ class RegistryStore {
   bool IsOpen() const;
   // What went wrong in the last failed operation of the calling thread, for tools to print.
   std::string LastError() const;
+  // True when the last failed operation of the calling thread failed only because the key or
+  // value does not exist (not because the store is unusable).
+  bool LastFailureWasMissing() const;
 
   bool KeyExists(RootKey root, std::wstring_view path);
   // Creates the key and its missing parents; true when the key exists afterwards.

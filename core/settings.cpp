@@ -1,0 +1,140 @@
+#include "core/settings.h"
+
+#include <mutex>
+
+#include "core/format.h"
+#include "core/registry_ops.h"
+#include "core/weather_report.h"
+
+namespace cirrodex {
+
+namespace {
+
+// The Today item's window thread and its refresh worker both ask for the selected city.
+std::recursive_mutex g_listMutex;
+
+std::wstring SlotValueName(const wchar_t* prefix, int64_t slot) {
+  return WFormat(L"%ls%0lld", prefix, static_cast<long long>(slot));
+}
+
+}  // namespace
+
+CityList& Cities() {
+  static CityList list;
+  return list;
+}
+
+void LoadCityList() {
+  std::lock_guard lock(g_listMutex);
+  CityList& list = Cities();
+  if (list.selectedCity < 0) list.selectedCity = 0;
+  for (int n = 1; n <= kCitySlots; ++n) {
+    CityEntry& entry = list.slots[n - 1];
+    std::wstring code;
+    if (ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityCode", n), code)) {
+      CopyText(entry.code, code);
+      std::wstring name;
+      if (ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityName", n), name)) {
+        CopyText(entry.name, name);
+      } else {
+        entry.name[0] = L'\0';
+      }
+    } else {
+      entry.code[0] = L'\0';
+      entry.name[0] = L'\0';
+    }
+  }
+}
+
+void SaveCityList() {
+  std::lock_guard lock(g_listMutex);
+  CityList& list = Cities();
+  for (int n = 1; n <= kCitySlots; ++n) {
+    const CityEntry& entry = list.slots[n - 1];
+    std::wstring codeName = SlotValueName(L"CityCode", n);
+    std::wstring nameName = SlotValueName(L"CityName", n);
+    if (entry.code[0] == L'\0') {
+      DeleteValue(HKEY_CURRENT_USER, kSettingsKey, codeName);
+      DeleteValue(HKEY_CURRENT_USER, kSettingsKey, nameName);
+    } else {
+      StoreString(HKEY_CURRENT_USER, kSettingsKey, codeName, entry.code);
+      StoreString(HKEY_CURRENT_USER, kSettingsKey, nameName, entry.name);
+    }
+  }
+}
+
+int32_t SelectedCity() {
+  std::lock_guard lock(g_listMutex);
+  // No range test: a stored value outside 0-5 comes back as it is.
+  auto selected =
+      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 0));
+  CityList& list = Cities();
+  if (list.selectedCity < 0) LoadCityList();
+  list.selectedCity = selected;
+  return selected;
+}
+
+int32_t SelectCity(int32_t index) {
+  std::lock_guard lock(g_listMutex);
+  if (index >= 0 && index < kCitySlots) {
+    Cities().selectedCity = index;
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, static_cast<uint32_t>(index));
+  }
+  return SelectedCity();
+}
+
+std::wstring SelectedCityCode() {
+  // The slot number is formed in 64 bits: a stored selection of 2147483647 names no slot.
+  int64_t slot = int64_t{SelectedCity()} + 1;
+  std::wstring code;
+  if (!ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityCode", slot), code)) {
+    return kFallbackCityCode;
+  }
+  return code;
+}
+
+std::wstring SelectedCityKey() { return CityKey(SelectedCityCode()); }
+
+std::wstring CityKey(std::wstring_view code) {
+  std::wstring key = kSettingsKey;
+  key += L'\\';
+  key += code;
+  return key;
+}
+
+bool WriteDefaultSettings() {
+  std::lock_guard lock(g_listMutex);
+  uint32_t ignored = 0;
+  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, ignored)) {
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 1);
+  }
+  SelectCity(SelectedCity());
+
+  struct DefaultCity {
+    const wchar_t* code;
+    const wchar_t* name;
+  };
+  static constexpr DefaultCity kDefaults[] = {
+      {L"UKXX0085", L"London"}, {L"FRXX0076", L"Paris"}, {L"SZXX0013", L"Geneva"}};
+  bool filled = false;
+  CityList& list = Cities();
+  for (size_t i = 0; i < std::size(kDefaults); ++i) {
+    CityEntry& entry = list.slots[i];
+    if (entry.code[0] == L'\0') {
+      CopyText(entry.code, kDefaults[i].code);
+      CopyText(entry.name, kDefaults[i].name);
+      filled = true;
+    }
+  }
+  if (filled) SaveCityList();
+
+  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, ignored)) {
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0);
+  }
+  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, ignored)) {
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 2);
+  }
+  return true;
+}
+
+}  // namespace cirrodex
