@@ -1,0 +1,86 @@
+#include "update/update_run.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "core/registry_ops.h"
+#include "core/weather_cache.h"
+#include "update/http_fetch.h"
+
+namespace cirrodex {
+
+namespace {
+
+constexpr wchar_t kDownloadResult[] = L"DownloadResult";
+constexpr wchar_t kCityName[] = L"CityName";
+
+std::unique_ptr<std::array<WeatherReport, kCitySlots>>& ReportStore() {
+  static std::unique_ptr<std::array<WeatherReport, kCitySlots>> reports;
+  return reports;
+}
+
+}  // namespace
+
+std::wstring FeedBaseUrl() {
+  const char* base = std::getenv("CIRRODEX_FEED_BASE");
+  if (base == nullptr || *base == '\0') return kFeedBaseUrl;
+  // A URL is ASCII; any other byte is kept as its own character and left to the URL splitter.
+  std::wstring url;
+  for (const char* p = base; *p != '\0'; ++p)
+    url += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  return url;
+}
+
+std::array<WeatherReport, kCitySlots>& CityReports() {
+  auto& reports = ReportStore();
+  if (!reports) reports = std::make_unique<std::array<WeatherReport, kCitySlots>>();
+  return *reports;
+}
+
+void ResetCityReportsForTesting() { ReportStore().reset(); }
+
+bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint32_t& result) {
+  std::wstring url = FeedBaseUrl();
+  std::wstring key;
+  if (code != nullptr) {
+    url += code;
+    key = CityKey(code);
+  } else {
+    const std::wstring selected = SelectedCityCode();
+    url += selected.empty() ? std::wstring(kFallbackCityCode) : selected;
+    key = SelectedCityKey();
+  }
+
+  std::unique_ptr<wchar_t[]> body;
+  uint32_t length = 0;
+  const bool ok = HttpFetch(url.c_str(), body, length, &result);
+  report.downloadResult = result;
+  StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
+  if (!ok || !body) return false;
+
+  // Written before the parse, so it names the city of the previous feed.
+  StoreString(HKEY_CURRENT_USER, key, kCityName, report.city);
+  ParseFeed(report, body.get(), changed);
+  if (changed) RecordHistory(report, code);
+  return true;
+}
+
+void UpdateAllCities(bool onlyUntried) {
+  if (!onlyUntried) LoadCityList();
+  auto& reports = CityReports();
+  CityList& cities = Cities();
+  for (int i = 0; i < kCitySlots; ++i) {
+    const wchar_t* code = cities.slots[i].code;
+    WeatherReport& report = reports[static_cast<size_t>(i)];
+    if (code[0] == L'\0') continue;
+    if (onlyUntried && report.downloadResult != 0) continue;
+
+    uint32_t result = 0;
+    bool changed = false;
+    std::wstring stored;
+    if (LoadStoredFeed(report, code, stored, result)) ParseFeed(report, stored.c_str(), changed);
+    UpdateCity(report, code, changed, result);
+  }
+}
+
+}  // namespace cirrodex

@@ -1,0 +1,38 @@
+// Bringing the configured cities up to date: fetch each city's feed, store the result, parse it
+// into the city's report and, when it changed, store it with a history record.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/settings.h"
+#include "core/weather_report.h"
+
+namespace cirrodex {
+
+// The feed host's URL up to the city code, which is appended as it is.
+inline constexpr wchar_t kFeedBaseUrl[] = L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid=";
+
+// kFeedBaseUrl, or the whole of $CIRRODEX_FEED_BASE when that is set and not empty.
+std::wstring FeedBaseUrl();
+
+// The program-wide reports of the six city slots, indexed like the city list. Built at first
+// use (each reads "InstallPath") and kept until the process ends.
+std::array<WeatherReport, kCitySlots>& CityReports();
+// Builds fresh reports, as a new run of the program would have.
+void ResetCityReportsForTesting();
+
+// Downloads one city's feed (`code` null: the selected city, "UKXX0260" when it has no code) into
+// `report`. Stores "DownloadResult" always and "CityName" (the city text of the feed parsed before
+// this one) after a completed download; `changed` is the parse's flag, untouched when nothing was
+// parsed. `result` receives the fetch's code. True when the fetch completed.
+bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint32_t& result);
+
+// Updates every slot that has a code, in slot order, each report primed first with its stored
+// feed so that an unchanged download adds no history record. With `onlyUntried` false the city
+// list is loaded first; with true, slots already tried in this run are skipped and the list is
+// taken as it stands.
+void UpdateAllCities(bool onlyUntried);
+
+}  // namespace cirrodex
