@@ -1,8 +1,7 @@
 // Gantrel: the setup program, and with "/downloadandexit" the unattended download run.
-#include <cstdio>
-
 #include "setup/command_line.h"
 #include "setup/download_mode.h"
+#include "setup/interactive_mode.h"
 
 int main(int argc, char** argv) {
   using namespace cirrodex;
@@ -11,7 +10,5 @@ int main(int argc, char** argv) {
     RunDownloadMode();
     return 0;
   }
-  std::fputs("gantrel: the interactive setup is not built yet; only /downloadandexit works\n",
-             stderr);
-  return 1;
+  return RunInteractiveMode(argc, argv, mode);
 }

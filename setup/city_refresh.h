@@ -1,0 +1,22 @@
+// What the pages that show weather share: the refresh when they are first shown, and the report
+// and unit they draw.
+#pragma once
+
+#include <cstdint>
+
+#include "core/weather_report.h"
+
+namespace cirrodex {
+
+// Under the wait cursor, downloads every configured city not yet tried in this run (each primed
+// from its stored feed first).
+void RefreshUntriedCities();
+
+// The report of the slot that the city list in memory selects; null when the selection is not
+// one of the six slots.
+WeatherReport* SelectedReport();
+
+// The stored "TemperatureUnits" (0 when missing).
+int32_t StoredTemperatureUnit();
+
+}  // namespace cirrodex
