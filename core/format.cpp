@@ -82,37 +82,43 @@ bool ScanDouble(std::wstring_view text, double& value) {
   size_t i = 0;
   while (i < text.size() && IsSpace(text[i])) ++i;
   // The longest prefix of the form [sign] digits [. digits] [e [sign] digits], narrowed for
-  // from_chars, which takes no "+" sign.
-  std::string number;
+  // from_chars, which takes no "+" sign. Numbers of the feed fit the local buffer; longer ones
+  // go to the heap.
+  char local[64];
+  std::string heap;
+  size_t length = 0;
+  auto add = [&](wchar_t c) {
+    if (length < sizeof local) {
+      local[length] = static_cast<char>(c);
+    } else {
+      if (heap.empty()) heap.assign(local, sizeof local);
+      heap += static_cast<char>(c);
+    }
+    ++length;
+  };
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-    if (text[i] == L'-') number += '-';
+    if (text[i] == L'-') add(L'-');
     ++i;
   }
   size_t mantissaDigits = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) {
-    number += static_cast<char>(text[i]);
-  }
+  for (; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) add(text[i]);
   if (i < text.size() && text[i] == L'.') {
-    number += '.';
-    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) {
-      number += static_cast<char>(text[i]);
-    }
+    add(L'.');
+    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) add(text[i]);
   }
   if (mantissaDigits == 0) return false;
   if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+    // The exponent counts only when digits follow it.
     size_t j = i + 1;
-    std::string exponent = "e";
-    if (j < text.size() && (text[j] == L'+' || text[j] == L'-')) {
-      exponent += static_cast<char>(text[j]);
-      ++j;
-    }
+    if (j < text.size() && (text[j] == L'+' || text[j] == L'-')) ++j;
     if (j < text.size() && IsDigit(text[j])) {
-      for (; j < text.size() && IsDigit(text[j]); ++j) exponent += static_cast<char>(text[j]);
-      number += exponent;
+      for (; i < j; ++i) add(text[i]);
+      for (; i < text.size() && IsDigit(text[i]); ++i) add(text[i]);
     }
   }
+  const char* begin = heap.empty() ? local : heap.data();
   double parsed = 0;
-  auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), parsed);
+  auto [end, ec] = std::from_chars(begin, begin + length, parsed);
   if (ec != std::errc() || !std::isfinite(parsed)) return false;
   value = parsed;
   return true;

@@ -48,14 +48,19 @@ constexpr size_t kNumberChars = 31;
 constexpr int64_t kHoursBehindGmt = 6;
 
 // The earliest variable of the list whose name occurs anywhere in the statement. Every name
-// begins with "sw", so only those places are tried.
+// begins with "sw", so only those places are tried, and the third letter sorts out most names.
 Variable FindVariable(std::wstring_view statement) {
   int best = kNoVariable;
-  for (size_t i = 0; i + 1 < statement.size() && best > 0; ++i) {
+  for (size_t i = 0; i + 2 < statement.size() && best > 0; ++i) {
     if (statement[i] != L's' || statement[i + 1] != L'w') continue;
-    std::wstring_view rest = statement.substr(i);
+    const wchar_t* rest = statement.data() + i;
+    const size_t room = statement.size() - i;
     for (int v = 0; v < best; ++v) {
-      if (rest.starts_with(kVariableNames[v])) {
+      std::wstring_view name = kVariableNames[v];
+      if (name[2] != rest[2] || name.size() > room) continue;
+      size_t k = 3;
+      while (k < name.size() && name[k] == rest[k]) ++k;
+      if (k == name.size()) {
         best = v;
         break;
       }
@@ -105,22 +110,39 @@ size_t KeptLength(const wchar_t* text) {
   return i;
 }
 
-// Appends `value` as "%0<width>lld" does.
-void AppendPadded(std::wstring& out, int64_t value, int width) {
-  wchar_t digits[24];
-  int n = 0;
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  do {
-    digits[n++] = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) {
-    out += L'-';
-    --width;
+// A short text built in place: the rewritten dates never need more than a few dozen characters.
+class ShortText {
+ public:
+  // Appends `value` as "%0<width>lld" does.
+  void Padded(int64_t value, int width) {
+    wchar_t digits[24];
+    int n = 0;
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+      digits[n++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+      Add(L'-');
+      --width;
+    }
+    for (int pad = width - n; pad > 0; --pad) Add(L'0');
+    while (n > 0) Add(digits[--n]);
   }
-  for (int pad = width - n; pad > 0; --pad) out += L'0';
-  while (n > 0) out += digits[--n];
-}
+  void Add(wchar_t c) {
+    if (length_ < kCapacity) text_[length_++] = c;
+  }
+  void Add(std::wstring_view text) {
+    for (wchar_t c : text) Add(c);
+  }
+  std::wstring_view View() const { return {text_, length_}; }
+
+ private:
+  static constexpr size_t kCapacity = 160;
+  wchar_t text_[kCapacity];
+  size_t length_ = 0;
+};
 
 void ReadInteger(std::wstring_view value, int32_t& field) { ScanInt(value, field); }
 
@@ -260,20 +282,20 @@ Date ShiftLastUpdated(WeatherReport& report) {
         }
       }
     }
-    std::wstring text;
-    AppendPadded(text, day, 2);
-    text += L'/';
-    AppendPadded(text, month, 2);
-    text += L'/';
-    AppendPadded(text, year, 4);
-    text += L' ';
-    AppendPadded(text, hour, 2);
-    text += L':';
-    AppendPadded(text, minute, 2);
-    text += L':';
-    AppendPadded(text, second, 2);
-    text += L" GMT";
-    CopyText(report.lastUpdated, text);
+    ShortText text;
+    text.Padded(day, 2);
+    text.Add(L'/');
+    text.Padded(month, 2);
+    text.Add(L'/');
+    text.Padded(year, 4);
+    text.Add(L' ');
+    text.Padded(hour, 2);
+    text.Add(L':');
+    text.Padded(minute, 2);
+    text.Add(L':');
+    text.Padded(second, 2);
+    text.Add(L" GMT");
+    CopyText(report.lastUpdated, text.View());
   }
   return Date{day, month, year};
 }
@@ -285,13 +307,13 @@ bool RewriteForecastDates(WeatherReport& report, const Date& today) {
     ForecastDay& day = report.blocks[b];
     int32_t read[3] = {};
     if (ScanInts(day.dateText, L"%d/%d/%d", read) != 3) continue;
-    std::wstring text;
-    AppendPadded(text, read[1], 2);
-    text += L'/';
-    AppendPadded(text, read[0], 2);
-    text += L'/';
-    AppendPadded(text, read[2], 4);
-    CopyText(day.dateText, text);
+    ShortText text;
+    text.Padded(read[1], 2);
+    text.Add(L'/');
+    text.Padded(read[0], 2);
+    text.Add(L'/');
+    text.Padded(read[2], 4);
+    CopyText(day.dateText, text.View());
     if (read[1] == today.day && read[0] == today.month && read[2] == today.year) found = true;
   }
   return found;
@@ -348,7 +370,9 @@ void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed) {
     changed = false;
     return;
   }
-  CopyText(report.feedText, feed);
+  // The kept part holds no NUL and fits with its terminator.
+  std::wmemcpy(report.feedText, feed.data(), feed.size());
+  report.feedText[feed.size()] = L'\0';
   changed = true;
 
   for (int b = 1; b <= kForecastDays; ++b) report.blocks[b].Reset();
