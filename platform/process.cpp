@@ -23,7 +23,7 @@ class RealProcessStarter : public ProcessStarter {
   bool Start(std::wstring_view program, std::wstring_view arguments) override {
     const std::string file = DevicePath(program).string();
     if (access(file.c_str(), X_OK) != 0) return false;
-    std::string argv0 = ToUtf8(program);
+    std::string argv0 = file;
     std::string argv1 = ToUtf8(arguments);
     char* argv[3] = {argv0.data(), arguments.empty() ? nullptr : argv1.data(), nullptr};
     pid_t pid = 0;

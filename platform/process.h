@@ -20,8 +20,8 @@ ProcessStarter& CurrentProcessStarter();
 void SetProcessStarterForTesting(ProcessStarter* starter);
 
 // The platform's CreateProcess as the system uses it: the program file under the device folder is
-// run with the handheld path as argv[0] and, when `arguments` is not empty, the whole arguments
-// text as argv[1]. The child inherits the environment and the working folder; it is reaped when
+// run with its file path as argv[0] and, when `arguments` is not empty, the whole arguments text
+// as argv[1]. The child inherits the environment and the working folder; it is reaped when
 // it ends, and nobody waits for it. False when the file is missing or cannot be executed.
 bool CreateProcess(std::wstring_view program, std::wstring_view arguments);
 
