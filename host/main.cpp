@@ -1,0 +1,124 @@
+// today-host: the Today screen for the Cirrodex plug-in.
+//   today-host                                 a window on the display
+//   today-host --snapshot FILE.png [--after S] no display: let the items live S seconds (default
+//                                              3), write the screen to FILE.png and exit
+//   --measure-startup                          print when the first item was painted
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host/today_screen.h"
+#include "platform/message_box.h"
+#include "platform/qt/qt_drawing_context.h"
+#include "platform/text.h"
+
+namespace {
+
+using cirrodex::platform::HWND;
+
+// Message boxes as dialogs on the screen; from another thread or without a display, on stderr.
+class QtMessageBoxes : public cirrodex::platform::MessageBoxHandler {
+ public:
+  explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
+  int Show(HWND /*owner*/, std::wstring_view text, std::wstring_view caption,
+           unsigned type) override {
+    using namespace cirrodex::platform;
+    const bool okCancel = (type & 0xF) == MB_OKCANCEL;
+    if (QThread::currentThread() != qApp->thread() ||
+        QGuiApplication::platformName() == "offscreen") {
+      std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+      return okCancel ? IDCANCEL : IDOK;
+    }
+    const auto buttons = okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok;
+    const auto answer =
+        QMessageBox::information(owner_, QString::fromStdWString(std::wstring(caption)),
+                                 QString::fromStdWString(std::wstring(text)), buttons);
+    return answer == QMessageBox::Ok ? IDOK : IDCANCEL;
+  }
+
+ private:
+  QWidget* owner_;
+};
+
+struct Options {
+  std::string snapshot;
+  double after = 3.0;
+  bool measureStartup = false;
+};
+
+[[noreturn]] void Usage(const char* problem) {
+  std::fprintf(stderr,
+               "today-host: %s\nusage: today-host [--snapshot FILE.png [--after SECONDS]] "
+               "[--measure-startup]\n",
+               problem);
+  std::exit(2);
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--snapshot" && i + 1 < argc) {
+      options.snapshot = argv[++i];
+    } else if (arg == "--after" && i + 1 < argc) {
+      char* end = nullptr;
+      options.after = std::strtod(argv[++i], &end);
+      if (end == argv[i] || *end != '\0' || !(options.after >= 0) || options.after > 86400) {
+        Usage("--after wants a number of seconds");
+      }
+    } else if (arg == "--measure-startup") {
+      options.measureStartup = true;
+    } else {
+      Usage(("unknown argument " + arg).c_str());
+    }
+  }
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto started = std::chrono::steady_clock::now();
+  const Options options = ParseOptions(argc, argv);
+  if (!options.snapshot.empty()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  QApplication app(argc, argv);
+  cirrodex::host::TodayScreen screen;
+  QtMessageBoxes boxes(&screen);
+  cirrodex::platform::SetMessageBoxHandler(&boxes);
+
+  if (options.measureStartup) {
+    screen.OnFirstItemPaint([started] {
+      const auto ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+              .count();
+      const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+      std::fprintf(stderr, "today-host: first item painted %.1f ms after start (wall %lld ns)\n",
+                   ms, static_cast<long long>(wall));
+    });
+  }
+
+  int status = 0;
+  if (!options.snapshot.empty()) {
+    QTimer::singleShot(static_cast<int>(options.after * 1000), Qt::PreciseTimer, &app, [&] {
+      const QImage image = screen.grab().toImage();
+      if (!cirrodex::platform::SavePng(image, options.snapshot)) {
+        std::fprintf(stderr, "today-host: cannot write %s\n", options.snapshot.c_str());
+        status = 1;
+      }
+      app.quit();
+    });
+  }
+  screen.show();
+  const int loop = app.exec();
+  cirrodex::platform::SetMessageBoxHandler(nullptr);
+  return status != 0 ? status : loop;
+}

@@ -1,0 +1,58 @@
+// The Today screen substitute: a 240-pixel-wide portrait screen with the date on top and the
+// items stacked below it, painting them through their window procedures.
+#pragma once
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "host/today_items.h"
+#include "platform/broadcast.h"
+#include "platform/window.h"
+
+namespace cirrodex::host {
+
+inline constexpr int kScreenWidth = 240;
+inline constexpr int kScreenHeight = 320;
+inline constexpr int kDateLineHeight = 22;
+
+class TodayScreen : public QWidget, private platform::WindowHost {
+ public:
+  TodayScreen();
+  ~TodayScreen() override;
+
+  // Called once, after the first paint that painted at least one item.
+  void OnFirstItemPaint(std::function<void()> callback) { firstItemPaint_ = std::move(callback); }
+  // Drops every item (each window gets WM_DESTROY) and loads them again from the registry.
+  void ReloadItems();
+  TodayItems& items() { return items_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  // From any thread; queued to this one.
+  void Invalidated(platform::HWND window, bool erase) override;
+  void Moved(platform::HWND window) override;
+
+  void Refresh();
+  void OnBroadcast();
+  static platform::LRESULT ScreenProc(platform::HWND window, platform::UINT message,
+                                      platform::WPARAM wParam, platform::LPARAM lParam);
+
+  platform::HWND screen_ = nullptr;
+  TodayItems items_{kScreenWidth};
+  QTimer queryTimer_;
+  std::unique_ptr<platform::BroadcastListener> listener_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  std::function<void()> firstItemPaint_;
+  int shownDay_ = -1;
+};
+
+}  // namespace cirrodex::host
