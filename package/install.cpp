@@ -8,6 +8,7 @@
 
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "core/today_item.h"
 #include "core/weather_report.h"
 #include "platform/device.h"
 #include "platform/registry_store.h"
@@ -77,6 +78,16 @@ bool Install(const fs::path& build, std::string& problem) {
     if (!CopyReplacing(from, folder / program.installed, problem)) return false;
   }
 
+  // The Today plug-in, where the Today item key says it is.
+  const fs::path plugin = build / "lib" / "libcirrodex.so";
+  const fs::path pluginTo = cirrodex::platform::DevicePath(cirrodex::kTodayItemModule);
+  if (!fs::is_regular_file(plugin)) {
+    problem = plugin.string() + " is missing: build it first";
+    return false;
+  }
+  fs::create_directories(pluginTo.parent_path(), error);
+  if (!CopyReplacing(plugin, pluginTo, problem)) return false;
+
   for (const SharedFolder& shared : kFolders) {
     const fs::path from = build / "share" / "cirrodex" / shared.built;
     if (!fs::is_directory(from)) continue;
@@ -107,15 +118,24 @@ bool Install(const fs::path& build, std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool registerItem = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--register") {
+      registerItem = true;
+      continue;
+    }
     if (arg == "--help" || arg == "-h") {
       std::puts(
-          "Usage: cirrodex-install\n"
+          "Usage: cirrodex-install [--register]\n"
           "Lays out the device folder ($CIRRODEX_DEVICE, else ~/.local/share/cirrodex/device)\n"
           "from the build this program belongs to: Gantrel.exe, the region files and the icons\n"
           "in \\program files\\velbrook\\nimbrel, and \"InstallPath\" in the registry. Settings,\n"
-          "the weather cache and the map pictures are kept.");
+          "the weather cache and the map pictures are kept. The Today plug-in goes to\n"
+          "\\windows\\cirrodex.dll.\n"
+          "  --register  then do what the Install button does: write the default settings\n"
+          "              where missing, register the Today item and tell running Today\n"
+          "              screens to load it.");
       return 0;
     }
     std::fprintf(stderr, "cirrodex-install: unknown argument %s (see --help)\n", arg.c_str());
@@ -134,5 +154,13 @@ int main(int argc, char** argv) {
   }
   std::printf("Installed into %s\n",
               cirrodex::platform::DevicePath(cirrodex::kDefaultInstallFolder).c_str());
+  if (registerItem) {
+    if (!cirrodex::InstallTodayItem()) {
+      std::fprintf(stderr, "cirrodex-install: registering the Today item: %s\n",
+                   cirrodex::platform::Registry().LastError().c_str());
+      return 1;
+    }
+    std::puts("Registered the Today item");
+  }
   return 0;
 }
