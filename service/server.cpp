@@ -1,6 +1,7 @@
 #include "service/server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -284,6 +285,12 @@ WeatherService::WeatherService(ServiceOptions options) : impl_(std::make_unique<
 
   Impl* impl = impl_.get();
   impl->server.set_keep_alive_timeout(2);
+  // The library's default adds SO_REUSEPORT, which would let a second service share the port
+  // and take half of the requests.
+  impl->server.set_socket_options([](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   impl->server.Get(".*", [impl](const httplib::Request& request, httplib::Response& response) {
     impl->Answer(request, response);
   });

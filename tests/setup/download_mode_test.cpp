@@ -61,7 +61,7 @@ TEST_F(DownloadModeTest, DownloadsAndStoresEveryConfiguredCity) {
   EXPECT_EQ(Gantrel({"/downloadandexit"}, &output), 0) << output;
   EXPECT_EQ(output, "");
   for (const std::wstring& code : kSixCities) {
-    EXPECT_EQ(Result(code), kResultOk) << testing::PrintToString(code);
+    EXPECT_EQ(Result(code), kResultOk) << ::testing::PrintToString(code);
     std::wstring feed;
     EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, CityKey(code), L"WeatherPreviousData", feed));
     EXPECT_NE(feed.find(L" (sample)"), std::wstring::npos);

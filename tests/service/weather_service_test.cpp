@@ -1,0 +1,168 @@
+// The weather-service program itself: started, asked over HTTP, stopped.
+#include "tests/support/weather_service.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "core/weather_report.h"
+#include "tests/support/temp_device.h"
+#include "update/http_fetch.h"
+
+namespace cirrodex {
+namespace {
+
+using testing::WeatherServiceProcess;
+
+constexpr char kFeedPath[] = "/m/chnk/d/weather_d_src.asp?acid=";
+
+struct Answer {
+  bool ok = false;
+  uint32_t result = 0;
+  std::string body;  // the low byte of each character
+};
+
+Answer Get(const std::wstring& url) {
+  Answer answer;
+  std::unique_ptr<wchar_t[]> body;
+  uint32_t length = 0;
+  answer.ok = HttpFetch(url.c_str(), body, length, &answer.result);
+  for (uint32_t i = 0; body && i < length; ++i) answer.body += static_cast<char>(body[i] & 0xFF);
+  return answer;
+}
+
+class WeatherServiceTest : public testing::DeviceTest {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(device_.root() / "data" / "feeds");
+    std::filesystem::create_directories(device_.root() / "data" / "maps");
+  }
+  std::string Data() const { return (device_.root() / "data").string(); }
+};
+
+TEST_F(WeatherServiceTest, ServesSampleFeedsForTodayForShippedCodes) {
+  WeatherServiceProcess service;
+  ASSERT_TRUE(service.running());
+  const std::time_t before = std::time(nullptr);
+  const Answer answer = Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085"));
+  const std::time_t after = std::time(nullptr);
+  ASSERT_TRUE(answer.ok);
+  EXPECT_LT(answer.body.size(), 1000u);
+
+  WeatherReport report;
+  bool changed = false;
+  ParseFeed(report, std::wstring(answer.body.begin(), answer.body.end()).c_str(), changed);
+  EXPECT_STREQ(report.city, L"London (sample)");
+  EXPECT_STREQ(report.country, L"United Kingdom");
+  // The forecast starts today (GMT), which the parser finds and merges.
+  std::set<std::wstring> today;
+  for (std::time_t t : {before, after}) {
+    std::tm gmt{};
+    gmtime_r(&t, &gmt);
+    wchar_t date[16];
+    std::swprintf(date, 16, L"%02d/%02d/%04d", gmt.tm_mday, gmt.tm_mon + 1, gmt.tm_year + 1900);
+    today.insert(date);
+  }
+  EXPECT_TRUE(today.count(report.blocks[1].dateText)) << report.blocks[1].dateText;
+  EXPECT_TRUE(std::wstring(report.lastUpdated).ends_with(L" GMT"));
+}
+
+TEST_F(WeatherServiceTest, SendsAFeedFileOfTheDataFolderAsItIs) {
+  const std::string text = "var swCity = \"Fixed\";\r\nanything at all \xE9\n";
+  std::ofstream(device_.root() / "data" / "feeds" / "UKXX0085.txt", std::ios::binary) << text;
+  std::ofstream(device_.root() / "data" / "feeds" / "ZZXX9999.txt", std::ios::binary) << "own";
+  WeatherServiceProcess service({"--data", Data()});
+  ASSERT_TRUE(service.running());
+  EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085")).body, text);
+  EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ZZXX9999")).body, "own");
+  EXPECT_NE(Get(service.WideUrl(std::string(kFeedPath) + "FRXX0076")).body.find("Paris"),
+            std::string::npos);
+}
+
+TEST_F(WeatherServiceTest, AnswersUnknownCodesPathsAndBadCodesWithNotFound) {
+  std::ofstream(device_.root() / "secret.txt") << "not for the network";
+  WeatherServiceProcess service({"--data", Data()});
+  ASSERT_TRUE(service.running());
+  for (const std::string& path :
+       {std::string(kFeedPath) + "NOSUCH01", std::string(kFeedPath),
+        std::string("/m/chnk/d/weather_d_src.asp"), std::string(kFeedPath) + "..%2F..%2Fsecret",
+        std::string(kFeedPath) + "..%2Fsecret", std::string(kFeedPath) + std::string(40, 'A'),
+        std::string("/weather/live/other.jpg"), std::string("/")}) {
+    const Answer answer = Get(service.WideUrl(path));
+    EXPECT_FALSE(answer.ok) << path;
+    EXPECT_EQ(answer.result, 404u) << path;
+  }
+}
+
+TEST_F(WeatherServiceTest, ServesMapPicturesMadeOrFromTheDataFolder) {
+  {
+    WeatherServiceProcess service;
+    ASSERT_TRUE(service.running());
+    for (const char* path : {"/weather/live/brradar1.jpg", "/weather/live/brsat1.jpg"}) {
+      const Answer answer = Get(service.WideUrl(path));
+      ASSERT_TRUE(answer.ok) << path;
+      EXPECT_LT(answer.body.size(), 64000u);
+      EXPECT_EQ(answer.body.substr(0, 2), "\xFF\xD8") << path;
+    }
+    const Answer text = Get(service.WideUrl("/weather/live/brsat1.jpg?notjpeg=1"));
+    EXPECT_TRUE(text.ok);
+    EXPECT_NE(text.body.substr(0, 2), "\xFF\xD8");
+  }
+  std::ofstream(device_.root() / "data" / "maps" / "brradar1.jpg", std::ios::binary) << "RADAR";
+  WeatherServiceProcess service({"--data", Data()});
+  ASSERT_TRUE(service.running());
+  EXPECT_EQ(Get(service.WideUrl("/weather/live/brradar1.jpg")).body, "RADAR");
+  EXPECT_EQ(Get(service.WideUrl("/weather/live/brsat1.jpg")).body.substr(0, 2), "\xFF\xD8");
+}
+
+TEST_F(WeatherServiceTest, HelpDocumentsEveryMisbehaviourAndBadArgumentsAreRefused) {
+  const auto program = testing::BuildDir() / "bin" / "weather-service";
+  std::string help;
+  EXPECT_EQ(testing::RunProgram(program, {"--help"}, &help), 0);
+  for (const char* word : {"--port", "--data", "--regions", "status=", "redirect=URL",
+                           "redirect=", "size=", "binary=", "notjpeg=", "stall=", "stallbody=",
+                           "slow=", "truncate=", "brradar1.jpg", "brsat1.jpg", "acid=CODE"}) {
+    EXPECT_NE(help.find(word), std::string::npos) << word;
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--port"}, {"--port", "70000"}, {"--port", "x"}, {"--bogus"}}) {
+    EXPECT_EQ(testing::RunProgram(program, args), 2) << args[0];
+  }
+}
+
+TEST_F(WeatherServiceTest, APortInUseIsReportedAndNotShared) {
+  WeatherServiceProcess first;
+  ASSERT_TRUE(first.running());
+  std::string output;
+  EXPECT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "weather-service",
+                                {"--port", std::to_string(first.port())}, &output, 10000),
+            1);
+  EXPECT_NE(output.find("cannot listen on 127.0.0.1:" + std::to_string(first.port())),
+            std::string::npos)
+      << output;
+}
+
+TEST_F(WeatherServiceTest, StopsCleanlyOnTerminateEvenWithARequestStalled) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    WeatherServiceProcess service;
+    ASSERT_TRUE(service.running());
+    auto stalled = std::async(std::launch::async, [&service] {
+      return Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085&stall=600"));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the request arrive
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(service.Stop(10000, signal), 0) << signal;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    const Answer answer = stalled.get();
+    EXPECT_FALSE(answer.ok);
+  }
+}
+
+}  // namespace
+}  // namespace cirrodex
