@@ -10,8 +10,12 @@ namespace cirrodex {
 
 namespace {
 
-// The Today item's window thread and its refresh worker both ask for the selected city.
-std::recursive_mutex g_listMutex;
+// The Today item's window thread and its refresh worker both ask for the selected city. Built on
+// first use, so that program-wide objects may use the list while they are constructed.
+std::recursive_mutex& ListMutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
 
 std::wstring SlotValueName(const wchar_t* prefix, int64_t slot) {
   return WFormat(L"%ls%0lld", prefix, static_cast<long long>(slot));
@@ -25,7 +29,7 @@ CityList& Cities() {
 }
 
 void LoadCityList() {
-  std::lock_guard lock(g_listMutex);
+  std::lock_guard lock(ListMutex());
   CityList& list = Cities();
   if (list.selectedCity < 0) list.selectedCity = 0;
   for (int n = 1; n <= kCitySlots; ++n) {
@@ -47,7 +51,7 @@ void LoadCityList() {
 }
 
 void SaveCityList() {
-  std::lock_guard lock(g_listMutex);
+  std::lock_guard lock(ListMutex());
   CityList& list = Cities();
   for (int n = 1; n <= kCitySlots; ++n) {
     const CityEntry& entry = list.slots[n - 1];
@@ -64,7 +68,7 @@ void SaveCityList() {
 }
 
 int32_t SelectedCity() {
-  std::lock_guard lock(g_listMutex);
+  std::lock_guard lock(ListMutex());
   // No range test: a stored value outside 0-5 comes back as it is.
   auto selected =
       static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 0));
@@ -75,7 +79,7 @@ int32_t SelectedCity() {
 }
 
 int32_t SelectCity(int32_t index) {
-  std::lock_guard lock(g_listMutex);
+  std::lock_guard lock(ListMutex());
   if (index >= 0 && index < kCitySlots) {
     Cities().selectedCity = index;
     StoreDword(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, static_cast<uint32_t>(index));
@@ -103,7 +107,7 @@ std::wstring CityKey(std::wstring_view code) {
 }
 
 bool WriteDefaultSettings() {
-  std::lock_guard lock(g_listMutex);
+  std::lock_guard lock(ListMutex());
   uint32_t ignored = 0;
   if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, ignored)) {
     StoreDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 1);
