@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "maps/byte_stream.h"
+#include "platform/text.h"
 
 namespace cirrodex::testing {
 
@@ -144,6 +145,8 @@ std::vector<uint8_t> HandMadeJpeg(uint16_t width, uint16_t height, bool progress
   out.insert(out.end(), {0xFF, 0xD9});
   return out;
 }
+
+std::string ToString(std::wstring_view text) { return platform::ToUtf8(text); }
 
 size_t EndOfFirstScanHeader(const std::vector<uint8_t>& jpeg) {
   for (size_t i = 2; i + 3 < jpeg.size(); ++i) {

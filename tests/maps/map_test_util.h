@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "maps/image_buffer.h"
@@ -57,6 +58,9 @@ std::vector<uint8_t> EncodeJpeg(ImageBuffer& image, ImageType type = ImageType::
 // A hand-made one-component JPEG: baseline (SOF0) with one scan, or progressive (SOF2) with
 // `scans` DC scans. Every block codes as flat grey, so a valid size decodes quickly.
 std::vector<uint8_t> HandMadeJpeg(uint16_t width, uint16_t height, bool progressive, int scans);
+
+// Wide text for failure messages.
+std::string ToString(std::wstring_view text);
 
 // Offset just past the first start-of-scan header, or 0 when there is none.
 size_t EndOfFirstScanHeader(const std::vector<uint8_t>& jpeg);
