@@ -71,9 +71,8 @@ BENCHMARK(BM_DrawSummary)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-void BM_DrawCurrentDetails(benchmark::State& state) {
-  WeatherReport report;
-  testing::FillReport(report);
+// A full ring of 256 history records for the selected city.
+void StoreFullHistory(WeatherReport& report) {
   for (int i = 0; i < kHistorySlots; ++i) {
     CopyText(report.lastUpdated,
              WFormat(L"%02d/05/2025 %02d:%02d:00 GMT", 1 + i / 24, i % 24, (i * 7) % 60).c_str());
@@ -82,6 +81,12 @@ void BM_DrawCurrentDetails(benchmark::State& state) {
     report.blocks[0].windSpeed = (i * 3) % 30;
     RecordHistory(report, nullptr);
   }
+}
+
+void BM_DrawCurrentDetails(benchmark::State& state) {
+  WeatherReport report;
+  testing::FillReport(report);
+  StoreFullHistory(report);
   QImage image(240, 230, QImage::Format_RGB32);
   for (auto _ : state) {
     PaintInto(image, [&](QtDrawingContext& dc) {
@@ -90,6 +95,22 @@ void BM_DrawCurrentDetails(benchmark::State& state) {
     benchmark::DoNotOptimize(image.constBits());
   }
 }
+// The registry share of the above: reading the 256 records alone.
+void BM_ReadHistory(benchmark::State& state) {
+  WeatherReport report;
+  testing::FillReport(report);
+  StoreFullHistory(report);
+  for (auto _ : state) {
+    std::vector<HistoryRecord> records(kHistorySlots);
+    ReadHistory(report, kHistorySlots, records.data());
+    benchmark::DoNotOptimize(records.data());
+  }
+}
+BENCHMARK(BM_ReadHistory)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
 BENCHMARK(BM_DrawCurrentDetails)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
