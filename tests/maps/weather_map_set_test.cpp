@@ -19,6 +19,7 @@
 #include "tests/maps/failing_new.h"
 #include "tests/maps/map_test_util.h"
 #include "tests/support/temp_device.h"
+#include "tests/support/weather_service.h"
 
 namespace cirrodex {
 namespace {
@@ -540,6 +541,37 @@ TEST_F(WeatherMapSetTest, RefreshWritesAllFilesAndAFailedDownloadKeepsTheOldIcon
   EXPECT_EQ(maps.Map(MapKind::Satellite).cropCenterX, 170);
   EXPECT_NE(ReadBytes(File(L"iconradarsatellite.bmp")), merged)
       << "both pictures are held, so the icons are merged again";
+}
+
+// The map host of the product is the local weather-service; its two default paths serve the
+// pictures the unattended run turns into the five map files.
+TEST_F(WeatherMapSetTest, RefreshAgainstTheWeatherServiceWritesTheFiveFiles) {
+  testing::WeatherServiceProcess service;
+  ASSERT_TRUE(service.running());
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL",
+              service.WideUrl("/weather/live/brradar1.jpg"));
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL",
+              service.WideUrl("/weather/live/brsat1.jpg"));
+  WeatherMapSet maps;
+  maps.RefreshMaps(kFolder);
+  for (MapKind kind : {MapKind::Radar, MapKind::Satellite}) {
+    EXPECT_EQ(maps.Map(kind).picture.Width(), 400);
+    EXPECT_EQ(maps.Map(kind).picture.Height(), 300);
+    EXPECT_EQ(maps.Map(kind).icon.Width(), 30);
+  }
+  for (const wchar_t* name : {L"radar.jpg", L"Satellite.jpg"}) {
+    ImageBuffer saved;
+    EXPECT_TRUE(saved.LoadFile(std::wstring(kFolder) + L"\\" + name, ImageType::Jpeg))
+        << testing::ToString(name);
+    EXPECT_EQ(saved.Width(), 400);
+  }
+  for (const wchar_t* name : {L"iconradar.bmp", L"iconSatellite.bmp", L"iconradarsatellite.bmp"}) {
+    const auto icon = platform::LoadDibFile(std::wstring(kFolder) + L"\\" + name);
+    ASSERT_NE(icon, nullptr) << testing::ToString(name);
+    EXPECT_EQ(icon->Width(), 30);
+    EXPECT_EQ(icon->Height(), 30);
+    EXPECT_EQ(icon->header.bitCount, 24);
+  }
 }
 
 TEST_F(WeatherMapSetTest, DrawsThePictureStretchedAndTheIconAtItsOwnSize) {
