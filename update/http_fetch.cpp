@@ -151,6 +151,8 @@ class Exchange {
   // allocated (the status is then 200).
   bool Run() {
     InitCurlOnce();
+    idleMs_ = g_idleMs.load();
+    connectMs_ = g_connectMs.load();
     EasyHandle easy(curl_easy_init());
     if (!easy) throw std::bad_alloc();
     CURL* h = easy.get();
@@ -174,7 +176,7 @@ class Exchange {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, g_connectMs.load());
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs_);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Exchange::OnBody);
@@ -183,9 +185,8 @@ class Exchange {
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 
-    idleMs_ = g_idleMs.load();
     handle_ = h;
-    lastActivity_ = Now();
+    start_ = lastActivity_ = Now();
     const CURLcode code = curl_easy_perform(h);
     handle_ = nullptr;
 
@@ -280,12 +281,17 @@ class Exchange {
 
   int Progress() {
     const auto now = Now();
-    curl_off_t connectUs = 0;
-    // The connect time-out covers the time before the connection stands.
-    if (curl_easy_getinfo(handle_, CURLINFO_CONNECT_TIME_T, &connectUs) != CURLE_OK ||
-        connectUs == 0) {
-      lastActivity_ = now;
-      return 0;
+    if (!connected_) {
+      // The connect time-out covers the time before the connection stands.
+      curl_off_t connectUs = 0;
+      long port = 0;
+      curl_easy_getinfo(handle_, CURLINFO_CONNECT_TIME_T, &connectUs);
+      curl_easy_getinfo(handle_, CURLINFO_PRIMARY_PORT, &port);
+      connected_ = connectUs > 0 || port > 0;
+      if (!connected_ && now - start_ < std::chrono::milliseconds(connectMs_)) {
+        lastActivity_ = now;
+        return 0;
+      }
     }
     curl_off_t received = 0;
     curl_easy_getinfo(handle_, CURLINFO_SIZE_DOWNLOAD_T, &received);
@@ -313,7 +319,10 @@ class Exchange {
   bool outOfMemory_ = false;
   bool idleExpired_ = false;
   long idleMs_ = 0;
+  long connectMs_ = 0;
+  bool connected_ = false;
   curl_off_t lastReceived_ = 0;
+  Clock::time_point start_;
   Clock::time_point lastActivity_;
 };
 
