@@ -210,14 +210,6 @@ TEST_F(WeatherMapSetTest, UrlsAreSetWrittenAndReadBack) {
   EXPECT_EQ(*later.Map(MapKind::Radar).url, L"http://host/r.jpg");
 }
 
-TEST_F(WeatherMapSetTest, MapFilePathsJoinFolderAndName) {
-  WeatherMapSet maps;
-  EXPECT_EQ(maps.MapFilePath(MapKind::Radar, L"\\f"), L"\\f\\radar.jpg");
-  EXPECT_EQ(maps.MapFilePath(MapKind::Satellite, L"\\f"), L"\\f\\Satellite.jpg");
-  EXPECT_EQ(maps.MapFilePath(MapKind::Satellite, L"\\f", L"iconSatellite.bmp"),
-            L"\\f\\iconSatellite.bmp");
-}
-
 TEST_F(WeatherMapSetTest, DownloadDecodesAndSavesThePictureAtQuality100) {
   const std::vector<uint8_t> served = GradientJpeg(400, 300, 75);
   server_.Serve("/radar", served);
