@@ -42,7 +42,7 @@ void InstallIcons() {
   const fs::path to = InstallFolderPath() / "bmp";
   fs::create_directories(to);
   std::error_code error;
-  fs::copy(from, to, fs::copy_options::overwrite_existing, error);
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
 }
 
 void StoreCities(const std::vector<std::pair<std::wstring, std::wstring>>& slots,
