@@ -20,7 +20,10 @@ class PropertyPage::PageWindow : public QWidget {
 
 PropertyPage::PropertyPage(const DialogTemplate& dialogTemplate) : DialogBase(dialogTemplate) {}
 
-PropertyPage::~PropertyPage() { DestroyWindow(); }
+PropertyPage::~PropertyPage() {
+  DestroyWindow();
+  if (sheet_ != nullptr) sheet_->RemovePage(this);
+}
 
 bool PropertyPage::Create(QWidget* parent) {
   if (IsCreated()) return false;

@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "setup/dialog_controls.h"
 #include "setup/dialog_units.h"
@@ -35,9 +36,13 @@ PropertySheet::PropertySheet(std::wstring caption, QWidget* parent, int startPag
     : caption_(std::move(caption)), parent_(parent), active_(startPage) {}
 
 PropertySheet::~PropertySheet() {
+  // Pages that are members of a derived sheet are gone by now; only pages that outlive the sheet
+  // are still listed.
   for (PropertyPage* page : pages_) page->sheet_ = nullptr;
   delete window_.data();
 }
+
+void PropertySheet::RemovePage(PropertyPage* page) { std::erase(pages_, page); }
 
 void PropertySheet::AddPage(PropertyPage* page) {
   pages_.push_back(page);
@@ -67,6 +72,9 @@ bool PropertySheet::SetActivePage(int index) {
     return true;
   }
   if (index == active_) return true;
+  // As a click on the tab strip does, take the focus first: an edit of the page notices that it
+  // is left before the page's values are exchanged.
+  tabs_->setFocus(Qt::MouseFocusReason);
   PropertyPage* current = GetActivePage();
   if (current != nullptr && current->IsCreated() && !current->OnKillActive()) return false;
   ShowPage(index);
@@ -88,6 +96,7 @@ QDialog* PropertySheet::Create() {
   tabs_->setUsesScrollButtons(true);
   tabs_->setExpanding(false);
   tabs_->setDrawBase(false);
+  tabs_->setFocusPolicy(Qt::StrongFocus);
   for (PropertyPage* page : pages_) tabs_->addTab(ToQString(page->Caption()));
   layout->addWidget(tabs_);
 

@@ -57,7 +57,11 @@ class PropertySheet {
   intptr_t QuerySiblings(PropertyPage* sender, int message, intptr_t param);
 
  private:
+  friend class PropertyPage;
   class SheetWindow;
+
+  // A page that is being destroyed leaves the sheet.
+  void RemovePage(PropertyPage* page);
 
   void ShowPage(int index);
   void OnTabChanged(int index);

@@ -149,6 +149,17 @@ TEST_F(LocationsPage, OkStoresTheSlotsAndTheSelectionAndRefreshesEveryCity) {
   EXPECT_EQ(CityReports()[3].downloadResult, 200u);
 }
 
+TEST_F(LocationsPage, SwitchingTabsRightAfterTypingStillChecksTheCode) {
+  Show();
+  QLineEdit* edit = Edit(1);
+  edit->setFocus(Qt::MouseFocusReason);
+  QTest::keyClicks(edit, "FRXX0076");
+  sheet_->SetActivePage(&sheet_->about_);
+  ASSERT_EQ(messages_.boxes().size(), 1u);
+  EXPECT_TRUE(messages_.boxes()[0].text.starts_with(L"City 2 corresponds to Paris"));
+  EXPECT_EQ(page().Code(1), L"FRXX0076");
+}
+
 TEST_F(LocationsPage, EditsShowTheInputPanelWhileTheyHaveTheFocus) {
   QWidget panel;
   panel.setProperty(kWindowClassProperty, QString::fromLatin1(kInputPanelClass));
