@@ -3,11 +3,16 @@
 //   today-host --snapshot FILE.png [--after S] no display: let the items live S seconds (default
 //                                              3), write the screen to FILE.png and exit
 //   --measure-startup                          print when the first item was painted
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,6 +86,26 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
+// SIGINT and SIGTERM end the event loop, so the items are destroyed (their workers stopped) and
+// the notification socket is removed as on any other close.
+int g_stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t ignored = write(g_stopPipe[1], &byte, 1);
+}
+
+void QuitOnStopSignals(QApplication& app) {
+  if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +114,7 @@ int main(int argc, char** argv) {
   if (!options.snapshot.empty()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
   QApplication app(argc, argv);
+  QuitOnStopSignals(app);
   cirrodex::host::TodayScreen screen;
   QtMessageBoxes boxes(&screen);
   cirrodex::platform::SetMessageBoxHandler(&boxes);
