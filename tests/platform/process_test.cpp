@@ -84,22 +84,5 @@ TEST_F(ProcessTest, MissingOrNotExecutableProgramIsNotCreated) {
   EXPECT_FALSE(CreateProcess(L"\\bin\\plain.exe", L""));
 }
 
-class RecordingStarter : public ProcessStarter {
- public:
-  bool Start(std::wstring_view program, std::wstring_view arguments) override {
-    started = std::wstring(program) + L" " + std::wstring(arguments);
-    return false;
-  }
-  std::wstring started;
-};
-
-TEST_F(ProcessTest, TestsCanReplaceTheStarter) {
-  RecordingStarter starter;
-  SetProcessStarterForTesting(&starter);
-  EXPECT_FALSE(CreateProcess(L"\\x\\Gantrel.exe", L"/current"));
-  SetProcessStarterForTesting(nullptr);
-  EXPECT_EQ(starter.started, L"\\x\\Gantrel.exe /current");
-}
-
 }  // namespace
 }  // namespace cirrodex::platform

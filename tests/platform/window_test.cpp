@@ -58,34 +58,6 @@ class WindowTest : public ::testing::Test {
   HWND top_ = nullptr;
 };
 
-TEST_F(WindowTest, ClassesAreRegisteredOncePerInstanceAndNameWithoutCase) {
-  WNDCLASS again;
-  again.lpfnWndProc = RecordingProc;
-  again.hInstance = &instance_;
-  again.lpszClassName = L"testclass";
-  EXPECT_FALSE(RegisterClass(again));
-  int otherInstance = 0;
-  again.hInstance = &otherInstance;
-  EXPECT_TRUE(RegisterClass(again));
-  EXPECT_TRUE(UnregisterClass(L"TESTCLASS", &otherInstance));
-  EXPECT_FALSE(UnregisterClass(L"TestClass", &otherInstance));
-  // A class of another instance is not found.
-  EXPECT_EQ(CreateWindowEx(0, L"TestClass", L"", 0, 0, 0, 1, 1, nullptr, nullptr, &otherInstance,
-                           nullptr),
-            nullptr);
-  WNDCLASS nameless;
-  nameless.lpfnWndProc = RecordingProc;
-  EXPECT_FALSE(RegisterClass(nameless));
-}
-
-TEST_F(WindowTest, ChildNeedsALiveParent) {
-  EXPECT_EQ(Child(nullptr, 0, 0, 10, 10), nullptr);
-  HWND child = Child(top_, 0, 0, 10, 10);
-  ASSERT_NE(child, nullptr);
-  EXPECT_EQ(GetParent(child), top_);
-  EXPECT_EQ(GetWindowText(child), L"child");
-}
-
 TEST_F(WindowTest, DestroySendsDestroyToTheWindowThenItsChildren) {
   HWND child = Child(top_, 0, 0, 10, 10);
   HWND grandchild = Child(child, 0, 0, 5, 5);
@@ -100,11 +72,6 @@ TEST_F(WindowTest, DestroySendsDestroyToTheWindowThenItsChildren) {
   EXPECT_FALSE(DestroyWindow(child));
   EXPECT_EQ(SendMessage(child, 0x0400, 0, 0), 0);
   EXPECT_TRUE(IsWindow(top_));
-}
-
-TEST_F(WindowTest, SendMessageReturnsTheProceduresAnswer) {
-  EXPECT_EQ(SendMessage(top_, 0x0400, 0, 0), 42);
-  EXPECT_EQ(SendMessage(top_, 0x0401, 0, 0), 0);
 }
 
 TEST_F(WindowTest, DefaultEraseFillsTheClientWithTheClassBrush) {

@@ -101,13 +101,6 @@ TEST_F(ItemWindowTest, EraseAsksTheScreenForItsWatermark) {
   EXPECT_EQ(watermarks_[0].hwnd, item);
 }
 
-TEST_F(ItemWindowTest, ClearCacheMakesADownloadDue) {
-  HWND item = Initialize();
-  today::State().downloadDue = false;
-  SendMessage(item, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
-  EXPECT_TRUE(today::State().downloadDue);
-}
-
 TEST_F(ItemWindowTest, TapColumnsChooseTheCommandLine) {
   HWND item = Initialize();
   ASSERT_TRUE(starter_.WaitForLaunches(1, 5000));  // the worker's own launch
@@ -229,17 +222,6 @@ TEST_F(ItemWindowTest, PaintDrawsTheStripInTheScreensTextColour) {
   // The erase reached the screen first.
   EXPECT_EQ(watermarks_.size(), 1u);
   EXPECT_FALSE(GetUpdateState(item).invalid);
-}
-
-TEST_F(ItemWindowTest, NoStatusLineWhenUpToDateAndNotAskedFor) {
-  StoreFeed(SampleFeed(), 200);
-  SetSetting(kSummaryDisplayType, 5);
-  SetSetting(kDisplayLastUpdateTime, 0);
-  Initialize();
-  RecordingContext dc;
-  Paint(dc);
-  EXPECT_TRUE(AnyTextContains(dc, L"London"));
-  EXPECT_FALSE(AnyTextContains(dc, L"Last updated:"));
 }
 
 TEST_F(ItemWindowTest, OptionsProcedureAnswersOnlyInitDialog) {

@@ -91,48 +91,6 @@ TEST(UpdateAllowed, InclusiveBoundsOverMidnightAndEqualBounds) {
   }
 }
 
-struct HoursCase {
-  uint32_t start;
-  uint32_t end;
-  int hour;
-  int minute;
-  bool launches;
-};
-
-class AllowedHoursTest : public RefreshWorkerTest,
-                         public ::testing::WithParamInterface<HoursCase> {};
-
-// A due download at that time of day is launched, or dropped for good.
-TEST_P(AllowedHoursTest, DueDownloadIsLaunchedOrDropped) {
-  const HoursCase& c = GetParam();
-  StoreFeed(SampleFeed(), 12029);
-  SetSetting(kStartUpdate, c.start);
-  SetSetting(kEndUpdate, c.end);
-  today::RefreshPass(false);  // reads the schedule
-  SetTimeOfDay(c.hour, c.minute);
-  State().lastLaunch = SystemTimeToFileTime(clock_.LocalTime());
-  State().downloadDue = true;
-  today::WorkerPass();
-  EXPECT_EQ(starter_.LaunchesOf(kDownload).size(), c.launches ? 1u : 0u);
-  if (!c.launches) {
-    EXPECT_FALSE(State().downloadDue);
-    // Dropped, not kept: the next pass inside the hours launches nothing either.
-    SetSetting(kStartUpdate, 0);
-    SetSetting(kEndUpdate, 1439);
-    today::RefreshPass(false);
-    today::WorkerPass();
-    EXPECT_TRUE(starter_.LaunchesOf(kDownload).empty());
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Schedule, AllowedHoursTest,
-    ::testing::Values(HoursCase{420, 1320, 22, 1, false}, HoursCase{420, 1320, 7, 0, true},
-                      HoursCase{420, 1320, 22, 0, true}, HoursCase{1320, 420, 23, 30, true},
-                      HoursCase{1320, 420, 6, 59, true}, HoursCase{1320, 420, 12, 0, false},
-                      HoursCase{600, 600, 0, 0, true}, HoursCase{600, 600, 12, 0, true},
-                      HoursCase{600, 600, 23, 59, true}));
-
 TEST_F(RefreshWorkerTest, RateBoundaryIsExclusive) {
   StoreFeed(SampleFeed(), 200);
   SetSetting(kUpdateRate, 30);
