@@ -28,7 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/weather-service" --port 0 >"$work/service.out" 2>"$work/service.err" &
+"$bin/weather-service" --port 0 --upstream none >"$work/service.out" 2>"$work/service.err" &
 service_pid=$!
 for _ in $(seq 100); do
   grep -q "listening on" "$work/service.out" 2>/dev/null && break

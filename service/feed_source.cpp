@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
-#include <sstream>
 
 #include "core/icon_table.h"
 
@@ -15,29 +14,7 @@ namespace cirrodex::service {
 
 namespace {
 
-constexpr size_t kCityLimit = 31;  // the report's city field without its terminator
 constexpr char kSampleMark[] = " (sample)";
-
-// ---- calendar without time zones -------------------------------------------------------------
-
-struct CivilDate {
-  int year, month, day;
-};
-
-// Days since 1970-01-01 to the proleptic Gregorian date.
-CivilDate CivilFromDays(int64_t z) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  return {static_cast<int>(yoe + era * 400 + (month <= 2)), month, day};
-}
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 int DayOfYear(const CivilDate& date) {
   static constexpr int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
@@ -176,77 +153,8 @@ Kind PickKind(Numbers& numbers, double wetness, double celsius) {
 
 int ToFahrenheit(double celsius) { return static_cast<int>(std::lround(celsius * 9 / 5 + 32)); }
 
-const char* CountryOf(const std::string& code) {
-  static constexpr struct {
-    const char* prefix;
-    const char* country;
-  } kCountries[] = {{"AE", "United Arab Emirates"},
-                    {"AR", "Argentina"},
-                    {"AS", "Australia"},
-                    {"AU", "Austria"},
-                    {"BE", "Belgium"},
-                    {"BR", "Brazil"},
-                    {"CA", "Canada"},
-                    {"CH", "China"},
-                    {"CI", "Chile"},
-                    {"CO", "Colombia"},
-                    {"DA", "Denmark"},
-                    {"EG", "Egypt"},
-                    {"EI", "Ireland"},
-                    {"EZ", "Czech Republic"},
-                    {"FI", "Finland"},
-                    {"FR", "France"},
-                    {"GM", "Germany"},
-                    {"GR", "Greece"},
-                    {"HU", "Hungary"},
-                    {"IN", "India"},
-                    {"IT", "Italy"},
-                    {"JA", "Japan"},
-                    {"KE", "Kenya"},
-                    {"KS", "South Korea"},
-                    {"MO", "Morocco"},
-                    {"MX", "Mexico"},
-                    {"NI", "Nigeria"},
-                    {"NL", "Netherlands"},
-                    {"NO", "Norway"},
-                    {"NZ", "New Zealand"},
-                    {"PE", "Peru"},
-                    {"PL", "Poland"},
-                    {"PO", "Portugal"},
-                    {"RS", "Russia"},
-                    {"SF", "South Africa"},
-                    {"SN", "Singapore"},
-                    {"SP", "Spain"},
-                    {"SW", "Sweden"},
-                    {"SZ", "Switzerland"},
-                    {"TH", "Thailand"},
-                    {"UK", "United Kingdom"},
-                    {"US", "United States"}};
-  for (const auto& entry : kCountries) {
-    if (code.compare(0, 2, entry.prefix) == 0) return entry.country;
-  }
-  return "";
-}
-
-// Feed values sit between double quotes, statements end at ";" and forecast entries at "|".
-std::string Clean(std::string text) {
-  for (char& c : text) {
-    if (c == '"' || c == ';' || c == '|' || static_cast<unsigned char>(c) < 0x20) c = ' ';
-  }
-  return text;
-}
-
-std::string SampleCityName(const std::string& name) {
-  std::string base = Clean(name).substr(0, kCityLimit - (sizeof(kSampleMark) - 1));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  return base + kSampleMark;
-}
-
-const char* const kCompass[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
-                                "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
-
 struct DayModel {
-  SampleDay day;
+  FeedDay day;
   Kind dayKind, nightKind;
   double meanCelsius;
 };
@@ -273,8 +181,8 @@ DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpo
   // A wet day rarely turns into a clear night and the other way round.
   if (numbers.Unit() < 0.5) model.nightKind = model.dayKind;
 
-  SampleDay& day = model.day;
-  day.weekday = static_cast<int>(((daysSinceEpoch % 7) + 11) % 7) + 1;  // 1970-01-01: Thursday
+  FeedDay& day = model.day;
+  day.weekday = WeekdayOfDays(daysSinceEpoch);
   day.year = date.year;
   day.month = date.month;
   day.day = date.day;
@@ -295,12 +203,12 @@ DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpo
 
 }  // namespace
 
-SampleWeather MakeSampleWeather(const Location& location, std::time_t now) {
-  SampleWeather weather;
-  weather.city = SampleCityName(location.name);
-  if (location.code.compare(0, 2, "US") == 0) weather.subDivision = location.code.substr(2, 2);
-  weather.country = CountryOf(location.code);
-  weather.region = Clean(location.region).substr(0, kCityLimit);
+FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
+  FeedWeather weather;
+  weather.city = FeedCityName(location.name, kSampleMark);
+  weather.subDivision = SubDivisionOfCode(location.code);
+  weather.country = CountryOfCode(location.code);
+  weather.region = FeedText(location.region).substr(0, kFeedTextLimit);
 
   const double wetness = 0.1 + 0.3 * Numbers(Fnv1a(location.code, 7)).Unit();
   const int64_t today = FloorDiv(static_cast<int64_t>(now), 86400);
@@ -312,12 +220,14 @@ SampleWeather MakeSampleWeather(const Location& location, std::time_t now) {
 
   const DayModel& first = models[0];
   Numbers numbers(Fnv1a(location.code, static_cast<uint64_t>(today) * 31 + 5));
-  weather.windSpeed = numbers.Int(0, 22);
-  weather.windDirection = kCompass[numbers.Int(0, 15)];
+  const int windSpeed = numbers.Int(0, 22);
+  weather.windSpeed = windSpeed;
+  weather.windDirection = CompassLetters(22.5 * numbers.Int(0, 15));
   const bool wet = first.day.rainChance >= 40;
   weather.pressure =
       std::round((wet ? numbers.Between(29.45, 29.95) : numbers.Between(29.85, 30.40)) * 100) / 100;
-  weather.humidity = wet ? numbers.Int(75, 98) : numbers.Int(35, 80);
+  const int humidity = wet ? numbers.Int(75, 98) : numbers.Int(35, 80);
+  weather.humidity = humidity;
   weather.visibility = first.dayKind == Kind::Fog ? 1 : wet ? numbers.Int(3, 7) : 10;
   const double sunHeight = 1.0 - std::fabs(location.latitude) / 90.0;
   weather.uvIndex = static_cast<int>(
@@ -325,10 +235,10 @@ SampleWeather MakeSampleWeather(const Location& location, std::time_t now) {
 
   weather.temperature = (first.day.high * 2 + first.day.low) / 3;
   weather.feelsLike = weather.temperature;
-  if (weather.temperature <= 50 && weather.windSpeed > 3) {
-    weather.feelsLike -= weather.windSpeed / 3;
+  if (weather.temperature <= 50 && windSpeed > 3) {
+    weather.feelsLike -= windSpeed / 3;
   } else if (weather.temperature >= 80) {
-    weather.feelsLike += weather.humidity / 15;
+    weather.feelsLike += humidity / 15;
   }
 
   // Day or night by the sun at the place, not by the service's clock.
@@ -339,81 +249,29 @@ SampleWeather MakeSampleWeather(const Location& location, std::time_t now) {
   weather.icon = daytime ? first.day.dayIcon : first.day.nightIcon;
   weather.conditionText = ConditionTextOf(CodeOfIcon(weather.icon));
 
-  // The feed family writes its update time six hours behind GMT.
-  const int64_t shifted = static_cast<int64_t>(now) - 6 * 3600;
-  const int64_t shiftedDays = FloorDiv(shifted, 86400);
-  const int64_t seconds = shifted - shiftedDays * 86400;
-  const CivilDate date = CivilFromDays(shiftedDays);
-  char text[48];
-  std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d", date.month, date.day, date.year,
-                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                static_cast<int>(seconds % 60));
-  weather.lastUpdate = text;
+  weather.lastUpdate = FeedUpdateTime(now);
   return weather;
 }
 
-std::string FormatFeed(const SampleWeather& weather) {
-  std::ostringstream out;
-  auto text = [&out](const char* name, const std::string& value) {
-    out << "var " << name << " = \"" << value << "\";\n";
-  };
-  auto number = [&text](const char* name, int value) { text(name, std::to_string(value)); };
-  char pressure[16];
-  std::snprintf(pressure, sizeof pressure, "%.2f", weather.pressure);
-
-  text("swCity", weather.city);
-  text("swSubDiv", weather.subDivision);
-  text("swCountry", weather.country);
-  text("swRegion", weather.region);
-  number("swTemp", weather.temperature);
-  number("swCIcon", weather.icon);
-  number("swWindS", weather.windSpeed);
-  text("swWindD", weather.windDirection);
-  text("swBaro", pressure);
-  number("swHumid", weather.humidity);
-  number("swReal", weather.feelsLike);
-  number("swUV", weather.uvIndex);
-  number("swVis", weather.visibility);
-  text("swLastUp", weather.lastUpdate);
-  text("swConText", weather.conditionText);
-
-  std::string fore;
-  auto add = [&fore](const std::string& entry) {
-    if (!fore.empty()) fore += '|';
-    fore += entry;
-  };
-  for (const SampleDay& d : weather.days) add(std::to_string(d.weekday));
-  for (const SampleDay& d : weather.days) {
-    add(std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year));
-  }
-  for (const SampleDay& d : weather.days) add(std::to_string(d.dayIcon));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.dayCode));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.high));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.rainChance));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.nightIcon));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.nightCode));
-  for (const SampleDay& d : weather.days) add(std::to_string(d.low));
-  text("swFore", fore);
-  return out.str();
-}
-
-std::optional<std::string> FileFeedSource::Feed(const std::string& code, std::time_t) {
+FeedAnswer FileFeedSource::Feed(const std::string& code, std::time_t) {
   std::ifstream in(folder_ / (code + ".txt"), std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in) return {};
+  return FeedAnswer::Serve(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
 
-std::optional<std::string> SampleFeedSource::Feed(const std::string& code, std::time_t now) {
+FeedAnswer SampleFeedSource::Feed(const std::string& code, std::time_t now) {
   const Location* location = locations_.Find(code);
-  if (location == nullptr) return std::nullopt;
-  return FormatFeed(MakeSampleWeather(*location, now));
+  if (location == nullptr) return {};
+  return FeedAnswer::Serve(FormatFeed(MakeSampleWeather(*location, now)));
 }
 
-std::optional<std::string> FeedSources::Feed(const std::string& code, std::time_t now) const {
+FeedAnswer FeedSources::Feed(const std::string& code, std::time_t now) const {
   for (const auto& source : sources_) {
-    if (auto feed = source->Feed(code, now)) return feed;
+    FeedAnswer answer = source->Feed(code, now);
+    if (answer.status != FeedAnswer::Status::Unknown) return answer;
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace cirrodex::service

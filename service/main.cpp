@@ -52,6 +52,16 @@ int main(int argc, char** argv) {
       options.dataDir = argv[++i];
     } else if (arg == "--regions" && hasValue) {
       options.regionsDir = argv[++i];
+    } else if (arg == "--upstream" && hasValue) {
+      if (!cirrodex::service::ReadUpstream(argv[++i], options.upstream)) {
+        return Usage("--upstream takes none, auto or open-meteo");
+      }
+    } else if (arg == "--upstream-url" && hasValue) {
+      options.upstreamUrl = argv[++i];
+      if (!options.upstreamUrl.starts_with("http://") &&
+          !options.upstreamUrl.starts_with("https://")) {
+        return Usage("--upstream-url takes an http:// or https:// URL");
+      }
     } else {
       return Usage(("unknown or incomplete argument: " + arg).c_str());
     }
@@ -89,6 +99,7 @@ int main(int argc, char** argv) {
   });
 
   std::printf("listening on http://127.0.0.1:%d\n", port);
+  std::printf("%s\n", cirrodex::service::ModeLine(options).c_str());
   std::fflush(stdout);
   const bool ok = service.Serve();
   serving = false;

@@ -17,8 +17,11 @@
 #include <optional>
 
 #include "service/feed_source.h"
+#include "service/live_feed.h"
 #include "service/locations.h"
 #include "service/map_maker.h"
+#include "service/open_meteo.h"
+#include "service/upstream_client.h"
 
 namespace cirrodex::service {
 
@@ -109,6 +112,14 @@ bool IsCityCode(const std::string& code) {
                      [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
+// Notes of the live source go to stdout beside the mode line, whole lines at a time.
+void PrintNote(const std::string& line) {
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
 std::optional<std::string> ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
@@ -117,8 +128,44 @@ std::optional<std::string> ReadFile(const std::filesystem::path& file) {
 
 }  // namespace
 
+bool ReadUpstream(const std::string& text, Upstream& upstream) {
+  if (text == "none") {
+    upstream = Upstream::None;
+  } else if (text == "auto") {
+    upstream = Upstream::Auto;
+  } else if (text == "open-meteo") {
+    upstream = Upstream::OpenMeteo;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+std::string UpstreamUrlOf(const ServiceOptions& options) {
+  return options.upstreamUrl.empty() ? std::string(kOpenMeteoUrl) : options.upstreamUrl;
+}
+
+}  // namespace
+
+std::string ModeLine(const ServiceOptions& options) {
+  switch (options.upstream) {
+    case Upstream::None:
+      return "mode none: sample weather only (city names end in \" (sample)\"); no network";
+    case Upstream::Auto:
+      return "mode auto: live weather from " + UpstreamUrlOf(options) +
+             ", sample weather (city names end in \" (sample)\") while it cannot be reached";
+    case Upstream::OpenMeteo:
+      return "mode open-meteo: live weather from " + UpstreamUrlOf(options) +
+             " only; 503 while it cannot be reached and no answer of the last 24 hours is kept";
+  }
+  return "";
+}
+
 std::string ServiceUsage() {
-  return R"usage(Usage: weather-service [--port N] [--data DIR] [--regions DIR] [--log] [--help]
+  return R"usage(Usage: weather-service [--port N] [--data DIR] [--regions DIR]
+                       [--upstream none|auto|open-meteo] [--upstream-url URL] [--log] [--help]
 
 The feed host and map host of Cirrodex, on 127.0.0.1 only.
 
@@ -126,16 +173,26 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
   --data DIR     DIR/feeds/CODE.txt is sent as it is for that city code;
                  DIR/maps/brradar1.jpg and DIR/maps/brsat1.jpg replace the made-up maps
   --regions DIR  region files of city codes (default: share/cirrodex/citycodes beside bin/)
+  --upstream M   where the weather of the region files' cities comes from:
+                   auto        live weather from the Open-Meteo forecast API when it answers,
+                               else made-up weather (the default)
+                   open-meteo  live weather only; 503 when there is none
+                   none        made-up weather only; never touches the network
+  --upstream-url URL
+                 the forecast API (default https://api.open-meteo.com/v1/forecast)
   --log          one line per request on stderr
   --help         this text
 
-Once it accepts connections it prints "listening on http://127.0.0.1:PORT".
-SIGINT or SIGTERM stop it.
+Once it accepts connections it prints "listening on http://127.0.0.1:PORT", then one line
+saying which weather it serves, and later a line whenever live weather fails or comes back.
+Live weather is asked at most once per city per 15 minutes; when the API cannot be reached,
+the last good answer of the last 24 hours is served as it was (with its own update time).
+Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it.
 
 Paths:
   GET /m/chnk/d/weather_d_src.asp?acid=CODE
-      the feed of CODE: DIR/feeds/CODE.txt when present, else made-up weather for today
-      for every code of the region files (its city name ends in " (sample)"); else 404
+      the feed of CODE: DIR/feeds/CODE.txt when present, else live or made-up weather (by
+      --upstream) for every code of the region files; 503 when open-meteo has none; else 404
   GET /weather/live/brradar1.jpg, GET /weather/live/brsat1.jpg
       400 x 300 JPEG map pictures; any other path: 404
 
@@ -205,10 +262,15 @@ void WeatherService::Impl::Document(const httplib::Request& request, httplib::Re
   response.status = 200;
   if (request.path == kFeedPath) {
     const std::string code = request.get_param_value("acid");
-    std::optional<std::string> feed;
+    FeedAnswer feed;
     if (IsCityCode(code)) feed = feeds.Feed(code, now);
-    if (feed) {
-      body = std::move(*feed);
+    if (feed.status == FeedAnswer::Status::Served) {
+      body = std::move(feed.document);
+      return;
+    }
+    if (feed.status == FeedAnswer::Status::Unavailable) {
+      response.status = 503;
+      body = "live weather is unavailable\n";
       return;
     }
     response.status = 404;
@@ -281,7 +343,17 @@ WeatherService::WeatherService(ServiceOptions options) : impl_(std::make_unique<
   if (!impl_->options.dataDir.empty()) {
     impl_->feeds.Add(std::make_unique<FileFeedSource>(impl_->options.dataDir / "feeds"));
   }
-  impl_->feeds.Add(std::make_unique<SampleFeedSource>(impl_->locations));
+  const ServiceOptions& o = impl_->options;
+  if (o.upstream != Upstream::None) {
+    const WhenNoLiveWeather whenNone = o.upstream == Upstream::Auto
+                                           ? WhenNoLiveWeather::AskTheNextSource
+                                           : WhenNoLiveWeather::Unavailable;
+    impl_->feeds.Add(std::make_unique<LiveFeedSource>(
+        impl_->locations, UpstreamUrlOf(o), MakeCurlUpstreamClient(), whenNone, PrintNote));
+  }
+  if (o.upstream != Upstream::OpenMeteo) {
+    impl_->feeds.Add(std::make_unique<SampleFeedSource>(impl_->locations));
+  }
 
   Impl* impl = impl_.get();
   impl->server.set_keep_alive_timeout(2);

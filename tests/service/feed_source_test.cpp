@@ -130,7 +130,7 @@ TEST(SampleFeed, EveryShippedCityGivesAShortConsistentFeed) {
 
 TEST(SampleFeed, WritesTheUpdateTimeSixHoursBehindSoTheParserShowsGmt) {
   const Location london = *ShippedLocations().Find("UKXX0085");
-  const SampleWeather weather = MakeSampleWeather(london, kFriday);
+  const FeedWeather weather = MakeSampleWeather(london, kFriday);
   EXPECT_EQ(weather.lastUpdate, "5/10/2024 6:34:56");
   const auto report = Parse(FormatFeed(weather));
   EXPECT_STREQ(report->lastUpdated, L"10/05/2024 12:34:56 GMT");
@@ -141,7 +141,7 @@ TEST(SampleFeed, WritesTheUpdateTimeSixHoursBehindSoTheParserShowsGmt) {
   EXPECT_EQ(report->blocks[0].temperature.value, weather.temperature);
 
   // Just after midnight GMT the update time still falls on the day before.
-  const SampleWeather early = MakeSampleWeather(london, kFriday - 12 * 3600 - 1800);
+  const FeedWeather early = MakeSampleWeather(london, kFriday - 12 * 3600 - 1800);
   EXPECT_EQ(early.lastUpdate, "5/9/2024 18:04:56");
   EXPECT_EQ(early.days[0].day, 10);
 }
@@ -149,8 +149,8 @@ TEST(SampleFeed, WritesTheUpdateTimeSixHoursBehindSoTheParserShowsGmt) {
 TEST(SampleFeed, IsStableWithinTheDayAndChangesFromDayToDay) {
   const Location paris = *ShippedLocations().Find("FRXX0076");
   const std::time_t midnight = kFriday - kFriday % kDay;
-  SampleWeather morning = MakeSampleWeather(paris, midnight + 60);
-  SampleWeather evening = MakeSampleWeather(paris, midnight + kDay - 60);
+  FeedWeather morning = MakeSampleWeather(paris, midnight + 60);
+  FeedWeather evening = MakeSampleWeather(paris, midnight + kDay - 60);
   EXPECT_NE(morning.lastUpdate, evening.lastUpdate);
   morning.lastUpdate = evening.lastUpdate;
   morning.icon = evening.icon;
@@ -160,19 +160,19 @@ TEST(SampleFeed, IsStableWithinTheDayAndChangesFromDayToDay) {
   std::set<int> highs;
   std::set<int> icons;
   for (int d = 0; d < 20; ++d) {
-    const SampleWeather w = MakeSampleWeather(paris, kFriday + d * kDay);
+    const FeedWeather w = MakeSampleWeather(paris, kFriday + d * kDay);
     highs.insert(w.days[0].high);
     icons.insert(w.days[0].dayIcon);
     // Tomorrow's forecast is what tomorrow's feed says of today.
-    const SampleWeather next = MakeSampleWeather(paris, kFriday + (d + 1) * kDay);
+    const FeedWeather next = MakeSampleWeather(paris, kFriday + (d + 1) * kDay);
     EXPECT_EQ(w.days[1].high, next.days[0].high);
     EXPECT_EQ(w.days[1].dayIcon, next.days[0].dayIcon);
   }
   EXPECT_GT(highs.size(), 3u);
   EXPECT_GT(icons.size(), 1u);
 
-  const SampleWeather london = MakeSampleWeather(*ShippedLocations().Find("UKXX0085"), kFriday);
-  const SampleWeather here = MakeSampleWeather(paris, kFriday);
+  const FeedWeather london = MakeSampleWeather(*ShippedLocations().Find("UKXX0085"), kFriday);
+  const FeedWeather here = MakeSampleWeather(paris, kFriday);
   EXPECT_NE(FormatFeed(london).substr(60), FormatFeed(here).substr(60));
 }
 
@@ -195,8 +195,8 @@ TEST(SampleFeed, FollowsTheSeasonsOfEachHemisphere) {
 TEST(SampleFeed, ShowsTheNightIconWhenItIsNightAtThePlace) {
   const LocationIndex index = ShippedLocations();
   // 12:34 GMT: day in London, night in Auckland (about 00:14 solar time).
-  const SampleWeather london = MakeSampleWeather(*index.Find("UKXX0085"), kFriday);
-  const SampleWeather auckland = MakeSampleWeather(*index.Find("NZXX0003"), kFriday);
+  const FeedWeather london = MakeSampleWeather(*index.Find("UKXX0085"), kFriday);
+  const FeedWeather auckland = MakeSampleWeather(*index.Find("NZXX0003"), kFriday);
   EXPECT_EQ(london.icon, london.days[0].dayIcon);
   EXPECT_EQ(auckland.icon, auckland.days[0].nightIcon);
   EXPECT_TRUE(IconFor(auckland.icon)->night);
@@ -204,7 +204,7 @@ TEST(SampleFeed, ShowsTheNightIconWhenItIsNightAtThePlace) {
 
 TEST(SampleFeed, MarksAndShortensNamesAndKeepsQuotesOut) {
   Location odd{"A \"Quoted\"; Very Long Place Name|Here", "ZZXX0001", "Nowhere", 10, 10};
-  const SampleWeather weather = MakeSampleWeather(odd, kFriday);
+  const FeedWeather weather = MakeSampleWeather(odd, kFriday);
   EXPECT_LE(weather.city.size(), 31u);
   EXPECT_TRUE(weather.city.ends_with(" (sample)"));
   EXPECT_EQ(weather.city.find_first_of("\";|"), std::string::npos);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -51,6 +52,10 @@ WeatherServiceProcess::WeatherServiceProcess(std::vector<std::string> args,
                                              std::filesystem::path logFile) {
   const std::string program = (BuildDir() / "bin" / "weather-service").string();
   args.insert(args.begin(), {"--port", "0"});
+  // Tests never reach past 127.0.0.1: made-up weather unless the test names an upstream.
+  if (std::find(args.begin(), args.end(), "--upstream") == args.end()) {
+    args.insert(args.end(), {"--upstream", "none"});
+  }
   if (!logFile.empty()) args.push_back("--log");
 
   int out[2];

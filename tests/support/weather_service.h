@@ -15,7 +15,8 @@ namespace cirrodex::testing {
 class WeatherServiceProcess {
  public:
   // Starts BuildDir()/bin/weather-service --port 0 with `args` and waits (up to 20 s) for its
-  // "listening on" line. With `logFile`, it runs with --log and its stderr goes there.
+  // "listening on" line. With `logFile`, it runs with --log and its stderr goes there. Unless
+  // `args` hold "--upstream", it runs with "--upstream none", so that no test leaves 127.0.0.1.
   explicit WeatherServiceProcess(std::vector<std::string> args = {},
                                  std::filesystem::path logFile = {});
   ~WeatherServiceProcess();

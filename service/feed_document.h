@@ -1,0 +1,75 @@
+// The feed document the service answers with, whatever the weather came from: one
+// "var swName = "value";" statement a line, the forecast field by field in one "swFore" list.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace cirrodex::service {
+
+// The report's text fields hold 31 characters.
+inline constexpr size_t kFeedTextLimit = 31;
+
+// One forecast day. Temperatures in Fahrenheit.
+struct FeedDay {
+  int weekday = 0;  // 1 = Sunday
+  int year = 0, month = 0, day = 0;
+  int dayIcon = 0, dayCode = 0;
+  int nightIcon = 0, nightCode = 0;
+  int high = 0, low = 0;
+  int rainChance = 0;  // percent
+};
+
+// What one feed document says. A value left empty is not written, so the parser keeps its
+// missing value for it.
+struct FeedWeather {
+  std::string city;  // at most kFeedTextLimit characters
+  std::string subDivision, country, region;
+  int temperature = 0, feelsLike = 0;  // Fahrenheit
+  int icon = 0;
+  std::string conditionText;
+  std::optional<int> windSpeed;                      // miles per hour
+  std::string windDirection;                         // compass letters
+  std::optional<double> pressure;                    // inches of mercury
+  std::optional<int> humidity, uvIndex, visibility;  // percent, index, miles
+  std::string lastUpdate;  // month/day/year hour:minute:second, six hours behind GMT
+  FeedDay days[5];         // the first is the day of the update time shifted to GMT
+};
+
+std::string FormatFeed(const FeedWeather& weather);
+
+// `text` with every character that would end a value, a statement or a forecast entry (double
+// quote, ";", "|", control characters) made a space.
+std::string FeedText(std::string text);
+
+// A place name for the city field: made feed-safe, cut so that `mark` still fits in
+// kFeedTextLimit characters, trailing spaces dropped, `mark` appended.
+std::string FeedCityName(const std::string& name, const std::string& mark = "");
+
+// The country of a city code by its first two letters; empty when unknown.
+const char* CountryOfCode(const std::string& code);
+
+// The state of a United States code ("USMA0046" -> "MA"); empty for every other code.
+std::string SubDivisionOfCode(const std::string& code);
+
+// `utc` as the feed family writes its update time: six hours behind GMT, "%d/%d/%d %d:%02d:%02d"
+// of month, day, year, hour, minute, second.
+std::string FeedUpdateTime(std::time_t utc);
+
+// 16-point compass letters ("N", "NNE" .. "NNW") of a direction in degrees clockwise from north.
+const char* CompassLetters(double degrees);
+
+struct CivilDate {
+  int year, month, day;
+};
+
+// Days since 1970-01-01 and back, proleptic Gregorian calendar.
+CivilDate CivilFromDays(int64_t days);
+int64_t DaysFromCivil(const CivilDate& date);
+// 1 = Sunday .. 7 = Saturday.
+int WeekdayOfDays(int64_t days);
+int64_t FloorDiv(int64_t a, int64_t b);
+
+}  // namespace cirrodex::service
