@@ -97,7 +97,21 @@ void TodayScreen::OnBroadcast() {
   for (const BroadcastMessage& m : listener_->Receive()) {
     if (m.message == WM_WININICHANGE && m.wParam == INI_TODAY_REFRESH) reload = true;
   }
-  if (reload) ReloadItems();
+  if (!reload) return;
+  if (sending_ > 0) {
+    reloadPending_ = true;
+  } else {
+    ReloadItems();
+  }
+}
+
+void TodayScreen::SendToItem(const std::function<void()>& send) {
+  ++sending_;
+  send();
+  if (--sending_ == 0 && reloadPending_) {
+    reloadPending_ = false;
+    ReloadItems();
+  }
 }
 
 void TodayScreen::paintEvent(QPaintEvent* /*event*/) {
@@ -135,9 +149,10 @@ void TodayScreen::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint at = event->position().toPoint();
   if (TodayItem* item = items_.ItemAt(at.y())) {
-    SendMessage(
-        item->window, WM_LBUTTONUP, 0,
-        MakeLParam(static_cast<uint16_t>(at.x()), static_cast<uint16_t>(at.y() - item->top)));
+    const HWND window = item->window;
+    const LPARAM where =
+        MakeLParam(static_cast<uint16_t>(at.x()), static_cast<uint16_t>(at.y() - item->top));
+    SendToItem([window, where] { SendMessage(window, WM_LBUTTONUP, 0, where); });
   }
 }
 
@@ -156,7 +171,10 @@ void TodayScreen::contextMenuEvent(QContextMenuEvent* event) {
     const std::wstring name = item->name;
     menu.addAction(QString("Options of %1...").arg(QString::fromStdWString(name)), [this, name] {
       for (TodayItem& candidate : items_.items()) {
-        if (candidate.name == name) items_.OpenOptions(candidate, screen_);
+        if (candidate.name == name) {
+          SendToItem([this, &candidate] { items_.OpenOptions(candidate, screen_); });
+          break;
+        }
       }
     });
   }

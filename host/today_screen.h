@@ -43,6 +43,9 @@ class TodayScreen : public QWidget, private platform::WindowHost {
 
   void Refresh();
   void OnBroadcast();
+  // Runs `send` (a message to an item that may open a message box, whose event loop can deliver a
+  // reload) and reloads only afterwards, so no module is unloaded under its own procedure.
+  void SendToItem(const std::function<void()>& send);
   static platform::LRESULT ScreenProc(platform::HWND window, platform::UINT message,
                                       platform::WPARAM wParam, platform::LPARAM lParam);
 
@@ -53,6 +56,8 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   std::unique_ptr<QSocketNotifier> notifier_;
   std::function<void()> firstItemPaint_;
   int shownDay_ = -1;
+  int sending_ = 0;
+  bool reloadPending_ = false;
 };
 
 }  // namespace cirrodex::host

@@ -51,6 +51,9 @@ struct WindowTable {
   std::mutex mutex;
   std::vector<WindowClass> classes;
   std::unordered_map<HWND, std::unique_ptr<Window>> windows;
+  // Handles are numbers that are never given out twice, so a handle kept after its window was
+  // destroyed (a queued repaint, say) can never name a newer window.
+  uintptr_t lastHandle = 0x10000;
 
   Window* Find(HWND window) {
     auto it = windows.find(window);
@@ -139,7 +142,8 @@ HWND CreateWindowEx(DWORD /*exStyle*/, std::wstring_view className, std::wstring
   window->height = std::max(height, 0);
   window->invalid = (style & WS_VISIBLE) != 0;
   window->erase = window->invalid;
-  HWND handle = window.get();
+  table.lastHandle += 0x10;
+  auto* handle = reinterpret_cast<HWND>(table.lastHandle);
   table.windows.emplace(handle, std::move(window));
   return handle;
 }

@@ -1,6 +1,7 @@
 // Windows and messages: the least of the handheld's window manager that the Today plug-in uses.
 // A window is an entry in one process-wide table (this library is shared by the host and the
-// plug-ins it loads); its procedure answers the messages sent to it. Painting, invalidating and
+// plug-ins it loads); its procedure answers the messages sent to it. A handle is an opaque number
+// that is never given out again once its window is destroyed. Painting, invalidating and
 // resizing reach a host through WindowHost, which the host installs.
 #pragma once
 

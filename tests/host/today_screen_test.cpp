@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
@@ -12,6 +13,7 @@
 #include "core/settings.h"
 #include "core/today_item.h"
 #include "platform/broadcast.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
@@ -26,8 +28,9 @@ class RecordingStarter : public ProcessStarter {
   bool Start(std::wstring_view program, std::wstring_view arguments) override {
     std::lock_guard lock(mutex_);
     started_.push_back({std::wstring(program), std::wstring(arguments)});
-    return true;
+    return succeed;
   }
+  std::atomic<bool> succeed{true};
   // What was started with something other than the download switch (the worker's own launches).
   std::vector<std::pair<std::wstring, std::wstring>> Taps() {
     std::lock_guard lock(mutex_);
@@ -118,6 +121,42 @@ TEST_F(TodayScreenTest, RefreshNotificationDropsAndReloadsTheItems) {
   ASSERT_TRUE(WriteTodayItemModule());
   EXPECT_EQ(BroadcastTodayRefresh(), 1);
   ASSERT_TRUE(ProcessEventsUntil([&] { return screen.items().items().size() == 1; }));
+  EXPECT_TRUE(IsWindow(screen.items().items()[0].window));
+}
+
+// A message box runs an event loop of its own; a reload it delivers waits until the item's
+// procedure has returned, or the module would be unloaded under it.
+class ReloadingBoxes : public MessageBoxHandler {
+ public:
+  int Show(HWND, std::wstring_view text, std::wstring_view, unsigned) override {
+    shown.push_back(std::wstring(text));
+    reached = BroadcastTodayRefresh();
+    // The box's own event loop, for a moment.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < until) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return IDOK;
+  }
+  std::vector<std::wstring> shown;
+  int reached = 0;
+};
+
+TEST_F(TodayScreenTest, ReloadDuringATapsMessageBoxWaitsForTheTap) {
+  host::TodayScreen screen;
+  ASSERT_EQ(screen.items().items().size(), 1u);
+  const HWND before = screen.items().items()[0].window;
+  ReloadingBoxes boxes;
+  SetMessageBoxHandler(&boxes);
+  starter_.succeed = false;
+  Release(screen, QPointF(10, host::kDateLineHeight + 2));
+  SetMessageBoxHandler(nullptr);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.reached, 1);
+  EXPECT_EQ(boxes.shown[0].rfind(L"Failed to start", 0), 0u);
+  // Reloaded once the tap was over.
+  EXPECT_FALSE(IsWindow(before));
+  ASSERT_EQ(screen.items().items().size(), 1u);
   EXPECT_TRUE(IsWindow(screen.items().items()[0].window));
 }
 
