@@ -40,6 +40,17 @@ TEST_F(ItemWindowTest, DisabledRecordMakesNothing) {
   EXPECT_TRUE(starter_.Launches().empty());
 }
 
+TEST_F(ItemWindowTest, NoWindowMeansNoWorkerLeftRunning) {
+  DestroyWindow(screen_);  // a child needs a live parent
+  TODAYLISTITEM record;
+  record.fEnabled = 1;
+  record.hinstDLL = &record;
+  EXPECT_EQ(today::InitializeItem(&record, screen_), nullptr);
+  EXPECT_EQ(today::State().itemWindow.load(), nullptr);
+  EXPECT_FALSE(today::State().workerThread.joinable());
+  EXPECT_FALSE(today::State().workerRunning);
+}
+
 TEST_F(ItemWindowTest, InitialisationMakesAVisibleChildAndStartsTheWorker) {
   HWND item = Initialize();
   ASSERT_NE(item, nullptr);
