@@ -3,9 +3,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "platform/device.h"
 #include "platform/text.h"
@@ -193,9 +195,25 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
   // lose the last commits but never damages the file.
   char* err = nullptr;
-  if (sqlite3_exec(d.db,
-                   "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
-                   nullptr, nullptr, &err) != SQLITE_OK) {
+  // Switching a brand-new file to WAL needs a lock that the busy handler does not always wait
+  // for while another process is creating the same file, so a busy answer is retried here.
+  auto busyUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  auto execRetryingBusy = [&](const char* sql, auto callback, void* arg) {
+    for (;;) {
+      sqlite3_free(err);
+      err = nullptr;
+      int code = sqlite3_exec(d.db, sql, callback, arg, &err);
+      int primary = code & 0xFF;
+      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+          std::chrono::steady_clock::now() >= busyUntil) {
+        return code;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  if (execRetryingBusy(
+          "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
+          static_cast<sqlite3_callback>(nullptr), nullptr) != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
     sqlite3_free(err);
     return;
@@ -203,9 +221,9 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   // A damaged file is refused as a whole: nothing is written into it, and every read fails.
   std::string damage;
   err = nullptr;
-  int checked = sqlite3_exec(
-      d.db, "PRAGMA quick_check",
-      [](void* out, int, char** row, char**) {
+  int checked = execRetryingBusy(
+      "PRAGMA quick_check",
+      +[](void* out, int, char** row, char**) {
         auto* text = static_cast<std::string*>(out);
         if (row[0] == nullptr || std::strcmp(row[0], "ok") == 0 || !text->empty()) return 0;
         // The first problem named is enough to say what is wrong; skip the heading line.
@@ -221,7 +239,7 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
         if (text->empty()) *text = "quick check failed";
         return 0;
       },
-      &damage, &err);
+      &damage);
   if (checked != SQLITE_OK || !damage.empty()) {
     d.openError =
         "opening the registry " + file + ": the file is damaged (" +
