@@ -282,9 +282,21 @@ void WeatherMapSet::SetCropFromTap(int32_t x, int32_t y, const platform::Rect& d
   }
 }
 
-WeatherMapSet& WeatherMaps() {
-  static WeatherMapSet maps;
-  return maps;
+namespace {
+
+std::unique_ptr<WeatherMapSet>& MapSetStore() {
+  static std::unique_ptr<WeatherMapSet> store;
+  return store;
 }
+
+}  // namespace
+
+WeatherMapSet& WeatherMaps() {
+  std::unique_ptr<WeatherMapSet>& store = MapSetStore();
+  if (store == nullptr) store = std::make_unique<WeatherMapSet>();
+  return *store;
+}
+
+void ResetWeatherMapsForTesting() { MapSetStore().reset(); }
 
 }  // namespace cirrodex

@@ -101,5 +101,8 @@ class WeatherMapSet {
 
 // The process's one map set, built at first use.
 WeatherMapSet& WeatherMaps();
+// Drops the map set; the next WeatherMaps() builds a fresh one from the registry, as a new run of
+// the program would. Nothing may still refer to the old one.
+void ResetWeatherMapsForTesting();
 
 }  // namespace cirrodex

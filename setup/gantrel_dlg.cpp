@@ -12,7 +12,9 @@ CGantrelDlg::CGantrelDlg(std::wstring caption, QWidget* parent, int startPage)
   AddPage(&current_);
   AddPage(&forecast_);
   AddPage(&compare_);
-  // The Radar, Satellite and Icon pages take tabs 7 to 9 here.
+  AddPage(&radar_);
+  AddPage(&satellite_);
+  AddPage(&icon_);
   AddPage(&about_);
   LoadCityList();
 }

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "maps/satellite_map_page.h"
+#include "maps/weather_icon_page.h"
+#include "maps/weather_maps_page.h"
 #include "setup/about_page.h"
 #include "setup/compare_weather_page.h"
 #include "setup/configure_page.h"
@@ -23,7 +26,7 @@ class CGantrelDlg : public PropertySheet {
   // Builds the pages, adds them in tab order and loads the city list once more.
   CGantrelDlg(std::wstring caption = kSheetCaption, QWidget* parent = nullptr, int startPage = 0);
 
-  // Member order; the map pages (Radar, Satellite, Icon) follow Compare.
+  // Member order, which is construction order; the tab order differs.
   Setup install_;
   CCurrentWeather current_;
   CGantrelDialog locations_;
@@ -31,6 +34,9 @@ class CGantrelDlg : public PropertySheet {
   CForecast forecast_;
   CAbout about_;
   CCompareWeather compare_;
+  CWeatherMaps radar_;
+  CSatelliteMap satellite_;
+  CWeatherIcon icon_;
 };
 
 }  // namespace cirrodex
