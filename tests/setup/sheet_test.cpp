@@ -38,11 +38,11 @@ TEST_F(Sheet, HasItsTabsInTabOrderUnderItsCaption) {
   CGantrelDlg sheet;
   QDialog* window = sheet.Create();
   EXPECT_EQ(window->windowTitle(), "Cirrodex Setup");
-  const char* const tabs[] = {"Install",  "Setup",   "Locations", "Current",
-                              "Forecast", "Compare", "About"};
-  const int templates[] = {129, 131, 102, 130, 133, 136, 134};
-  ASSERT_EQ(Tabs(sheet)->count(), 7);
-  for (int i = 0; i < 7; ++i) {
+  const char* const tabs[] = {"Install", "Setup", "Locations", "Current", "Forecast",
+                              "Compare", "Radar", "Satellite", "Icon",    "About"};
+  const int templates[] = {129, 131, 102, 130, 133, 136, 137, 140, 138, 134};
+  ASSERT_EQ(Tabs(sheet)->count(), 10);
+  for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(Tabs(sheet)->tabText(i), tabs[i]);
     EXPECT_EQ(sheet.GetPage(i)->Template().id, templates[i]);
     EXPECT_EQ(sheet.GetPage(i)->PixelSize(), QSize(243, 263)) << "162 x 162 dialog units";

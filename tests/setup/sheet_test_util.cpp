@@ -8,6 +8,7 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/weather_report.h"
+#include "maps/weather_map_set.h"
 #include "platform/device.h"
 #include "update/update_run.h"
 
@@ -80,12 +81,17 @@ void SheetTest::SetUp() {
   setenv("CIRRODEX_FEED_BASE", service_->FeedBase().c_str(), 1);
   Cities() = CityList{};
   ResetCityReportsForTesting();
+  // The map pages fetch from the same service, never from the default host.
+  ResetWeatherMapsForTesting();
+  WeatherMaps().SetMapUrl(MapKind::Radar, service_->WideUrl("/weather/live/brradar1.jpg"));
+  WeatherMaps().SetMapUrl(MapKind::Satellite, service_->WideUrl("/weather/live/brsat1.jpg"));
 }
 
 void SheetTest::TearDown() {
   unsetenv("CIRRODEX_FEED_BASE");
   Cities() = CityList{};
   ResetCityReportsForTesting();
+  ResetWeatherMapsForTesting();
 }
 
 }  // namespace cirrodex::testing
