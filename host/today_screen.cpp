@@ -17,8 +17,9 @@ using namespace platform;
 
 namespace {
 
-// The light watermark behind the items and the dark text the items are asked to use.
-constexpr Color kBackground = Rgb(0xF4, 0xF7, 0xFB);
+// The watermark behind the items and the dark text the items are asked to use. The watermark is
+// white because icons and maps are copied opaque and carry a white background of their own.
+constexpr Color kBackground = Rgb(0xFF, 0xFF, 0xFF);
 constexpr Color kDateBand = Rgb(0xDD, 0xE6, 0xF2);
 constexpr Color kTextColour = Rgb(0x1A, 0x22, 0x30);
 

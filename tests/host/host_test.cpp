@@ -20,7 +20,7 @@ namespace {
 
 using namespace platform;
 
-constexpr QRgb kBackground = qRgb(0xF4, 0xF7, 0xFB);
+constexpr QRgb kBackground = qRgb(0xFF, 0xFF, 0xFF);
 
 std::filesystem::path Program(const char* name) { return BuildDir() / "bin" / name; }
 
