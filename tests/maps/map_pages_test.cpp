@@ -473,6 +473,19 @@ TEST_F(MapPages, LeavingTheEditStoresTheUrlWithoutFetchingAndUpdateFetchesIt) {
   EXPECT_EQ(waits_.depth, 0);
 }
 
+TEST_F(MapPages, EnterInTheEditPressesUpdateAndLeavesTheSheetOpen) {
+  CountingMapHost host(GradientJpeg(300, 400));
+  CWeatherMaps& page = ShowSheetOn(&CGantrelDlg::radar_);
+  auto* edit = DialogItemAs<QLineEdit>(page.Window(), 1031);
+  edit->setFocus(Qt::MouseFocusReason);
+  edit->selectAll();
+  QTest::keyClicks(edit, ToQString(host.Url()));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(host.requests(), 1);
+  EXPECT_EQ(page.PictureWidth(), 180);
+  EXPECT_TRUE(sheet_->Window()->isVisible());
+}
+
 TEST_F(MapPages, AFailedUpdateFallsBackToTheSavedPictureAndKeepsTheIcon) {
   Probe<CWeatherMaps> page;
   ASSERT_TRUE(page.Create(&parent_));
