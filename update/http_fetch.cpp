@@ -216,8 +216,10 @@ class Exchange {
       case CURLE_OUT_OF_MEMORY:
         throw std::bad_alloc();
       case CURLE_URL_MALFORMAT:
-      case CURLE_UNSUPPORTED_PROTOCOL:
         return kResultBadUrl;
+      // The URL was checked before the request; here libcurl means a reply that is not HTTP
+      // (no status line it can read), which is no fault of the URL.
+      case CURLE_UNSUPPORTED_PROTOCOL:
       default:
         return kResultConnectionAborted;
     }
@@ -326,22 +328,21 @@ class Exchange {
   Clock::time_point lastActivity_;
 };
 
-// The URL of a "Location: " header in the raw header text; the line's carriage return stays.
-bool FindLocation(const std::string& raw, std::wstring& url) {
+}  // namespace
+
+bool FindLocation(std::string_view raw, std::wstring& url) {
   static constexpr std::string_view kLocation = "Location: ";
   const size_t at = raw.find(kLocation);
-  if (at == std::string::npos) return false;
+  if (at == std::string_view::npos) return false;
   const size_t start = at + kLocation.size();
   const size_t feed = raw.find('\n', start);
-  const size_t end = feed == std::string::npos ? raw.size() : feed;
+  const size_t end = feed == std::string_view::npos ? raw.size() : feed;
   url.clear();
   for (size_t i = start; i < end; ++i) {
     url += static_cast<wchar_t>(static_cast<unsigned char>(raw[i]));
   }
   return true;
 }
-
-}  // namespace
 
 bool SplitHttpUrl(std::wstring_view url, HttpUrl& parts) {
   while (!url.empty() && IsWhite(url.front())) url.remove_prefix(1);

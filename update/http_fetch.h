@@ -51,4 +51,9 @@ struct HttpUrl {
 // smuggled into the request.
 bool SplitHttpUrl(std::wstring_view url, HttpUrl& parts);
 
+// The URL of the first "Location: " (with the space, case as written) in a reply's raw header
+// text: the bytes after it up to the next line feed, each zero-extended to one character, so the
+// line's carriage return stays (SplitHttpUrl drops it). False when there is none.
+bool FindLocation(std::string_view rawHeaders, std::wstring& url);
+
 }  // namespace cirrodex

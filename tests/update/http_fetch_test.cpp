@@ -1,11 +1,16 @@
 // The HTTP fetch against the real weather-service on 127.0.0.1.
 #include "update/http_fetch.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
@@ -58,6 +63,29 @@ TEST(HttpFetch, RefusesToSplitWhatIsNotAPlainHttpUrl) {
         L"http://h\u00f6st/", L"http:/host/", L"mailto:a@b"}) {
     HttpUrl parts;
     EXPECT_FALSE(SplitHttpUrl(url, parts)) << ::testing::PrintToString(std::wstring(url));
+  }
+}
+
+// ---- the "Location: " header ------------------------------------------------------------------
+
+TEST(HttpFetch, FindsTheFirstLocationUpToItsLineFeed) {
+  struct Case {
+    const char* raw;
+    bool found;
+    const wchar_t* url;
+  } cases[] = {
+      {"HTTP/1.1 302 Found\r\nLocation: http://a/x\r\nLocation: http://b/\r\n\r\n", true,
+       L"http://a/x\r"},
+      {"HTTP/1.1 302 Found\nLocation: http://a/\r\r\n\n", true, L"http://a/\r\r"},
+      {"HTTP/1.1 302 Found\r\nLocation: http://a/end", true, L"http://a/end"},
+      {"HTTP/1.1 302 Found\r\nLocation: \xe9\r\n", true, L"\u00e9\r"},
+      {"HTTP/1.1 302 Found\r\nlocation: http://a/\r\n", false, L""},
+      {"HTTP/1.1 302 Found\r\nLocation:http://a/\r\n", false, L""},
+  };
+  for (const Case& c : cases) {
+    std::wstring url = L"untouched";
+    ASSERT_EQ(FindLocation(c.raw, url), c.found) << c.raw;
+    EXPECT_EQ(url, c.found ? c.url : L"untouched") << c.raw;
   }
 }
 
@@ -274,6 +302,61 @@ TEST_F(HttpFetchTest, AConnectionDroppedMidBodyIsAnError) {
   EXPECT_EQ(f.result, 12030u);
   ASSERT_TRUE(f.body);
   EXPECT_EQ(f.length, 1000u);
+}
+
+// A server on 127.0.0.1 that answers every connection with the same raw bytes and closes it.
+class RawAnswerServer {
+ public:
+  explicit RawAnswerServer(std::string answer) : answer_(std::move(answer)) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen(listener_, 4);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RawAnswerServer() {
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  std::wstring Url() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/feed"; }
+
+ private:
+  void Serve() {
+    for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0; close(client)) {
+      std::string request;
+      char chunk[1024];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = recv(client, chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        request.append(chunk, static_cast<size_t>(n));
+      }
+      send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+      shutdown(client, SHUT_WR);
+      while (recv(client, chunk, sizeof chunk, 0) > 0) {
+      }
+    }
+  }
+
+  std::string answer_;
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+TEST(HttpFetchRawAnswers, AnAnswerThatIsNotHttpIsAConnectionFailureNotABadUrl) {
+  for (const char* answer : {"HTTP/1.1 2x0 Weird\r\n\r\n", "garbage\r\n\r\n", "\r\n\r\n"}) {
+    RawAnswerServer server(answer);
+    const Fetched f = Fetch(server.Url());
+    EXPECT_FALSE(f.ok) << answer;
+    EXPECT_EQ(f.result, 12030u) << answer;
+    EXPECT_FALSE(f.body) << answer;
+  }
 }
 
 TEST(HttpTimeouts, DefaultToAMinuteAndRefuseNonPositiveValues) {
