@@ -12,6 +12,7 @@
 
 #include "platform/registry_store.h"
 #include "platform/text.h"
+#include "tools/reg_arguments.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ using cirrodex::platform::Registry;
 using cirrodex::platform::RegistryStore;
 using cirrodex::platform::RootKey;
 using cirrodex::platform::ToUtf8;
+using cirrodex::regtool::BadArguments;
+using cirrodex::regtool::Lower;
+using cirrodex::regtool::Options;
+using cirrodex::regtool::ParseArguments;
+using cirrodex::regtool::ParseDword;
 
 constexpr int kOk = 0;
 constexpr int kNotFound = 1;
@@ -37,143 +43,6 @@ constexpr char kUsage[] =
 
 constexpr char kNotFoundMessage[] =
     "ERROR: The system was unable to find the specified registry key or value.\n";
-
-struct BadArguments {
-  std::string why;
-};
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-struct KeyName {
-  RootKey root = RootKey::CurrentUser;
-  std::wstring path;     // below the root, components joined by one backslash
-  std::wstring display;  // the long root name and the path, as output shows it
-};
-
-KeyName ParseKey(const std::string& argument) {
-  std::wstring text = FromUtf8(argument);
-  size_t slash = text.find(L'\\');
-  std::string root = Lower(ToUtf8(text.substr(0, slash)));
-  KeyName key;
-  std::wstring longRoot;
-  if (root == "hkcu" || root == "hkey_current_user") {
-    key.root = RootKey::CurrentUser;
-    longRoot = L"HKEY_CURRENT_USER";
-  } else if (root == "hklm" || root == "hkey_local_machine") {
-    key.root = RootKey::LocalMachine;
-    longRoot = L"HKEY_LOCAL_MACHINE";
-  } else {
-    throw BadArguments{"Invalid key name."};
-  }
-  if (slash != std::wstring::npos) {
-    size_t start = slash + 1;
-    while (start <= text.size()) {
-      size_t end = text.find(L'\\', start);
-      if (end == std::wstring::npos) end = text.size();
-      if (end > start) {
-        if (!key.path.empty()) key.path += L'\\';
-        key.path.append(text, start, end - start);
-      }
-      start = end + 1;
-    }
-  }
-  key.display = key.path.empty() ? longRoot : longRoot + L'\\' + key.path;
-  return key;
-}
-
-struct Options {
-  std::string operation;
-  KeyName key;
-  std::optional<std::wstring> value;  // /v
-  std::optional<std::string> type;    // /t
-  std::optional<std::wstring> data;   // /d
-  bool recurse = false;               // /s
-  bool force = false;                 // /f
-};
-
-Options ParseArguments(int argc, char** argv) {
-  if (argc < 3) throw BadArguments{"Too few arguments."};
-  Options options;
-  options.operation = Lower(argv[1]);
-  if (options.operation != "query" && options.operation != "add" && options.operation != "delete") {
-    throw BadArguments{"Invalid operation \"" + std::string(argv[1]) + "\"."};
-  }
-  options.key = ParseKey(argv[2]);
-  const bool query = options.operation == "query";
-  const bool add = options.operation == "add";
-  for (int i = 3; i < argc; ++i) {
-    std::string arg = argv[i];
-    std::string option =
-        arg.size() == 2 && (arg[0] == '/' || arg[0] == '-') ? Lower(arg.substr(1)) : std::string();
-    auto next = [&]() -> std::string {
-      if (i + 1 >= argc) throw BadArguments{"Option " + arg + " needs a value."};
-      return argv[++i];
-    };
-    auto once = [&](bool given) {
-      if (given) throw BadArguments{"Option " + arg + " is given twice."};
-    };
-    if (option == "v") {
-      once(options.value.has_value());
-      options.value = FromUtf8(next());
-    } else if (option == "t" && add) {
-      once(options.type.has_value());
-      options.type = next();
-    } else if (option == "d" && add) {
-      once(options.data.has_value());
-      options.data = FromUtf8(next());
-    } else if (option == "s" && query) {
-      options.recurse = true;
-    } else if (option == "f" && !query) {
-      options.force = true;
-    } else {
-      throw BadArguments{"Invalid argument \"" + arg + "\"."};
-    }
-  }
-  if (add && !options.value && (options.type || options.data)) {
-    throw BadArguments{"/t and /d need /v."};
-  }
-  if (options.type && *options.type != "REG_DWORD" && *options.type != "REG_SZ") {
-    throw BadArguments{"Invalid type \"" + *options.type + "\"; use REG_DWORD or REG_SZ."};
-  }
-  return options;
-}
-
-// Decimal or 0x hexadecimal; a negative decimal is kept as its 32-bit pattern.
-uint32_t ParseDword(const std::wstring& text) {
-  std::string s = ToUtf8(text);
-  bool negative = !s.empty() && s[0] == '-';
-  std::string digits = negative ? s.substr(1) : s;
-  int base = 10;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    if (negative) throw BadArguments{"Invalid DWORD data \"" + s + "\"."};
-    digits = digits.substr(2);
-    base = 16;
-  }
-  if (digits.empty() || digits.size() > 10) throw BadArguments{"Invalid DWORD data \"" + s + "\"."};
-  uint64_t value = 0;
-  for (char c : digits) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      throw BadArguments{"Invalid DWORD data \"" + s + "\"."};
-    }
-    value = value * base + static_cast<uint64_t>(digit);
-  }
-  if (negative ? value > 0x80000000ull : value > 0xFFFFFFFFull) {
-    throw BadArguments{"DWORD data out of range \"" + s + "\"."};
-  }
-  return static_cast<uint32_t>(negative ? 0 - value : value);
-}
 
 std::string TypeName(uint32_t type) {
   if (type == REG_SZ) return "REG_SZ";
