@@ -108,13 +108,21 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<RegionLocation> found = ParseRegionText(bytes);
+  locations.insert(locations.end(), std::make_move_iterator(found.begin()),
+                   std::make_move_iterator(found.end()));
+  return true;
+}
+
+std::vector<RegionLocation> ParseRegionText(std::string_view bytes) {
   std::wstring text = platform::FromUtf8(bytes);
   if (!text.empty() && text.front() == L'\uFEFF') text.erase(0, 1);
+  std::vector<RegionLocation> locations;
   RegionLocation location;
   for (const std::wstring& line : SplitReadLines(text)) {
     if (ParseRegionLine(line, location)) locations.push_back(location);
   }
-  return true;
+  return locations;
 }
 
 }  // namespace cirrodex

@@ -30,6 +30,10 @@ bool ParseRegionLine(std::wstring_view line, RegionLocation& location);
 // (a carriage return before it is dropped) or after 255 characters.
 std::vector<std::wstring> SplitReadLines(std::wstring_view text);
 
+// The locations in the bytes of one region file (UTF-8, an optional byte-order mark), in file
+// order: lines as SplitReadLines reads them, the lines without a comma skipped.
+std::vector<RegionLocation> ParseRegionText(std::string_view bytes);
+
 // The region names of the files "*.csv" in "<installFolder>\citycodes" (a handheld path): each
 // file name in capitals up to its first ".CSV", sorted by 16-bit character codes, equal names in
 // the order found. Empty when the folder is missing.
