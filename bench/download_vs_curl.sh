@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Times whole processes: "Gantrel.exe /downloadandexit" updating six cities against the local
-# weather service, beside one curl process fetching the same six feed URLs. Prints the medians,
-# the ratio (target: at most 3 times curl) and Gantrel's peak resident memory (target: 25 MB).
+# Times whole processes: "Gantrel.exe /downloadandexit" updating six cities and refreshing the
+# radar and satellite maps against the local weather service, beside one curl process fetching the
+# same eight URLs. Prints the medians, the ratio (target: at most 3 times curl) and Gantrel's peak
+# resident memory (target: 25 MB).
 #
 # Usage: bench/download_vs_curl.sh [BUILD_DIR] [RUNS]     (defaults: build, 21)
-# Exits 1 when a target is missed.
+# With $BENCH_FIGURES set, also appends "name<TAB>value" lines to that file (times in
+# microseconds, memory in kB). Exits 1 when a target is missed.
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
@@ -43,11 +45,18 @@ for i in "${!codes[@]}"; do
     /t REG_SZ /d "${codes[$i]}" /f >/dev/null
   urls+=("$CIRRODEX_FEED_BASE${codes[$i]}")
 done
+for map in Radar:brradar1 Satellite:brsat1; do
+  url="$base/weather/live/${map#*:}.jpg"
+  "$bin/cirrodex-reg" add 'HKCU\SOFTWARE\Velbrook\Cirrodex' /v "${map%%:*}ImageURL" \
+    /t REG_SZ /d "$url" /f >/dev/null
+  urls+=("$url")
+done
 gantrel="$CIRRODEX_DEVICE/program files/velbrook/nimbrel/Gantrel.exe"
 
 run_gantrel() { "$gantrel" /downloadandexit; }
-run_curl() { curl -s -o /dev/null -o /dev/null -o /dev/null -o /dev/null -o /dev/null \
-  -o /dev/null "${urls[@]}"; }
+curl_outputs=()
+for _ in "${urls[@]}"; do curl_outputs+=(-o /dev/null); done
+run_curl() { curl -s "${curl_outputs[@]}" "${urls[@]}"; }
 
 # Wall time of one run in microseconds.
 time_once() {
@@ -77,6 +86,10 @@ for code in "${codes[@]}"; do
   "$bin/cirrodex-reg" query "HKCU\\SOFTWARE\\Velbrook\\Cirrodex\\$code" /v DownloadResult |
     grep -q 0xc8 || { echo "$code was not downloaded" >&2; exit 1; }
 done
+install="$CIRRODEX_DEVICE/program files/velbrook/nimbrel"
+for file in radar.jpg Satellite.jpg iconradarsatellite.bmp; do
+  [ -s "$install/$file" ] || { echo "the maps were not refreshed ($file is missing)" >&2; exit 1; }
+done
 
 peak_kb=
 if [ -x /usr/bin/time ]; then
@@ -87,9 +100,9 @@ if [ -x /usr/bin/time ]; then
 fi
 
 ratio=$(awk -v g="$g" -v c="$c" 'BEGIN { printf "%.2f", g / c }')
-printf 'runs: %d, six cities each\n' "$runs"
+printf 'runs: %d, six cities and two maps each\n' "$runs"
 printf 'gantrel /downloadandexit median: %8.2f ms\n' "$(awk -v v="$g" 'BEGIN { print v / 1000 }')"
-printf 'curl, same six URLs, median:     %8.2f ms\n' "$(awk -v v="$c" 'BEGIN { print v / 1000 }')"
+printf 'curl, same eight URLs, median:   %8.2f ms\n' "$(awk -v v="$c" 'BEGIN { print v / 1000 }')"
 printf 'ratio: %s (target <= 3)\n' "$ratio"
 status=0
 awk -v r="$ratio" 'BEGIN { exit !(r <= 3) }' || status=1
@@ -99,5 +112,9 @@ if [ -n "$peak_kb" ]; then
   [ "$peak_kb" -le $((25 * 1024)) ] || status=1
 else
   echo "gantrel peak resident memory: not measured (/usr/bin/time is missing)"
+fi
+if [ -n "${BENCH_FIGURES:-}" ]; then
+  printf 'download_gantrel_us\t%s\ndownload_curl_us\t%s\n' "$g" "$c" >>"$BENCH_FIGURES"
+  [ -z "$peak_kb" ] || printf 'download_peak_rss_kb\t%s\n' "$peak_kb" >>"$BENCH_FIGURES"
 fi
 exit $status

@@ -7,7 +7,8 @@
 #            against a host without items (target at most 3 MB)
 #
 # Usage: bench/today_host.sh [BUILD_DIR] [RUNS] [IDLE]     (defaults: build, 11, 60)
-# Exits 1 when a target is missed.
+# With $BENCH_FIGURES set, also appends "name<TAB>value" lines to that file. Exits 1 when a target
+# is missed.
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
@@ -97,6 +98,14 @@ echo "startup to first painted strip: median ${startup_ms} ms over $runs runs (t
 echo "idle CPU of host and item over ${idle} s: ${idle_cpu}% of one core (target < 0.5)"
 echo "resident memory of host and item: $((idle_rss / 1024)) MB (${idle_rss} kB; target <= 60 MB)"
 echo "added by the plug-in: ${plugin_kb} kB (target <= 3072 kB)"
+
+if [ -n "${BENCH_FIGURES:-}" ]; then
+  {
+    printf 'host_startup_ms\t%s\n' "$startup_ms"
+    printf 'host_idle_cpu_percent\t%s\nhost_idle_seconds\t%s\n' "$idle_cpu" "$idle"
+    printf 'host_rss_kb\t%s\nhost_plugin_kb\t%s\n' "$idle_rss" "$plugin_kb"
+  } >>"$BENCH_FIGURES"
+fi
 
 status=0
 awk -v v="$startup_ms" 'BEGIN {exit !(v <= 300)}' || status=1

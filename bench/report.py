@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Prints the one benchmark table of bench/run as Markdown.
+
+Reads the Google Benchmark JSON files (median aggregates, or the single run of a benchmark that
+has no repetitions) and the "name<TAB>value" figures of the whole-process scripts from the run's
+output folder. Exits 1 when a figure misses its target or could not be measured.
+
+    report.py OUTPUT_DIR
+"""
+import json
+import pathlib
+import sys
+
+UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def load_benchmarks(folder):
+    """{program: [benchmark entries]} for every PROGRAM.json in the folder."""
+    runs = {}
+    for path in sorted(folder.glob("*.json")):
+        try:
+            runs[path.stem] = json.loads(path.read_text())["benchmarks"]
+        except (OSError, ValueError, KeyError):
+            runs[path.stem] = []
+    return runs
+
+
+def load_figures(folder):
+    figures = {}
+    path = folder / "figures.tsv"
+    if path.exists():
+        for line in path.read_text().splitlines():
+            name, _, value = line.partition("\t")
+            try:
+                figures[name] = float(value)
+            except ValueError:
+                pass
+    return figures
+
+
+class Source:
+    def __init__(self, folder):
+        self.benchmarks = load_benchmarks(folder)
+        self.figures = load_figures(folder)
+
+    def entry(self, program, run_name):
+        """The median aggregate of `run_name`, else its single run; None when absent or failed."""
+        single = None
+        for entry in self.benchmarks.get(program, []):
+            if entry.get("run_name") != run_name or entry.get("error_occurred"):
+                continue
+            if entry.get("aggregate_name") == "median":
+                return entry
+            if entry.get("run_type") == "iteration" and single is None:
+                single = entry
+        return single
+
+    def seconds(self, program, run_name, counter_ms=None):
+        entry = self.entry(program, run_name)
+        if entry is None:
+            return None
+        value = entry["real_time"] * UNIT_SECONDS[entry.get("time_unit", "ns")]
+        if counter_ms is not None:
+            value += entry.get(counter_ms, 0.0) / 1000.0
+        return value
+
+    def label(self, program, run_name):
+        entry = self.entry(program, run_name)
+        return entry.get("label", "") if entry else ""
+
+    def figure(self, name, scale=1.0):
+        value = self.figures.get(name)
+        return None if value is None else value * scale
+
+
+def fmt_time(seconds):
+    if seconds is None:
+        return "not measured"
+    for unit, factor in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
+        if seconds >= factor:
+            return f"{seconds / factor:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+def fmt_kb(kb):
+    return "not measured" if kb is None else f"{kb / 1024:.1f} MB"
+
+
+def rows(src):
+    """(figure, median text, target text, baseline text, ratio text, met: bool|None)."""
+    out = []
+
+    def timed(name, seconds, limit, strict=False):
+        met = None if seconds is None else (seconds < limit if strict else seconds <= limit)
+        out.append((name, fmt_time(seconds), ("< " if strict else "<= ") + fmt_time(limit),
+                    "", "", met))
+
+    def versus(name, ours, theirs, baseline_name, limit):
+        ratio = ours / theirs if ours and theirs else None
+        out.append((name, fmt_time(ours), f"<= {limit:g} x baseline",
+                    f"{baseline_name}: {fmt_time(theirs)}",
+                    "not measured" if ratio is None else f"{ratio:.2f}",
+                    None if ratio is None else ratio <= limit))
+
+    timed("ParseFeed, full feed", src.seconds("bench_core", "BM_ParseFullFeed"), 5e-6)
+    timed("ParseFeed, unchanged text", src.seconds("bench_core", "BM_ParseUnchangedFeed"), 0.3e-6)
+    timed("ReadDword", src.seconds("bench_core", "BM_ReadDword"), 20e-6)
+    timed("WriteDword (committed)", src.seconds("bench_core", "BM_WriteDword"), 1e-3)
+    for layout in range(6):
+        timed(f"DrawSummary on the Qt context, layout {layout}",
+              src.seconds("bench_drawing", f"BM_DrawSummary/{layout}/repeats:5"), 1e-3)
+    timed("DrawCurrentDetails, 256 history records",
+          src.seconds("bench_drawing", "BM_DrawCurrentDetails/repeats:5"), 10e-3)
+
+    ours = src.figure("download_gantrel_us", 1e-6)
+    theirs = src.figure("download_curl_us", 1e-6)
+    versus("Gantrel /downloadandexit, six cities and two maps (wall)", ours, theirs,
+           "curl, same 8 URLs", 3)
+    peak = src.figure("download_peak_rss_kb")
+    out.append(("Gantrel /downloadandexit, peak resident memory", fmt_kb(peak), "<= 25 MB", "", "",
+                None if peak is None else peak <= 25 * 1024))
+
+    startup = src.figure("host_startup_ms", 1e-3)
+    timed("Today host: start to first painted strip", startup, 0.3)
+    cpu = src.figure("host_idle_cpu_percent")
+    idle_s = src.figure("host_idle_seconds")
+    out.append((f"Today host with item: idle CPU over {idle_s:g} s" if idle_s else
+                "Today host with item: idle CPU",
+                "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
+                None if cpu is None else cpu < 0.5))
+    rss = src.figure("host_rss_kb")
+    out.append(("Today host with item: resident memory", fmt_kb(rss), "<= 60 MB", "", "",
+                None if rss is None else rss <= 60 * 1024))
+    plugin = src.figure("host_plugin_kb")
+    out.append(("Today host: memory the plug-in adds", fmt_kb(plugin), "<= 3 MB", "", "",
+                None if plugin is None else plugin <= 3 * 1024))
+
+    timed("Setup sheet: first open on Install, six cities, to first paint (QApplication incl.)",
+          src.seconds("bench_sheet", "BM_OpenSheetOnInstallPageCold/iterations:1",
+                      counter_ms="qapplication_ms"), 0.5)
+    timed("Setup sheet: later opens on Install, to first paint",
+          src.seconds("bench_sheet", "BM_OpenSheetOnInstallPage/iterations:20/repeats:5"), 0.5)
+    for tab in range(1, 10):
+        run = f"BM_SwitchToShownPage/{tab}/iterations:20/repeats:5"
+        page = src.label("bench_sheet", run) or f"tab {tab}"
+        timed(f"Setup sheet: switch to the shown {page} page", src.seconds("bench_sheet", run),
+              50e-3)
+
+    ours = src.figure("map_pipeline_us", 1e-6)
+    theirs = src.figure("map_djpeg_cjpeg_us", 1e-6)
+    versus("Map pipeline, one 400 x 300 picture (whole process)", ours, theirs,
+           "djpeg + cjpeg -quality 100", 1.5)
+    timed("Map picture drawn stretched to 240 x 180",
+          src.seconds("bench_maps", "BM_DrawStretched240x180"), 2e-3)
+    return out
+
+
+def main():
+    folder = pathlib.Path(sys.argv[1])
+    table = rows(Source(folder))
+    print("| Figure | Median | Target | Baseline (same run) | Ratio | Met |")
+    print("|---|---|---|---|---|---|")
+    missed = 0
+    for name, median, target, baseline, ratio, met in table:
+        verdict = "yes" if met else ("NOT MEASURED" if met is None else "NO")
+        if not met:
+            missed += 1
+        print(f"| {name} | {median} | {target} | {baseline} | {ratio} | {verdict} |")
+    print()
+    print(f"{len(table) - missed} of {len(table)} figures within their targets")
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
