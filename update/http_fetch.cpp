@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <mutex>
@@ -42,6 +43,14 @@ struct ListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+bool MemoryToSpare() {
+  // Through a volatile pointer, so that the allocation cannot be optimised away.
+  void* volatile probe = std::malloc(1 << 20);
+  const bool spare = probe != nullptr;
+  std::free(probe);
+  return spare;
+}
 
 void InitCurlOnce() {
   static std::once_flag once;
@@ -204,7 +213,7 @@ class Exchange {
   using Clock = std::chrono::steady_clock;
   static Clock::time_point Now() { return Clock::now(); }
 
-  static uint32_t MapCurlError(CURLcode code) {
+  uint32_t MapCurlError(CURLcode code) const {
     switch (code) {
       case CURLE_COULDNT_RESOLVE_HOST:
       case CURLE_COULDNT_RESOLVE_PROXY:
@@ -214,6 +223,9 @@ class Exchange {
       case CURLE_OPERATION_TIMEDOUT:
         return kResultTimeout;
       case CURLE_OUT_OF_MEMORY:
+        // libcurl also refuses a header line over its 100 kB limit this way. While the header
+        // block is being read and a megabyte can still be had, the reply is at fault.
+        if (!headersDone_ && MemoryToSpare()) return kResultConnectionAborted;
         throw std::bad_alloc();
       case CURLE_URL_MALFORMAT:
         return kResultBadUrl;

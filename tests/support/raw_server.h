@@ -1,0 +1,83 @@
+// A TCP server on a free port of 127.0.0.1 whose every answer a test writes byte by byte, for
+// replies no well-behaved HTTP server would give: broken status lines, odd header line endings,
+// resets in the middle of a body, no answer at all.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace cirrodex::testing {
+
+class RawServer {
+ public:
+  // One accepted connection, handed to the handler with the request head already read.
+  class Connection {
+   public:
+    // The request up to and including its blank line (less when the peer stopped sending).
+    const std::string& request() const { return request_; }
+    // The request target of the request line ("/path?query"), empty when there is none.
+    std::string Target() const;
+    // 0 for the first connection the server accepted, then 1, 2, ...
+    int index() const { return index_; }
+    // Sends all of `bytes`; false when the peer is gone.
+    bool Send(std::string_view bytes);
+    // Closes with a reset (RST) instead of an orderly close.
+    void Reset();
+    // Waits until the peer closes, the server is stopped or `ms` pass, without answering.
+    void Hold(int ms);
+
+   private:
+    friend class RawServer;
+    Connection(int fd, int index, int stopFd) : fd_(fd), index_(index), stopFd_(stopFd) {}
+    int fd_;
+    int index_;
+    int stopFd_;
+    bool reset_ = false;
+    std::string request_;
+  };
+  using Handler = std::function<void(Connection&)>;
+
+  // Starts listening on 127.0.0.1 (a free port) and serves connections one after another on a
+  // thread of its own, calling `handler` for each. The connection is closed when the handler
+  // returns.
+  explicit RawServer(Handler handler);
+  // Stops serving: a handler that holds a connection is woken, and the thread is joined.
+  ~RawServer();
+  RawServer(const RawServer&) = delete;
+  RawServer& operator=(const RawServer&) = delete;
+
+  bool listening() const { return port_ > 0; }
+  int port() const { return port_; }
+  // "http://127.0.0.1:PORT" followed by `pathAndQuery`.
+  std::string Url(std::string_view pathAndQuery = "") const;
+  std::wstring WideUrl(std::string_view pathAndQuery = "") const;
+
+  // Closes the listening socket, from a handler or from the test: later connections are refused
+  // as if the server had died. The connection being handled is left to its handler.
+  void StopListening();
+
+  // Connections accepted so far.
+  int connections() const { return accepted_.load(); }
+  // The request heads received so far, in order.
+  std::vector<std::string> Requests() const;
+
+ private:
+  void Serve();
+
+  Handler handler_;
+  int listenFd_ = -1;
+  int stopPipe_[2] = {-1, -1};
+  int port_ = -1;
+  std::atomic<int> accepted_{0};
+  std::atomic<bool> stopListening_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::thread thread_;
+};
+
+}  // namespace cirrodex::testing
