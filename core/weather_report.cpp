@@ -393,6 +393,16 @@ void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed) {
   if (RewriteForecastDates(report, today)) MergeToday(report);
 }
 
+bool HoldsFeedValues(const wchar_t* text) {
+  if (text == nullptr) return false;
+  bool found = false;
+  ForEachPiece(std::wstring_view(text, KeptLength(text)), L';', [&](std::wstring_view statement) {
+    found = FindVariable(statement) != kNoVariable && QuotedValue(statement).has_value();
+    return !found;
+  });
+  return found;
+}
+
 const std::wstring& InstallFolder(const WeatherReport& report) { return report.installFolder; }
 
 int32_t WindCompassPoint(const WeatherReport& report) {

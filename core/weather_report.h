@@ -76,6 +76,11 @@ class WeatherReport {
 // report is refilled and `changed` becomes true.
 void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed);
 
+// True when some statement of `text` (null reads as empty) gives one of the feed's variables a
+// quoted value, that is when ParseFeed would take anything from it. An error page or other text
+// that is no feed holds none.
+bool HoldsFeedValues(const wchar_t* text);
+
 const std::wstring& InstallFolder(const WeatherReport& report);
 
 // Block 0's wind direction as a compass point 0-15 clockwise from north, or -1.

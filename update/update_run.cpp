@@ -57,6 +57,9 @@ bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint3
   report.downloadResult = result;
   StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
   if (!ok || !body) return false;
+  // A reply without a single feed value (an error page sent with status 200) would replace the
+  // stored weather with nothing: its result is stored, the weather kept.
+  if (!HoldsFeedValues(body.get())) return true;
 
   // Written before the parse, so it names the city of the previous feed.
   StoreString(HKEY_CURRENT_USER, key, kCityName, report.city);
