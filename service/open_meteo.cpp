@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "core/condition_texts.h"
 #include "service/weather_codes.h"
@@ -239,19 +240,19 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
     error = "the daily rows have no dates";
     return std::nullopt;
   }
-  const int64_t today = FloorDiv(utc, 86400);
-  size_t first = 0;
-  while (first < dates->size()) {
-    const Json& date = (*dates)[first];
+  std::vector<CivilDate> rowDates;
+  for (const Json& date : *dates) {
     const auto read = date.is_string() ? ReadDate(date.get<std::string>()) : std::nullopt;
     if (!read) {
       error = "a daily row has no readable date";
       return std::nullopt;
     }
-    if (DaysFromCivil(*read) >= today) break;
-    ++first;
+    rowDates.push_back(*read);
   }
-  if (first + kFeedDays > dates->size()) {
+  const int64_t today = FloorDiv(utc, 86400);
+  size_t first = 0;
+  while (first < rowDates.size() && DaysFromCivil(rowDates[first]) < today) ++first;
+  if (first + kFeedDays > rowDates.size()) {
     error = "the answer has fewer than five days from today on";
     return std::nullopt;
   }
@@ -263,7 +264,7 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
   for (int i = 0; i < kFeedDays; ++i) {
     const size_t row = first + static_cast<size_t>(i);
     FeedDay& feedDay = weather.days[i];
-    const CivilDate date = *ReadDate((*dates)[row].get<std::string>());
+    const CivilDate& date = rowDates[row];
     feedDay.year = date.year;
     feedDay.month = date.month;
     feedDay.day = date.day;

@@ -96,6 +96,24 @@ TEST(RegionFiles, ShipRealCitiesWithCoordinatesAndRoomForTheSampleMark) {
   EXPECT_EQ(index.size(), all.size());  // every line with a comma is a location
 }
 
+TEST(RegionFiles, GiveEveryShippedLocationItsCoordinates) {
+  size_t lines = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(testing::SourceDir() / "package" / "citycodes")) {
+    std::ifstream in(entry.path());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      ++lines;
+      const auto location = ParseLocationLine(line, entry.path().stem().string());
+      ASSERT_TRUE(location) << entry.path().filename() << ": " << line;
+      // Not the 0, 0 of a missing value: every shipped city lies off the Gulf of Guinea.
+      EXPECT_FALSE(location->latitude == 0 && location->longitude == 0) << line;
+    }
+  }
+  EXPECT_GE(lines, 40u);
+}
+
 // ---- made-up feeds ---------------------------------------------------------------------------
 
 TEST(SampleFeed, EveryShippedCityGivesAShortConsistentFeed) {

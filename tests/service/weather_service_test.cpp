@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <future>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "core/weather_report.h"
+#include "tests/service/api_stand_in.h"
 #include "tests/support/temp_device.h"
 #include "update/http_fetch.h"
 
@@ -125,13 +127,23 @@ TEST_F(WeatherServiceTest, HelpDocumentsEveryMisbehaviourAndBadArgumentsAreRefus
   const auto program = testing::BuildDir() / "bin" / "weather-service";
   std::string help;
   EXPECT_EQ(testing::RunProgram(program, {"--help"}, &help), 0);
-  for (const char* word : {"--port", "--data", "--regions", "status=", "redirect=URL",
-                           "redirect=", "size=", "binary=", "notjpeg=", "stall=", "stallbody=",
-                           "slow=", "truncate=", "brradar1.jpg", "brsat1.jpg", "acid=CODE"}) {
+  for (const char* word :
+       {"--port",     "--data",         "--regions",  "--upstream", "none",         "auto",
+        "open-meteo", "--upstream-url", "(sample)",   "status=",    "redirect=URL", "redirect=",
+        "size=",      "binary=",        "notjpeg=",   "stall=",     "stallbody=",   "slow=",
+        "truncate=",  "brradar1.jpg",   "brsat1.jpg", "acid=CODE"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--port"}, {"--port", "70000"}, {"--port", "x"}, {"--bogus"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--port"},
+                                               {"--port", "70000"},
+                                               {"--port", "x"},
+                                               {"--bogus"},
+                                               {"--upstream"},
+                                               {"--upstream", "cloud"},
+                                               {"--upstream", "Auto"},
+                                               {"--upstream-url"},
+                                               {"--upstream-url", "ftp://127.0.0.1/v1/forecast"},
+                                               {"--upstream-url", "api.open-meteo.com"}}) {
     EXPECT_EQ(testing::RunProgram(program, args), 2) << args[0];
   }
 }
@@ -161,6 +173,99 @@ TEST_F(WeatherServiceTest, StopsCleanlyOnTerminateEvenWithARequestStalled) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
     const Answer answer = stalled.get();
     EXPECT_FALSE(answer.ok);
+  }
+}
+
+// ---- live weather ----------------------------------------------------------------------------
+
+class LiveWeatherServiceTest : public WeatherServiceTest {
+ protected:
+  std::string FeedOf(const WeatherServiceProcess& service, const std::string& code,
+                     uint32_t* result = nullptr) {
+    const Answer answer = Get(service.WideUrl(std::string(kFeedPath) + code));
+    if (result != nullptr) *result = answer.result;
+    return answer.body;
+  }
+  std::string Nowhere() const {
+    return "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/v1/forecast";
+  }
+
+  service::StandIn api_;
+};
+
+TEST_F(LiveWeatherServiceTest, ServesTheApisWeatherUnmarkedAndAsksOnce) {
+  WeatherServiceProcess service({"--upstream", "auto", "--upstream-url", api_.Url()});
+  ASSERT_TRUE(service.running());
+  const std::string feed = FeedOf(service, "UKXX0085");
+  EXPECT_EQ(feed, service::ReadGolden("london_fog.feed"));
+  EXPECT_EQ(FeedOf(service, "UKXX0085"), feed);
+  EXPECT_EQ(api_.Requests(), 1);
+  EXPECT_EQ(api_.Param("latitude"), "51.5100");
+  EXPECT_NE(api_.Agent().find("Cirrodex"), std::string::npos);
+}
+
+TEST_F(LiveWeatherServiceTest, FeedFilesStillWinOverLiveWeather) {
+  std::ofstream(device_.root() / "data" / "feeds" / "UKXX0085.txt", std::ios::binary) << "own";
+  WeatherServiceProcess service(
+      {"--upstream", "open-meteo", "--upstream-url", api_.Url(), "--data", Data()});
+  ASSERT_TRUE(service.running());
+  EXPECT_EQ(FeedOf(service, "UKXX0085"), "own");
+  EXPECT_EQ(api_.Requests(), 0);
+}
+
+TEST_F(LiveWeatherServiceTest, EachModeServesWhatItSaysWithoutTheApi) {
+  struct Case {
+    const char* mode;
+    uint32_t result;
+    const char* city;  // what the feed's city statement holds
+  };
+  for (const Case& c : {Case{"open-meteo", 503, ""}, Case{"auto", 200, "London (sample)"},
+                        Case{"none", 200, "London (sample)"}}) {
+    SCOPED_TRACE(c.mode);
+    WeatherServiceProcess service({"--upstream", c.mode, "--upstream-url", Nowhere()});
+    ASSERT_TRUE(service.running());
+    uint32_t result = 0;
+    const std::string feed = FeedOf(service, "UKXX0085", &result);
+    EXPECT_EQ(result, c.result);
+    if (*c.city != '\0') {
+      EXPECT_NE(feed.find("var swCity = \"" + std::string(c.city) + "\";"), std::string::npos)
+          << feed;
+    }
+    FeedOf(service, "NOSUCH01", &result);
+    EXPECT_EQ(result, 404u);
+  }
+}
+
+TEST_F(LiveWeatherServiceTest, NoneNeverAsksTheApi) {
+  WeatherServiceProcess service({"--upstream", "none", "--upstream-url", api_.Url()});
+  ASSERT_TRUE(service.running());
+  for (const char* code : {"UKXX0085", "FRXX0076", "JAXX0085"}) {
+    EXPECT_NE(FeedOf(service, code).find(" (sample)\";"), std::string::npos) << code;
+  }
+  EXPECT_EQ(api_.Requests(), 0);
+}
+
+TEST_F(LiveWeatherServiceTest, SaysWhichWeatherItServesAfterTheListeningLine) {
+  const auto program = testing::BuildDir() / "bin" / "weather-service";
+  struct Case {
+    const char* mode;  // null: not given
+    const char* says;
+  };
+  const std::string url = Nowhere();
+  for (const Case& c :
+       {Case{"none", "mode none: sample weather only"},
+        Case{nullptr, "mode auto: live weather from http://127.0.0.1:"},
+        Case{"auto", "mode auto: live weather from http://127.0.0.1:"},
+        Case{"open-meteo", "mode open-meteo: live weather from http://127.0.0.1:"}}) {
+    SCOPED_TRACE(c.mode ? c.mode : "default");
+    std::vector<std::string> args = {"--port", "0", "--upstream-url", url};
+    if (c.mode != nullptr) args.insert(args.end(), {"--upstream", c.mode});
+    std::string output;
+    // The service runs until stopped; the run is cut short once it has spoken.
+    testing::RunProgram(program, args, &output, 1000);
+    EXPECT_TRUE(output.starts_with("listening on http://127.0.0.1:")) << output;
+    const size_t second = output.find('\n') + 1;
+    EXPECT_EQ(output.compare(second, std::strlen(c.says), c.says), 0) << output;
   }
 }
 

@@ -1,0 +1,529 @@
+// Answers of the forecast API as feeds: recorded answers in, the expected feed document out, and
+// that document through the product's own parser; the weather-code table code by code.
+#include "service/open_meteo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "core/condition_texts.h"
+#include "core/icon_table.h"
+#include "core/weather_report.h"
+#include "service/weather_codes.h"
+#include "tests/support/temp_device.h"
+
+namespace cirrodex::service {
+namespace {
+
+using Json = nlohmann::json;
+
+std::filesystem::path Golden(const std::string& name) {
+  return testing::SourceDir() / "tests" / "service" / "golden" / name;
+}
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Location Shipped(const std::string& code) {
+  LocationIndex index;
+  index.LoadFolder(testing::SourceDir() / "package" / "citycodes");
+  const Location* location = index.Find(code);
+  return location ? *location : Location{};
+}
+
+std::string FeedOf(const std::string& answer, const Location& location) {
+  std::string error;
+  const auto weather = ReadOpenMeteo(answer, location, error);
+  EXPECT_TRUE(weather) << error;
+  return weather ? FormatFeed(*weather) : std::string();
+}
+
+std::unique_ptr<WeatherReport> Parse(const std::string& feed) {
+  auto report = std::make_unique<WeatherReport>();
+  bool changed = false;
+  ParseFeed(*report, std::wstring(feed.begin(), feed.end()).c_str(), changed);
+  return report;
+}
+
+// ---- golden answers --------------------------------------------------------------------------
+
+// What the parser makes of each golden feed: block 0 after the merge of today's forecast.
+struct GoldenCase {
+  const char* name;
+  const char* code;
+  const wchar_t* city;
+  const wchar_t* lastUpdated;
+  double temperature, feelsLike, high, low;
+  int weekday, dayIcon, nightIcon, dayTextCode, nightTextCode, rainChance;
+  int windSpeed;
+  const wchar_t* windDirection;
+  double pressure;
+  int humidity, uvIndex, visibility;
+  const wchar_t* conditionText;
+  const wchar_t* lastDay;  // block 5's date
+};
+
+const GoldenCase kGoldens[] = {
+    {"oslo_snow", "NOXX0029",   L"Oslo", L"15/01/2024 10:00:00 GMT",
+     21,          13,           24,      15,
+     2,           16,           46,      109,
+     109,         87,           10,      L"NE",
+     29.62,       91,           0,       1,
+     L"Snow",     L"19/01/2024"},
+    {"miami_thunder",
+     "USFL0316",
+     L"Miami",
+     L"18/07/2024 20:45:00 GMT",
+     87,
+     99,
+     91,
+     79,
+     5,
+     4,
+     47,
+     53,
+     53,
+     80,
+     14,
+     L"WSW",
+     29.91,
+     74,
+     5,
+     5,
+     L"Thunderstorms",
+     L"22/07/2024"},
+    // No UV index in the answer: the feed leaves it out and the report keeps its missing value.
+    {"london_fog",
+     "UKXX0085",
+     L"London",
+     L"05/11/2024 07:15:00 GMT",
+     45,
+     41,
+     51,
+     41,
+     3,
+     20,
+     27,
+     992,
+     992,
+     5,
+     3,
+     L"S",
+     30.37,
+     99,
+     -9999,
+     0,
+     L"Mist",
+     L"09/11/2024"},
+    {"madrid_clear_night",
+     "SPXX0050",
+     L"Madrid",
+     L"10/08/2024 23:30:00 GMT",
+     78,
+     77,
+     97,
+     71,
+     7,
+     31,
+     31,
+     24,
+     11,
+     0,
+     6,
+     L"NW",
+     29.99,
+     28,
+     0,
+     15,
+     L"Clear",
+     L"14/08/2024"},
+    // Already the 11th in Tokyo, but the feed's day is the GMT day.
+    {"tokyo_east",
+     "JAXX0085",
+     L"Tokyo",
+     L"10/05/2024 22:15:00 GMT",
+     65,
+     64,
+     72,
+     59,
+     6,
+     30,
+     45,
+     13,
+     13,
+     70,
+     7,
+     L"SSE",
+     29.82,
+     68,
+     1,
+     22,
+     L"Partly Cloudy",
+     L"14/05/2024"},
+};
+
+class GoldenAnswer : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(GoldenAnswer, BecomesTheExpectedFeed) {
+  const GoldenCase& c = GetParam();
+  const std::string feed = FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code));
+  EXPECT_EQ(feed, ReadText(Golden(std::string(c.name) + ".feed")));
+  EXPECT_LT(feed.size(), kFeedTextCapacity - 1);  // the parser keeps all of it
+}
+
+TEST_P(GoldenAnswer, ParsesIntoTheExpectedReport) {
+  const GoldenCase& c = GetParam();
+  const auto report =
+      Parse(FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code)));
+  const ForecastDay& now = report->blocks[0];
+  EXPECT_STREQ(report->city, c.city);
+  EXPECT_STREQ(report->lastUpdated, c.lastUpdated);
+  EXPECT_STREQ(report->conditionText, c.conditionText);
+  EXPECT_EQ(now.temperature.value, c.temperature);
+  EXPECT_EQ(now.feelsLike.value, c.feelsLike);
+  EXPECT_EQ(now.highTemperature.value, c.high);
+  EXPECT_EQ(now.lowTemperature.value, c.low);
+  EXPECT_EQ(now.highTemperature.unit, 1);
+  EXPECT_EQ(now.weekday, c.weekday);
+  EXPECT_EQ(now.dayIcon, c.dayIcon);
+  EXPECT_EQ(now.nightIcon, c.nightIcon);
+  EXPECT_EQ(now.dayTextCode, c.dayTextCode);
+  EXPECT_EQ(now.nightTextCode, c.nightTextCode);
+  EXPECT_EQ(now.rainChance, c.rainChance);
+  EXPECT_EQ(now.windSpeed, c.windSpeed);
+  EXPECT_STREQ(now.windDirection, c.windDirection);
+  EXPECT_DOUBLE_EQ(now.pressure, c.pressure);
+  EXPECT_EQ(now.humidity, c.humidity);
+  EXPECT_EQ(now.uvIndex, c.uvIndex);
+  EXPECT_EQ(now.visibility, c.visibility);
+  EXPECT_STREQ(report->blocks[5].dateText, c.lastDay);
+
+  // Every half day draws an icon of its own half that says what its text says.
+  for (int b = 1; b <= 5; ++b) {
+    const ForecastDay& day = report->blocks[b];
+    SCOPED_TRACE(b);
+    ASSERT_TRUE(IconFor(day.dayIcon) && IconFor(day.nightIcon));
+    EXPECT_FALSE(IconFor(day.dayIcon)->night);
+    EXPECT_TRUE(IconFor(day.nightIcon)->night);
+    EXPECT_EQ(ConditionText(day.dayTextCode).find(L"<unknown"), std::wstring::npos);
+    EXPECT_EQ(ConditionText(day.nightTextCode).find(L"<unknown"), std::wstring::npos);
+    EXPECT_GE(day.highTemperature.value, day.lowTemperature.value);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Climates, GoldenAnswer, ::testing::ValuesIn(kGoldens),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- variations of one answer ----------------------------------------------------------------
+
+class OpenMeteoAnswer : public ::testing::Test {
+ protected:
+  Json answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  const Location oslo_ = Shipped("NOXX0029");
+  const std::string expected_ = ReadText(Golden("oslo_snow.feed"));
+
+  std::optional<FeedWeather> Read(std::string* error = nullptr) {
+    std::string why;
+    auto weather = ReadOpenMeteo(answer_.dump(), oslo_, why);
+    if (error) *error = why;
+    return weather;
+  }
+};
+
+TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
+  // The same weather as the golden answer, in the units the answer names.
+  struct Variation {
+    const char* units;
+    const char* field;
+    const char* unit;
+    Json current;  // the value of `field` in "current"
+  };
+  const Variation variations[] = {
+      {"current_units", "temperature_2m", "°C", -5.9},
+      {"current_units", "apparent_temperature", "°C", -10.8},
+      {"current_units", "wind_speed_10m", "km/h", 15.8},
+      {"current_units", "wind_speed_10m", "m/s", 4.4},
+      {"current_units", "wind_speed_10m", "kn", 8.5},
+      {"current_units", "visibility", "ft", 3937},
+      {"current_units", "visibility", "km", 1.2},
+      {"current_units", "visibility", "mi", 0.75},
+  };
+  for (const Variation& v : variations) {
+    SCOPED_TRACE(std::string(v.field) + " in " + v.unit);
+    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_[v.units][v.field] = v.unit;
+    answer_["current"][v.field] = v.current;
+    const auto weather = Read();
+    ASSERT_TRUE(weather);
+    EXPECT_EQ(FormatFeed(*weather), expected_);
+  }
+
+  answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  answer_["daily_units"]["temperature_2m_max"] = "°C";
+  answer_["daily_units"]["temperature_2m_min"] = "°C";
+  answer_["daily"]["temperature_2m_max"] = {-4.4, -2.9, -2.1, -1.1, -5.25, -6.7};
+  answer_["daily"]["temperature_2m_min"] = {-9.3, -7.8, -6.2, -4.7, -11.1, -13.0};
+  const auto celsius = Read();
+  ASSERT_TRUE(celsius);
+  EXPECT_EQ(FormatFeed(*celsius), expected_);
+}
+
+TEST_F(OpenMeteoAnswer, LeavesOutWhatItCannotReadButNeverGuessesAUnit) {
+  answer_["current_units"]["wind_speed_10m"] = "furlongs/fortnight";
+  answer_["current_units"]["pressure_msl"] = "mmHg";
+  answer_["current"]["relative_humidity_2m"] = nullptr;
+  answer_["current"].erase("visibility");
+  answer_["current"]["uv_index"] = "high";
+  answer_["current"]["wind_direction_10m"] = nullptr;
+  const auto weather = Read();
+  ASSERT_TRUE(weather);
+  const std::string feed = FormatFeed(*weather);
+  for (const char* absent : {"swWindS", "swWindD", "swBaro", "swHumid", "swVis", "swUV"}) {
+    EXPECT_EQ(feed.find(absent), std::string::npos) << absent;
+  }
+  const auto report = Parse(feed);
+  EXPECT_EQ(report->blocks[0].windSpeed, -9999);
+  EXPECT_EQ(report->blocks[0].pressure, -9999.9);
+  EXPECT_EQ(report->blocks[0].humidity, -9999);
+  EXPECT_EQ(report->blocks[0].temperature.value, 21);
+
+  // Without apparent temperature the felt temperature is the temperature.
+  answer_["current"].erase("apparent_temperature");
+  EXPECT_EQ(Read()->feelsLike, 21);
+}
+
+TEST_F(OpenMeteoAnswer, ShowsUndocumentedWeatherCodesAsNoData) {
+  answer_["current"]["weather_code"] = 4;
+  answer_["daily"]["weather_code"][1] = nullptr;
+  answer_["daily"]["weather_code"][2] = 2.5;
+  const auto weather = Read();
+  ASSERT_TRUE(weather);
+  EXPECT_EQ(weather->icon, kUnknownIcon);
+  EXPECT_EQ(weather->conditionText, "");
+  for (int d : {1, 2}) {
+    EXPECT_EQ(weather->days[d].dayIcon, kUnknownIcon);
+    EXPECT_EQ(weather->days[d].nightIcon, kUnknownIcon);
+    EXPECT_EQ(weather->days[d].dayCode, 0);
+  }
+  EXPECT_EQ(weather->days[3].dayIcon, 42);
+}
+
+TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
+  struct Case {
+    const char* time;
+    int offsetSeconds;
+    int firstDay;            // of January 2024
+    const char* lastUpdate;  // six hours behind GMT
+  };
+  const Case cases[] = {
+      {"2024-01-15T10:00", 0, 15, "1/15/2024 4:00:00"},
+      // After midnight GMT the first row is yesterday: it is skipped.
+      {"2024-01-16T00:15", 0, 16, "1/15/2024 18:15:00"},
+      // Before the first row: the days start with it and the parser merges nothing.
+      {"2024-01-14T23:59", 0, 15, "1/14/2024 17:59:00"},
+      // An answer in local time (one hour east) is taken back to GMT.
+      {"2024-01-15T11:00", 3600, 15, "1/15/2024 4:00:00"},
+      {"2024-01-15T10:00:30", 0, 15, "1/15/2024 4:00:30"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.time);
+    answer_["current"]["time"] = c.time;
+    answer_["utc_offset_seconds"] = c.offsetSeconds;
+    const auto weather = Read();
+    ASSERT_TRUE(weather);
+    EXPECT_EQ(weather->lastUpdate, c.lastUpdate);
+    for (int d = 0; d < 5; ++d) {
+      EXPECT_EQ(weather->days[d].day, c.firstDay + d);
+      EXPECT_EQ(weather->days[d].high,
+                static_cast<int>(std::lround(
+                    answer_["daily"]["temperature_2m_max"][c.firstDay + d - 15].get<double>())));
+    }
+  }
+}
+
+TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
+  struct Case {
+    const char* what;
+    std::function<void(Json&)> change;
+    const char* reason;  // part of the error text
+  };
+  const Case cases[] = {
+      {"not JSON", [](Json& a) { a = "<html>busy</html>"; }, "not a JSON object"},
+      {"refusal",
+       [](Json& a) {
+         a = Json{{"error", true}, {"reason", "Latitude must be in range"}};
+       },
+       "Latitude must be in range"},
+      {"no current", [](Json& a) { a.erase("current"); }, "no current conditions"},
+      {"no daily", [](Json& a) { a["daily"] = Json::array(); }, "no daily rows"},
+      {"no time", [](Json& a) { a["current"].erase("time"); }, "no readable time"},
+      {"bad time", [](Json& a) { a["current"]["time"] = "2024-02-30T10:00"; }, "no readable time"},
+      {"no temperature", [](Json& a) { a["current"]["temperature_2m"] = nullptr; },
+       "no temperature"},
+      {"temperature in kelvin", [](Json& a) { a["current_units"]["temperature_2m"] = "K"; },
+       "no temperature"},
+      {"absurd temperature", [](Json& a) { a["current"]["temperature_2m"] = 1e300; },
+       "no temperature"},
+      {"no dates", [](Json& a) { a["daily"].erase("time"); }, "no dates"},
+      {"bad date", [](Json& a) { a["daily"]["time"][2] = "17.01.2024"; }, "no readable date"},
+      {"four days", [](Json& a) { a["current"]["time"] = "2024-01-17T01:00"; },
+       "fewer than five days"},
+      {"short rows",
+       [](Json& a) {
+         a["daily"]["temperature_2m_min"] = {15.3, 18.0, 20.9};
+       },
+       "no temperatures"},
+      {"null high", [](Json& a) { a["daily"]["temperature_2m_max"][4] = nullptr; },
+       "2024-01-19 has no temperatures"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    c.change(answer_);
+    std::string error;
+    EXPECT_FALSE(Read(&error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_FALSE(ReadOpenMeteo("", oslo_, error));
+  EXPECT_FALSE(ReadOpenMeteo("{\"current\": {", oslo_, error));
+}
+
+TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
+  const Location odd{"A \"Very\"; Long|Place Name Of Far More Than Thirty-One Letters", "USXX0001",
+                     "South America", -89.99, -179.99};
+  for (auto& row : answer_["daily"]["temperature_2m_max"]) row = 999999;
+  for (auto& row : answer_["daily"]["temperature_2m_min"]) row = -999999;
+  answer_["current"]["temperature_2m"] = -999999;
+  answer_["current"]["visibility"] = 999999;
+  answer_["current"]["relative_humidity_2m"] = 250;
+  answer_["daily"]["precipitation_probability_max"] = {-5, 180, 50, 50, 50, 50};
+  std::string error;
+  const auto weather = ReadOpenMeteo(answer_.dump(), odd, error);
+  ASSERT_TRUE(weather) << error;
+  EXPECT_EQ(weather->city.size(), 31u);
+  EXPECT_EQ(weather->humidity, 100);
+  EXPECT_EQ(weather->days[0].rainChance, 0);
+  EXPECT_EQ(weather->days[1].rainChance, 100);
+  const std::string feed = FormatFeed(*weather);
+  EXPECT_LT(feed.size(), kFeedTextCapacity - 1);
+  const auto report = Parse(feed);
+  EXPECT_EQ(std::wstring(report->city), std::wstring(weather->city.begin(), weather->city.end()));
+  EXPECT_EQ(report->blocks[0].temperature.value, -999999);
+  EXPECT_EQ(report->blocks[5].lowTemperature.value, -999999);
+}
+
+TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
+  const Location london{"London", "UKXX0085", "Europe", 51.51, -0.13};
+  const std::string url = OpenMeteoRequestUrl(kOpenMeteoUrl, london);
+  EXPECT_EQ(
+      url.rfind("https://api.open-meteo.com/v1/forecast?latitude=51.5100&longitude=-0.1300&", 0),
+      0u)
+      << url;
+  for (const char* part :
+       {"current=temperature_2m,apparent_temperature,relative_humidity_2m,pressure_msl,"
+        "wind_speed_10m,wind_direction_10m,weather_code,visibility,uv_index,is_day&",
+        "daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max&",
+        "temperature_unit=fahrenheit", "wind_speed_unit=mph", "timezone=GMT", "forecast_days=6"}) {
+    EXPECT_NE(url.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(OpenMeteoRequestUrl("http://127.0.0.1:9/v1/forecast?apikey=x", london)
+                .rfind("http://127.0.0.1:9/v1/forecast?apikey=x&latitude=51.5100&", 0),
+            0u);
+}
+
+// ---- the weather-code table ------------------------------------------------------------------
+
+// The codes the API documents, grouped by what they mean.
+enum class Group { Sky, Fog, Drizzle, Rain, Snow, Thunder };
+const std::pair<int, Group> kDocumented[] = {
+    {0, Group::Sky},      {1, Group::Sky},      {2, Group::Sky},      {3, Group::Sky},
+    {45, Group::Fog},     {48, Group::Fog},     {51, Group::Drizzle}, {53, Group::Drizzle},
+    {55, Group::Drizzle}, {56, Group::Drizzle}, {57, Group::Drizzle}, {61, Group::Rain},
+    {63, Group::Rain},    {65, Group::Rain},    {66, Group::Rain},    {67, Group::Rain},
+    {71, Group::Snow},    {73, Group::Snow},    {75, Group::Snow},    {77, Group::Snow},
+    {80, Group::Rain},    {81, Group::Rain},    {82, Group::Rain},    {85, Group::Snow},
+    {86, Group::Snow},    {95, Group::Thunder}, {96, Group::Thunder}, {99, Group::Thunder},
+};
+
+bool Liquid(Precip p) {
+  return p == Precip::Drizzle || p == Precip::Showers || p == Precip::Rain ||
+         p == Precip::HeavyRain || p == Precip::FreezingRain;
+}
+bool Frozen(Precip p) {
+  return p == Precip::Flurries || p == Precip::Snow || p == Precip::HeavySnow;
+}
+
+TEST(WeatherCodes, EveryDocumentedCodeHasTextsAndShippedIconsOfItsHalf) {
+  EXPECT_EQ(DocumentedWeatherCodes().size(), std::size(kDocumented));
+  for (const auto& [code, group] : kDocumented) {
+    SCOPED_TRACE(code);
+    const WeatherCodeMapping* m = FindWeatherCode(code);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->wmoCode, code);
+    for (int32_t text : {m->dayCode, m->nightCode}) {
+      EXPECT_EQ(ConditionText(text).find(L"<unknown"), std::wstring::npos) << text;
+    }
+    const auto day = IconFor(m->dayIcon);
+    const auto night = IconFor(m->nightIcon);
+    ASSERT_TRUE(day && night);
+    EXPECT_NE(m->dayIcon, kUnknownIcon);
+    EXPECT_NE(m->nightIcon, kUnknownIcon);
+    EXPECT_FALSE(day->night);
+    EXPECT_TRUE(night->night);
+    for (int32_t icon : {m->dayIcon, m->nightIcon}) {
+      EXPECT_TRUE(std::filesystem::exists(testing::BuildDir() / "share" / "cirrodex" / "bmp" /
+                                          (std::to_string(icon) + ".bmp")))
+          << icon;
+    }
+
+    // The pictures say what the code says.
+    for (const IconInfo& icon : {*day, *night}) {
+      switch (group) {
+        case Group::Sky:
+          EXPECT_EQ(icon.precip, Precip::None);
+          EXPECT_FALSE(icon.thunder);
+          break;
+        case Group::Fog:
+          EXPECT_EQ(icon.precip, Precip::None);
+          break;
+        case Group::Drizzle:
+        case Group::Rain:
+          EXPECT_TRUE(Liquid(icon.precip));
+          EXPECT_FALSE(icon.thunder);
+          break;
+        case Group::Snow:
+          EXPECT_TRUE(Frozen(icon.precip));
+          break;
+        case Group::Thunder:
+          EXPECT_TRUE(icon.thunder);
+          break;
+      }
+    }
+    if (group == Group::Fog) {
+      EXPECT_EQ(day->obscured, Obscured::Fog);
+    }
+    if (code == 0) {
+      EXPECT_EQ(day->clouds, Clouds::None);
+      EXPECT_EQ(night->clouds, Clouds::None);
+    }
+    if (code == 3) {
+      EXPECT_EQ(day->clouds, Clouds::Overcast);
+    }
+  }
+}
+
+TEST(WeatherCodes, UndocumentedCodesHaveNoMapping) {
+  for (int code : {-1, 4, 10, 44, 46, 50, 60, 94, 97, 100, 255}) {
+    EXPECT_EQ(FindWeatherCode(code), nullptr) << code;
+  }
+}
+
+}  // namespace
+}  // namespace cirrodex::service
