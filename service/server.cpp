@@ -345,11 +345,15 @@ WeatherService::WeatherService(ServiceOptions options) : impl_(std::make_unique<
   }
   const ServiceOptions& o = impl_->options;
   if (o.upstream != Upstream::None) {
-    const WhenNoLiveWeather whenNone = o.upstream == Upstream::Auto
-                                           ? WhenNoLiveWeather::AskTheNextSource
-                                           : WhenNoLiveWeather::Unavailable;
+    const bool fallBack = o.upstream == Upstream::Auto;
+    UpstreamLimits limits;
+    // With made-up weather to fall back on, an offline machine should not keep a download
+    // waiting long for a name server or a connection that will never answer.
+    if (fallBack) limits.connectMs = 5000;
     impl_->feeds.Add(std::make_unique<LiveFeedSource>(
-        impl_->locations, UpstreamUrlOf(o), MakeCurlUpstreamClient(), whenNone, PrintNote));
+        impl_->locations, UpstreamUrlOf(o), MakeCurlUpstreamClient(limits),
+        fallBack ? WhenNoLiveWeather::AskTheNextSource : WhenNoLiveWeather::Unavailable,
+        PrintNote));
   }
   if (o.upstream != Upstream::OpenMeteo) {
     impl_->feeds.Add(std::make_unique<SampleFeedSource>(impl_->locations));

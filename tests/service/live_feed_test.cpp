@@ -25,9 +25,10 @@ class LiveFeed : public ::testing::Test {
  protected:
   LiveFeed() { locations_.LoadFolder(testing::SourceDir() / "package" / "citycodes"); }
 
-  std::unique_ptr<LiveFeedSource> Source(WhenNoLiveWeather whenNone, std::string url = "") {
+  std::unique_ptr<LiveFeedSource> Source(WhenNoLiveWeather whenNone, std::string url = "",
+                                         UpstreamLimits limits = {}) {
     return std::make_unique<LiveFeedSource>(locations_, url.empty() ? standIn_.Url() : url,
-                                            MakeCurlUpstreamClient(), whenNone,
+                                            MakeCurlUpstreamClient(limits), whenNone,
                                             [this](const std::string& line) {
                                               std::lock_guard lock(notesMutex_);
                                               notes_.push_back(line);
@@ -186,6 +187,22 @@ TEST_F(LiveFeed, OtherCitiesDoNotWaitForAHeldRequest) {
   standIn_.Release();
   EXPECT_EQ(held.get().status, Status::Served);
   EXPECT_EQ(paris.get().status, Status::Served);
+}
+
+TEST_F(LiveFeed, GivesUpOnAnApiThatIsSlowOrSaysTooMuch) {
+  UpstreamLimits quick;
+  quick.totalMs = 300;
+  standIn_.Hold();
+  EXPECT_EQ(Source(WhenNoLiveWeather::Unavailable, "", quick)->Feed("UKXX0085", kStart).status,
+            Status::Unavailable);
+  standIn_.Release();
+  EXPECT_NE(Notes().find("timed out"), std::string::npos) << Notes();
+
+  UpstreamLimits small;
+  small.maxBody = 1000;  // the answer has some 1400 bytes
+  EXPECT_EQ(Source(WhenNoLiveWeather::Unavailable, "", small)->Feed("UKXX0085", kStart).status,
+            Status::Unavailable);
+  EXPECT_NE(Notes().find("longer than 1000 bytes"), std::string::npos) << Notes();
 }
 
 TEST_F(LiveFeed, LeavesCodesWithoutALocationToTheNextSource) {
