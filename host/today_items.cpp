@@ -27,7 +27,17 @@ LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void TodayItems::Load(HWND screen, int top) {
   top_ = top;
   std::vector<std::wstring> names;
-  if (!Registry().EnumSubkeys(HKEY_LOCAL_MACHINE, kTodayItemsKey, &names)) return;
+  if (!Registry().EnumSubkeys(HKEY_LOCAL_MACHINE, kTodayItemsKey, &names)) {
+    const bool missing = Registry().LastFailureWasMissing();
+    const std::wstring problem = missing ? std::wstring() : FromUtf8(Registry().LastError());
+    if (!problem.empty() && problem != problem_) {
+      std::fprintf(stderr, "today-host: cannot read the Today items: %s\n",
+                   Registry().LastError().c_str());
+    }
+    problem_ = problem;
+    return;
+  }
+  problem_.clear();
   for (const std::wstring& name : names) {
     const std::wstring key = std::wstring(kTodayItemsKey) + L"\\" + name;
     std::wstring module;

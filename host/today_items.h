@@ -33,6 +33,8 @@ class TodayItems {
 
   // Loads every item of the registry whose module loads and whose initialisation gives a window,
   // asks each its height, and lays them out from `top`. Problems go to stderr; the rest load.
+  // When the item list itself cannot be read (a damaged registry), nothing loads and problem()
+  // says why.
   void Load(platform::HWND screen, int top);
   // Destroys every item window (WM_DESTROY) and unloads the modules.
   void Unload();
@@ -48,6 +50,8 @@ class TodayItems {
   bool OpenOptions(TodayItem& item, platform::HWND owner);
 
   std::vector<TodayItem>& items() { return items_; }
+  // Why the last Load could not read the item list; empty when it could (or there was none).
+  const std::wstring& problem() const { return problem_; }
   // The bottom of the last item.
   int Bottom() const;
 
@@ -57,6 +61,7 @@ class TodayItems {
   int width_;
   int top_ = 0;
   std::vector<TodayItem> items_;
+  std::wstring problem_;
 };
 
 }  // namespace cirrodex::host

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextOption>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -126,6 +127,18 @@ void TodayScreen::paintEvent(QPaintEvent* /*event*/) {
   painter.setPen(ToQColor(kTextColour));
   painter.drawText(QRect(6, 0, kScreenWidth - 12, kDateLineHeight),
                    Qt::AlignVCenter | Qt::AlignLeft, DateLine(CurrentClock().LocalTime()));
+
+  if (!items_.problem().empty()) {
+    // Without its item list the screen says why it is empty rather than staying blank.
+    font.setBold(false);
+    font.setPixelSize(11);
+    painter.setFont(font);
+    QTextOption wrap(Qt::AlignTop | Qt::AlignLeft);
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    painter.drawText(QRectF(6, kDateLineHeight + 4, kScreenWidth - 12, kScreenHeight / 2),
+                     "Today items cannot be loaded: " + QString::fromStdWString(items_.problem()),
+                     wrap);
+  }
 
   bool painted = false;
   for (TodayItem& item : items_.items()) {
