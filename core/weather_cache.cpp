@@ -63,8 +63,10 @@ bool RecordHistory(WeatherReport& report, const wchar_t* code) {
   return true;
 }
 
-bool ReadHistoryRecord(WeatherReport& /*report*/, int32_t slot, HistoryRecord& record) {
-  std::wstring key = HistoryKey(SelectedCityKey(), slot);
+namespace {
+
+bool ReadRecordOf(const std::wstring& cityKey, int32_t slot, HistoryRecord& record) {
+  const std::wstring key = HistoryKey(cityKey, slot);
   std::wstring timeText;
   if (!ReadString(HKEY_CURRENT_USER, key, L"Tm", timeText)) return false;
   record.timeText = timeText;
@@ -90,8 +92,16 @@ bool ReadHistoryRecord(WeatherReport& /*report*/, int32_t slot, HistoryRecord& r
   return true;
 }
 
-bool ReadHistory(WeatherReport& report, int32_t count, HistoryRecord* records) {
-  for (int32_t slot = 0; slot < count; ++slot) ReadHistoryRecord(report, slot, records[slot]);
+}  // namespace
+
+bool ReadHistoryRecord(WeatherReport& /*report*/, int32_t slot, HistoryRecord& record) {
+  return ReadRecordOf(SelectedCityKey(), slot, record);
+}
+
+bool ReadHistory(WeatherReport& /*report*/, int32_t count, HistoryRecord* records) {
+  // The selected city is looked up once for all records rather than once per record.
+  const std::wstring cityKey = SelectedCityKey();
+  for (int32_t slot = 0; slot < count; ++slot) ReadRecordOf(cityKey, slot, records[slot]);
   return true;
 }
 
