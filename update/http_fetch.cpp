@@ -201,6 +201,7 @@ class Exchange {
 
     if (outOfMemory_) throw std::bad_alloc();
     if (allocationFailed_) return false;
+    if (notHttp_) throw InternetError{kResultConnectionAborted};
     if (code == CURLE_OK || stoppedAtHeaders_) return true;
     if (idleExpired_) throw InternetError{kResultTimeout};
     throw InternetError{MapCurlError(code)};
@@ -265,7 +266,13 @@ class Exchange {
 
     long status = 0;
     curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 100 && status < 200) return n;
+    // libcurl lets some mangled status lines through with no status at all; such a reply is not
+    // HTTP, and its "status" must not become a result (0 would read as "not tried").
+    if (status < 100 || status > 999) {
+      notHttp_ = true;
+      return 0;
+    }
+    if (status < 200) return n;
     status_ = status;
     result_ = static_cast<uint32_t>(status);
     headersDone_ = true;
@@ -329,6 +336,7 @@ class Exchange {
   std::string rawHeaders_;
   bool headersDone_ = false;
   bool stoppedAtHeaders_ = false;
+  bool notHttp_ = false;
   bool allocationFailed_ = false;
   bool outOfMemory_ = false;
   bool idleExpired_ = false;
