@@ -61,8 +61,9 @@ class UpdateRunTest : public testing::DeviceTest {
 
   // The city codes the service was asked for, in order; waits a little for the log to catch up.
   std::vector<std::string> Requested(size_t expected) {
+    // The service writes its request log after answering; give a loaded machine up to 10 s.
     std::vector<std::string> codes;
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
       codes.clear();
       std::ifstream in(log_);
       std::string line;
