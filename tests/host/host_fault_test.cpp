@@ -16,6 +16,7 @@
 #include "core/weather_report.h"
 #include "platform/device.h"
 #include "platform/registry_store.h"
+#include "tests/support/eventually.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
@@ -55,16 +56,6 @@ bool DeviceProgramRunning(const std::filesystem::path& device) {
     if (cmdline.find(device.string()) == 0) return true;
   }
   return false;
-}
-
-template <typename F>
-bool Eventually(F condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 class HostFaultTest : public DeviceTest {

@@ -12,6 +12,7 @@
 #include "host/today_items.h"
 #include "platform/device.h"
 #include "platform/window.h"
+#include "tests/support/eventually.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 
@@ -33,16 +34,6 @@ int DrawnPixels(const QImage& image, const QRect& area) {
     }
   }
   return drawn;
-}
-
-template <typename F>
-bool Eventually(F condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 // A host socket in the run folder: some today-host is listening.

@@ -8,24 +8,16 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex::platform {
 namespace {
 
 using testing::DeviceTest;
+using testing::Eventually;
 
 // Polls a condition about a child process for at most `timeoutMs`.
-template <typename F>
-bool Eventually(F condition, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file);
   std::stringstream text;
