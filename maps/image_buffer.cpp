@@ -168,14 +168,9 @@ void ImageBuffer::CopyFrom(const ImageBuffer& source, bool copyPixels) {
 void ImageBuffer::TakeOver(ImageBuffer& other) {
   if (&other == this) return;
   Destroy();
-  header_ = other.header_;
-  rowStride_ = other.rowStride_;
-  dib_ = other.dib_;
-  pixels_ = other.pixels_;
+  PointAtPictureOf(other);
   borrowedFrom_ = other.borrowedFrom_;
-  type_ = other.type_;
   std::memcpy(lastError_, other.lastError_, sizeof(lastError_));
-  CopyFieldsFrom(other);
   selection_ = other.selection_;
   alpha_ = other.alpha_;
 
@@ -186,11 +181,15 @@ void ImageBuffer::TakeOver(ImageBuffer& other) {
 void ImageBuffer::ShareFrom(const ImageBuffer& other) {
   if (&other == this) return;
   Destroy();
+  PointAtPictureOf(other);
+  borrowedFrom_ = &other;
+}
+
+void ImageBuffer::PointAtPictureOf(const ImageBuffer& other) {
   header_ = other.header_;
   rowStride_ = other.rowStride_;
   dib_ = other.dib_;
   pixels_ = other.pixels_;
-  borrowedFrom_ = &other;
   type_ = other.type_;
   CopyFieldsFrom(other);
 }

@@ -139,6 +139,8 @@ class ImageBuffer {
  private:
   void ResetFields();
   void CopyFieldsFrom(const ImageBuffer& source);
+  // Takes `other`'s header, DIB pointer and fields; who owns the DIB is the caller's business.
+  void PointAtPictureOf(const ImageBuffer& other);
   bool Inside(int32_t x, int32_t y) const {
     return x >= 0 && y >= 0 && x < header_.width && y < header_.height;
   }
