@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "maps/byte_stream.h"
+#include "imaging/byte_stream.h"
 
 namespace cirrodex::bench {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "maps/image_buffer.h"
+#include "imaging/image_buffer.h"
 
 namespace cirrodex::bench {
 

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/map_pipeline.h"
-#include "maps/image_buffer.h"
+#include "imaging/image_buffer.h"
 #include "platform/recording_context.h"
 #include "tests/support/temp_device.h"
 

@@ -18,8 +18,8 @@
 
 #include "core/registry_ops.h"
 #include "core/settings.h"
-#include "setup/gantrel_dlg.h"
-#include "setup/wait_cursor.h"
+#include "dialog/wait_cursor.h"
+#include "setup/sheet/gantrel_dlg.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 #include "update/update_run.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/condition_texts.h"
+#include "core/download_result.h"
 #include "core/format.h"
 #include "core/summary_drawing.h"
 #include "core/temperature.h"
@@ -43,11 +44,11 @@ void DrawForecastRow(DrawingContext& dc, const ForecastDay& day, int x, int y,
 
 std::wstring ResultLine(uint32_t result) {
   switch (result) {
-    case 0:
+    case kResultNotTried:
       return L"Not downloaded";
-    case 12007:
+    case kResultNameNotResolved:
       return L"Internet: Name Unknown";
-    case 12029:
+    case kResultCannotConnect:
       return L"Internet: Cannot Connect";
     default:
       return WFormat(L"Update Result Code %ld", static_cast<long>(result));
@@ -113,7 +114,7 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
     line.bottom += kLineHeight;
   };
   nextLine(WFormat(L"Last updated: %ls", report.lastUpdated));
-  if (report.downloadResult != 200) nextLine(ResultLine(report.downloadResult));
+  if (report.downloadResult != kResultOk) nextLine(ResultLine(report.downloadResult));
   nextLine(WFormat(L"%ls/%ls", report.city, report.country));
   nextLine(WFormat(L"Current Conditions: %ls", report.conditionText));
   const int y = line.top;  // the bottom of the last line

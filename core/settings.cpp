@@ -141,4 +141,15 @@ bool WriteDefaultSettings() {
   return true;
 }
 
+UpdateSchedule ReadUpdateSchedule() {
+  const UpdateSchedule defaults;
+  UpdateSchedule schedule;
+  schedule.updateRate =
+      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kUpdateRate, defaults.updateRate);
+  schedule.startUpdate =
+      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kStartUpdate, defaults.startUpdate);
+  schedule.endUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kEndUpdate, defaults.endUpdate);
+  return schedule;
+}
+
 }  // namespace cirrodex

@@ -18,6 +18,18 @@ inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
 inline constexpr wchar_t kCitySelected[] = L"CitySelected";
 inline constexpr wchar_t kInstallPath[] = L"InstallPath";
 
+// The download schedule: minutes between downloads, and the allowed hours as the first and last
+// minute after midnight (inclusive).
+inline constexpr uint32_t kDefaultUpdateRate = 30;
+inline constexpr uint32_t kLastMinuteOfDay = 1439;
+struct UpdateSchedule {
+  uint32_t updateRate = kDefaultUpdateRate;
+  uint32_t startUpdate = 0;
+  uint32_t endUpdate = kLastMinuteOfDay;
+};
+// The stored schedule; a missing value reads as its default.
+UpdateSchedule ReadUpdateSchedule();
+
 // Used when the selected slot has no code.
 inline constexpr wchar_t kFallbackCityCode[] = L"UKXX0260";
 

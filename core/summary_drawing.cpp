@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/condition_texts.h"
+#include "core/download_result.h"
 #include "core/format.h"
 #include "core/temperature.h"
 #include "platform/clock.h"
@@ -170,13 +171,13 @@ void DrawStatusLine(const WeatherReport& report, DrawingContext& dc, int left, i
   if (result == -1) result = report.downloadResult;
   std::wstring text;
   switch (result) {
-    case 200:
+    case kResultOk:
       text = WFormat(L"Last updated: %ls", report.lastUpdated);
       break;
-    case 12007:
+    case kResultNameNotResolved:
       text = WFormat(L"Last updated: %ls - No Internet Connection", report.lastUpdated);
       break;
-    case 12029:
+    case kResultCannotConnect:
       text = WFormat(L"Last updated: %ls - Please check internet access", report.lastUpdated);
       break;
     default:

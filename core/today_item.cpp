@@ -3,19 +3,24 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "platform/broadcast.h"
+#include "platform/window.h"
 
 namespace cirrodex {
 
+std::wstring TodayItemKey() {
+  return std::wstring(platform::kTodayItemsKey) + L"\\" + kTodayItemName;
+}
+
 bool WriteTodayItemModule() {
-  return StoreString(platform::HKEY_LOCAL_MACHINE, kTodayItemKey, kTodayItemModuleValue,
+  return StoreString(platform::HKEY_LOCAL_MACHINE, TodayItemKey(), platform::kTodayItemModuleValue,
                      kTodayItemModule);
 }
 
 bool DeleteTodayItemModule() {
-  return DeleteValue(platform::HKEY_LOCAL_MACHINE, kTodayItemKey, kTodayItemModuleValue);
+  return DeleteValue(platform::HKEY_LOCAL_MACHINE, TodayItemKey(), platform::kTodayItemModuleValue);
 }
 
-bool DeleteTodayItem() { return DeleteTree(platform::HKEY_LOCAL_MACHINE, kTodayItemKey); }
+bool DeleteTodayItem() { return DeleteTree(platform::HKEY_LOCAL_MACHINE, TodayItemKey()); }
 
 void SendTodayRefreshNotification() { platform::BroadcastTodayRefresh(); }
 

@@ -2,13 +2,15 @@
 // that makes Cirrodex one of them, and the notification that has the screen pick a change up.
 #pragma once
 
+#include <string>
+
 namespace cirrodex {
 
-// Under HKEY_LOCAL_MACHINE.
-inline constexpr wchar_t kTodayItemsKey[] = L"Software\\Microsoft\\Today\\Items";
-inline constexpr wchar_t kTodayItemKey[] = L"Software\\Microsoft\\Today\\Items\\Cirrodex";
-inline constexpr wchar_t kTodayItemModuleValue[] = L"DLL";
+inline constexpr wchar_t kTodayItemName[] = L"Cirrodex";
 inline constexpr wchar_t kTodayItemModule[] = L"\\windows\\cirrodex.dll";
+
+// "Software\Microsoft\Today\Items\Cirrodex", under HKEY_LOCAL_MACHINE.
+std::wstring TodayItemKey();
 
 // Writes "DLL" = "\windows\cirrodex.dll" (creating the key when it is missing).
 bool WriteTodayItemModule();

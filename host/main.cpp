@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
@@ -18,38 +16,13 @@
 #include <cstring>
 #include <string>
 
+#include "dialog/qt_message_box.h"
 #include "host/today_screen.h"
 #include "platform/message_box.h"
 #include "platform/qt/qt_drawing_context.h"
 #include "platform/text.h"
 
 namespace {
-
-using cirrodex::platform::HWND;
-
-// Message boxes as dialogs on the screen; from another thread or without a display, on stderr.
-class QtMessageBoxes : public cirrodex::platform::MessageBoxHandler {
- public:
-  explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
-  int Show(HWND /*owner*/, std::wstring_view text, std::wstring_view caption,
-           unsigned type) override {
-    using namespace cirrodex::platform;
-    const bool okCancel = (type & 0xF) == MB_OKCANCEL;
-    if (QThread::currentThread() != qApp->thread() ||
-        QGuiApplication::platformName() == "offscreen") {
-      std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
-      return okCancel ? IDCANCEL : IDOK;
-    }
-    const auto buttons = okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok;
-    const auto answer =
-        QMessageBox::information(owner_, QString::fromStdWString(std::wstring(caption)),
-                                 QString::fromStdWString(std::wstring(text)), buttons);
-    return answer == QMessageBox::Ok ? IDOK : IDCANCEL;
-  }
-
- private:
-  QWidget* owner_;
-};
 
 struct Options {
   std::string snapshot;
@@ -116,7 +89,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QuitOnStopSignals(app);
   cirrodex::host::TodayScreen screen;
-  QtMessageBoxes boxes(&screen);
+  cirrodex::QtMessageBoxHandler boxes;
   cirrodex::platform::SetMessageBoxHandler(&boxes);
 
   if (options.measureStartup) {

@@ -41,7 +41,8 @@ void TodayItems::Load(HWND screen, int top) {
   for (const std::wstring& name : names) {
     const std::wstring key = std::wstring(kTodayItemsKey) + L"\\" + name;
     std::wstring module;
-    if (!ReadString(HKEY_LOCAL_MACHINE, key, L"DLL", module) || module.empty()) continue;
+    if (!ReadString(HKEY_LOCAL_MACHINE, key, kTodayItemModuleValue, module) || module.empty())
+      continue;
     HINSTANCE instance = LoadLibrary(module);
     if (instance == nullptr) {
       std::fprintf(stderr, "today-host: item %s: %s\n", ToUtf8(name).c_str(),

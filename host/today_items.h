@@ -11,8 +11,6 @@
 
 namespace cirrodex::host {
 
-inline constexpr wchar_t kTodayItemsKey[] = L"Software\\Microsoft\\Today\\Items";
-
 struct TodayItem {
   std::wstring name;    // the subkey
   std::wstring module;  // the "DLL" value, a handheld path

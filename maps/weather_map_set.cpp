@@ -9,6 +9,7 @@
 #include "core/summary_drawing.h"
 #include "platform/message_box.h"
 #include "update/http_fetch.h"
+#include "update/update_run.h"
 
 namespace cirrodex {
 
@@ -298,5 +299,7 @@ WeatherMapSet& WeatherMaps() {
 }
 
 void ResetWeatherMapsForTesting() { MapSetStore().reset(); }
+
+const std::wstring& MapFolder() { return InstallFolder(CityReports()[0]); }
 
 }  // namespace cirrodex

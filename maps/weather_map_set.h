@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "maps/image_buffer.h"
+#include "imaging/image_buffer.h"
 #include "platform/drawing_context.h"
 
 namespace cirrodex {
@@ -101,6 +101,9 @@ class WeatherMapSet {
 
 // The process's one map set, built at first use.
 WeatherMapSet& WeatherMaps();
+// The folder of the map files: the install folder of the first city slot's report, where the
+// icons are too.
+const std::wstring& MapFolder();
 // Drops the map set; the next WeatherMaps() builds a fresh one from the registry, as a new run of
 // the program would. Nothing may still refer to the old one.
 void ResetWeatherMapsForTesting();

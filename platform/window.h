@@ -80,6 +80,11 @@ struct WNDCLASS {
 };
 
 // The Today screen's record of one item, field for field as the host keeps it.
+// Where the Today screen finds its items: a subkey per item under HKEY_LOCAL_MACHINE, whose value
+// "DLL" names the item's module as a handheld path.
+inline constexpr wchar_t kTodayItemsKey[] = L"Software\\Microsoft\\Today\\Items";
+inline constexpr wchar_t kTodayItemModuleValue[] = L"DLL";
+
 enum TODAYLISTITEMTYPE : int32_t {
   tlitOwnerInfo = 0,
   tlitAppointments,

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "maps/byte_stream.h"
-#include "maps/image_buffer.h"
+#include "imaging/byte_stream.h"
+#include "imaging/image_buffer.h"
 
 namespace cirrodex::service {
 

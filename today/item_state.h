@@ -10,6 +10,8 @@
 #include <string_view>
 #include <thread>
 
+#include "core/download_result.h"
+#include "core/settings.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
 #include "platform/window.h"
@@ -32,7 +34,6 @@ inline constexpr wchar_t kDownloadSwitch[] = L"/downloadandexit";
 // The position the item asks for; the host places the window itself.
 inline constexpr int kDefaultPosition = 65567;
 inline constexpr int kTapColumnWidth = 44;
-inline constexpr uint32_t kResultSuccess = 200;
 
 // The worker's interruptible sleep: an auto-reset event, not signalled when made, that is only
 // ever signalled to stop the worker.
@@ -58,9 +59,9 @@ struct TodayItemState {
   std::atomic<uint32_t> lastDownloadResult{0};
   std::atomic<bool> heightChanged{true};
   std::atomic<bool> downloadDue{false};
-  std::atomic<uint32_t> updateRate{30};   // minutes
-  std::atomic<uint32_t> startUpdate{0};   // minute of the day, inclusive
-  std::atomic<uint32_t> endUpdate{1439};  // minute of the day, inclusive
+  std::atomic<uint32_t> updateRate{kDefaultUpdateRate};  // minutes
+  std::atomic<uint32_t> startUpdate{0};                  // minute of the day, inclusive
+  std::atomic<uint32_t> endUpdate{kLastMinuteOfDay};     // minute of the day, inclusive
   std::atomic<bool> workerRunning{false};
   std::thread workerThread;  // touched by the user-interface thread only
   std::atomic<bool> workerEnded{false};

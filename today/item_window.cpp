@@ -43,7 +43,7 @@ void Paint(TodayItemState& s, HWND window) {
       DrawSummary(s.report, *dc, 10, 0, 230, height, layout, InstallFolder(s.report),
                   s.temperatureUnits);
       const uint32_t result = s.lastDownloadResult;
-      if (s.showLastUpdate || result != kResultSuccess) {
+      if (s.showLastUpdate || result != kResultOk) {
         DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
       }
     }
@@ -81,7 +81,7 @@ bool ModuleLoaded() { return g_state != nullptr; }
 
 int ItemHeight() {
   TodayItemState& s = State();
-  const bool statusLine = s.showLastUpdate || s.lastDownloadResult != kResultSuccess;
+  const bool statusLine = s.showLastUpdate || s.lastDownloadResult != kResultOk;
   return SummaryHeight(s.summaryType) + (statusLine ? 8 : 0);
 }
 

@@ -48,9 +48,10 @@ StopEventFactory g_stopEventFactory = nullptr;
 FileTime Now() { return SystemTimeToFileTime(CurrentClock().LocalTime()); }
 
 void ReadSchedule(TodayItemState& s) {
-  s.updateRate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kUpdateRate, 30);
-  s.startUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kStartUpdate, 0);
-  s.endUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kEndUpdate, 1439);
+  const UpdateSchedule schedule = ReadUpdateSchedule();
+  s.updateRate = schedule.updateRate;
+  s.startUpdate = schedule.startUpdate;
+  s.endUpdate = schedule.endUpdate;
 }
 
 // The item's new height reaches the window at once; the host hears of it on its next query.
@@ -114,7 +115,7 @@ bool RefreshPass(bool launch) {
       s.summaryType != layout || s.showLastUpdate != showLastUpdate) {
     InvalidateRect(s.itemWindow.load(), nullptr, true);
   }
-  if (s.lastDownloadResult == kResultSuccess) s.downloadDue = false;
+  if (s.lastDownloadResult == kResultOk) s.downloadDue = false;
   ReadSchedule(s);
   return true;
 }

@@ -2,9 +2,6 @@
 //               [--png FILE] [--list]
 // Draws one of the weather drawings as the Today item and the setup program's pages draw it, for
 // looking at: --list prints every drawing call, --png renders it into a picture.
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -151,6 +148,50 @@ std::optional<std::string> LoadReport(const Options& options, cirrodex::WeatherR
   return std::nullopt;
 }
 
+// A drawing and the rectangle it fills, as the Today item and the setup program's pages place it.
+struct Drawing {
+  Rect area;
+  std::function<void(DrawingContext&)> draw;
+};
+
+Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
+  using cirrodex::kSettingsKey;
+  using cirrodex::platform::RootKey;
+  const int32_t layout = options.layout.value_or(static_cast<int32_t>(
+      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kSummaryDisplayType, 0)));
+  const int32_t unit = options.unit.value_or(static_cast<int32_t>(
+      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kTemperatureUnits, 0)));
+  const std::wstring folder = cirrodex::InstallFolder(report);
+  const int height = cirrodex::SummaryHeight(layout);
+  const int64_t result = options.result.value_or(-1);
+
+  switch (options.kind) {
+    case Kind::Summary:
+      return {Rect{10, 0, 230, height}, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawSummary(report, dc, 10, 0, 230, height, layout, folder, unit);
+              }};
+    case Kind::Status:
+      return {Rect{10, height, 230, height + 8}, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawStatusLine(report, dc, 10, height, 230, height + 8, result);
+              }};
+    case Kind::Forecast:
+      return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawForecastDetails(report, dc, 0, 0, 240, 268, folder, unit);
+              }};
+    case Kind::Current:
+      break;
+  }
+  return {Rect{0, 0, 240, 230}, [=, &report](DrawingContext& dc) {
+            cirrodex::DrawCurrentDetails(report, dc, 0, 0, 240, 230, folder, unit);
+          }};
+}
+
+// Black text on a transparent background, as the item and the pages start their drawing.
+void PrepareContext(DrawingContext& dc) {
+  dc.SetTextColor(cirrodex::platform::Rgb(0, 0, 0));
+  dc.SetBkMode(cirrodex::platform::BackgroundMode::Transparent);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,76 +203,19 @@ int main(int argc, char** argv) {
 
   cirrodex::WeatherReport report;
   if (auto error = LoadReport(options, report)) return Fail(*error);
-
-  using cirrodex::kSettingsKey;
-  using cirrodex::platform::RootKey;
-  const int32_t layout = options.layout.value_or(static_cast<int32_t>(
-      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kSummaryDisplayType, 0)));
-  const int32_t unit = options.unit.value_or(static_cast<int32_t>(
-      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kTemperatureUnits, 0)));
-  const std::wstring folder = cirrodex::InstallFolder(report);
-  const int height = cirrodex::SummaryHeight(layout);
-
-  // The rectangles the Today item and the setup program's pages draw in.
-  Rect rect;
-  std::function<void(DrawingContext&)> draw;
-  switch (options.kind) {
-    case Kind::Summary:
-      rect = Rect{10, 0, 230, height};
-      draw = [&](DrawingContext& dc) {
-        cirrodex::DrawSummary(report, dc, rect.left, rect.top, rect.right, rect.bottom, layout,
-                              folder, unit);
-      };
-      break;
-    case Kind::Status:
-      rect = Rect{10, height, 230, height + 8};
-      draw = [&](DrawingContext& dc) {
-        cirrodex::DrawStatusLine(report, dc, rect.left, rect.top, rect.right, rect.bottom,
-                                 options.result.value_or(-1));
-      };
-      break;
-    case Kind::Forecast:
-      rect = Rect{0, 0, 240, 268};
-      draw = [&](DrawingContext& dc) {
-        cirrodex::DrawForecastDetails(report, dc, rect.left, rect.top, rect.right, rect.bottom,
-                                      folder, unit);
-      };
-      break;
-    case Kind::Current:
-      rect = Rect{0, 0, 240, 230};
-      draw = [&](DrawingContext& dc) {
-        cirrodex::DrawCurrentDetails(report, dc, rect.left, rect.top, rect.right, rect.bottom,
-                                     folder, unit);
-      };
-      break;
-  }
-  auto prepare = [](DrawingContext& dc) {
-    dc.SetTextColor(cirrodex::platform::Rgb(0, 0, 0));
-    dc.SetBkMode(cirrodex::platform::BackgroundMode::Transparent);
+  const Drawing drawing = ChooseDrawing(options, report);
+  auto draw = [&drawing](DrawingContext& dc) {
+    PrepareContext(dc);
+    drawing.draw(dc);
   };
 
   if (options.list) {
-    cirrodex::platform::RecordingContext recording(rect);
-    prepare(recording);
+    cirrodex::platform::RecordingContext recording(drawing.area);
     draw(recording);
     std::cout << recording.Listing() << std::flush;
   }
-  if (options.png) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int qtArgc = 1;
-    QGuiApplication app(qtArgc, argv);
-    QImage image(rect.Width(), rect.Height(), QImage::Format_RGB32);
-    image.fill(QColor(255, 255, 255));
-    {
-      QPainter painter(&image);
-      painter.translate(-rect.left, -rect.top);
-      cirrodex::platform::QtDrawingContext dc(painter);
-      prepare(dc);
-      draw(dc);
-    }
-    if (!cirrodex::platform::SavePng(image, *options.png)) {
-      return Fail("cannot write the picture " + *options.png);
-    }
+  if (options.png && !cirrodex::platform::RenderPng(drawing.area, draw, *options.png)) {
+    return Fail("cannot write the picture " + *options.png);
   }
   return 0;
 }

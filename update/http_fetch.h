@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace cirrodex {
+#include "core/download_result.h"
 
-inline constexpr uint32_t kResultUnderWay = 100;
-inline constexpr uint32_t kResultOk = 200;
-inline constexpr uint32_t kResultOutOfMemory = 503;
-inline constexpr uint32_t kResultBadUrl = 0x10000001;       // 268435457
-inline constexpr uint32_t kResultBadRedirect = 0x10000010;  // 268435472
-inline constexpr uint32_t kResultNameNotResolved = 12007;
-inline constexpr uint32_t kResultCannotConnect = 12029;
-inline constexpr uint32_t kResultTimeout = 12002;
+namespace cirrodex {
 
 inline constexpr uint32_t kBodyLimit = 64000;
 

@@ -4,12 +4,16 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QPolygon>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cwctype>
+#include <optional>
 #include <system_error>
 
 namespace cirrodex::platform {
@@ -287,6 +291,27 @@ bool SavePng(const QImage& image, const std::filesystem::path& file) {
   std::error_code ignored;
   std::filesystem::remove(file, ignored);
   return false;
+}
+
+bool RenderPng(const Rect& area, const std::function<void(DrawingContext&)>& draw,
+               const std::filesystem::path& file) {
+  std::optional<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "cirrodex";
+    static char* argv[] = {name, nullptr};
+    app.emplace(argc, argv);
+  }
+  QImage image(area.Width(), area.Height(), QImage::Format_RGB32);
+  image.fill(QColor(255, 255, 255));
+  {
+    QPainter painter(&image);
+    painter.translate(-area.left, -area.top);
+    QtDrawingContext dc(painter);
+    draw(dc);
+  }
+  return SavePng(image, file);
 }
 
 }  // namespace cirrodex::platform

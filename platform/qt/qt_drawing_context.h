@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QString>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -67,5 +68,11 @@ inline QColor ToQColor(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c))
 
 // Writes `image` as a PNG file; false (with nothing left behind) when it cannot be written.
 bool SavePng(const QImage& image, const std::filesystem::path& file);
+
+// Draws through `draw` on white, with `area`'s top left at the picture's origin, and writes the
+// picture of `area`'s size as a PNG file. Starts an offscreen Qt application when none runs. False
+// (with nothing left behind) when the file cannot be written.
+bool RenderPng(const Rect& area, const std::function<void(DrawingContext&)>& draw,
+               const std::filesystem::path& file);
 
 }  // namespace cirrodex::platform

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "maps/byte_stream.h"
-#include "maps/image_buffer.h"
+#include "imaging/byte_stream.h"
+#include "imaging/image_buffer.h"
 #include "tests/fuzz/fuzz_device.h"
 
 namespace {

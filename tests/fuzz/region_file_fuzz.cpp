@@ -13,7 +13,7 @@
 
 #include "platform/device.h"
 #include "platform/text.h"
-#include "setup/region_files.h"
+#include "setup/sheet/region_files.h"
 #include "tests/fuzz/fuzz_device.h"
 
 namespace {

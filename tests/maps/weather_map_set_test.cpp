@@ -16,8 +16,9 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
-#include "tests/maps/failing_new.h"
-#include "tests/maps/map_test_util.h"
+#include "tests/imaging/image_test_util.h"
+#include "tests/support/failing_new.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 
@@ -74,32 +75,6 @@ class MapServer {
   std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, std::pair<int, std::string>> routes_;
-};
-
-// Keeps the message boxes shown, in fixed storage: it may run while allocations fail.
-class BoxRecorder : public platform::MessageBoxHandler {
- public:
-  BoxRecorder() { previous_ = platform::SetMessageBoxHandler(this); }
-  ~BoxRecorder() override { platform::SetMessageBoxHandler(previous_); }
-  int Show(platform::HWND owner, std::wstring_view text, std::wstring_view caption,
-           unsigned type) override {
-    ++count;
-    ownerWasNull = owner == nullptr;
-    this->type = type;
-    std::wmemset(this->text, 0, 64);
-    std::wmemset(this->caption, 0, 64);
-    std::wmemcpy(this->text, text.data(), std::min<size_t>(text.size(), 63));
-    std::wmemcpy(this->caption, caption.data(), std::min<size_t>(caption.size(), 63));
-    return platform::IDOK;
-  }
-  int count = 0;
-  bool ownerWasNull = false;
-  unsigned type = 99;
-  wchar_t text[64] = {};
-  wchar_t caption[64] = {};
-
- private:
-  platform::MessageBoxHandler* previous_ = nullptr;
 };
 
 std::vector<uint8_t> PatternJpeg(int width, int height, uint8_t quality = 90) {
@@ -608,7 +583,7 @@ TEST_F(WeatherMapSetTest, RunningOutOfMemoryShowsTheOperationsMessage) {
     GivePicture(maps, MapKind::Satellite, 100, 100);
     ASSERT_TRUE(maps.CropMapIcon(MapKind::Radar, kFolder));
     std::filesystem::remove(File(L"iconradar.bmp"));
-    BoxRecorder boxes;
+    testing::RecordingMessageBoxes boxes;
     bool result;
     {
       testing::FailAllocations fail;
@@ -616,11 +591,12 @@ TEST_F(WeatherMapSetTest, RunningOutOfMemoryShowsTheOperationsMessage) {
     }
     SCOPED_TRACE(testing::ToString(c.text));
     EXPECT_FALSE(result);
-    EXPECT_EQ(boxes.count, 1);
-    EXPECT_TRUE(boxes.ownerWasNull);
-    EXPECT_EQ(boxes.type, platform::MB_OK);
-    EXPECT_EQ(std::wstring(boxes.text), c.text);
-    EXPECT_EQ(std::wstring(boxes.caption), c.text);
+    const auto shown = boxes.boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].owner, nullptr);
+    EXPECT_EQ(shown[0].type, platform::MB_OK);
+    EXPECT_EQ(shown[0].text, c.text);
+    EXPECT_EQ(shown[0].caption, c.text);
     EXPECT_EQ(maps.Map(MapKind::Radar).picture.Width(), 100);
   }
 }

@@ -10,7 +10,7 @@
 
 #include "core/icon_table.h"
 #include "core/weather_report.h"
-#include "maps/image_buffer.h"
+#include "imaging/image_buffer.h"
 #include "service/locations.h"
 #include "service/map_maker.h"
 #include "tests/support/temp_device.h"

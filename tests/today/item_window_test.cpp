@@ -130,7 +130,7 @@ TEST_F(ItemWindowTest, TapColumnsChooseTheCommandLine) {
     EXPECT_EQ(launches.back().program, kGantrel);
     EXPECT_EQ(launches.back().arguments, c.command) << c.x;
   }
-  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(ItemWindowTest, FailedTapShowsTheProgramPath) {
@@ -142,7 +142,7 @@ TEST_F(ItemWindowTest, FailedTapShowsTheProgramPath) {
   HWND item = Initialize();
   ASSERT_TRUE(starter_.WaitForLaunches(1, 5000));
   SendMessage(item, WM_LBUTTONUP, 0, MakeLParam(50, 0));
-  auto shown = boxes_.Shown();
+  auto shown = boxes_.boxes();
   ASSERT_EQ(shown.size(), 1u);  // the worker's failed launches show nothing
   // Joined without looking for a trailing separator.
   EXPECT_EQ(shown[0].text, L"Failed to start \"\\apps\\nimbrel\\\\Gantrel.exe\"");
@@ -240,12 +240,12 @@ TEST_F(ItemWindowTest, OptionsProcedureAnswersOnlyInitDialog) {
   auto* dialog = reinterpret_cast<HWND>(&dialogStandIn);
   EXPECT_EQ(today::OptionsDialogProc(dialog, WM_PAINT, 0, 0), 0);
   EXPECT_EQ(today::OptionsDialogProc(dialog, WM_DESTROY, 0, 0), 0);
-  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_TRUE(boxes_.boxes().empty());
   EXPECT_TRUE(starter_.Launches().empty());
 
   starter_.SetResult(false);  // a failure is not reported
   EXPECT_EQ(today::OptionsDialogProc(dialog, WM_INITDIALOG, 0, 0), 1);
-  auto shown = boxes_.Shown();
+  auto shown = boxes_.boxes();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].owner, dialog);
   EXPECT_EQ(shown[0].text, L"Starting options");

@@ -181,7 +181,7 @@ TEST_F(RefreshWorkerTest, FailedLaunchRepaintsAndRetriesAfterThirtySeconds) {
   ASSERT_GE(times.size(), 5u);
   EXPECT_EQ(times[2], 0u);
   for (size_t i = 3; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 30000u) << i;
-  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(RefreshWorkerTest, ClearCacheOutsideTheHoursIsDropped) {

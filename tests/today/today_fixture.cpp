@@ -87,7 +87,6 @@ void TodayTest::SetUp() {
   g_startTime = startTime_;
   SetClockForTesting(&clock_);
   SetProcessStarterForTesting(&starter_);
-  SetMessageBoxHandler(&boxes_);
   ClockStopEvent::Waits().clear();
   // The program-wide city list outlives each test's device folder.
   Cities() = CityList{};

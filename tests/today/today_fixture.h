@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/window.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_device.h"
 #include "today/item_state.h"
 
@@ -40,31 +41,6 @@ class FakeStarter : public platform::ProcessStarter {
   std::condition_variable changed_;
   std::vector<Launch> launches_;
   bool result_ = true;
-};
-
-struct ShownBox {
-  platform::HWND owner;
-  std::wstring text;
-  std::wstring caption;
-  unsigned type;
-};
-
-class RecordingBoxes : public platform::MessageBoxHandler {
- public:
-  int Show(platform::HWND owner, std::wstring_view text, std::wstring_view caption,
-           unsigned type) override {
-    std::lock_guard lock(mutex_);
-    shown_.push_back({owner, std::wstring(text), std::wstring(caption), type});
-    return platform::IDOK;
-  }
-  std::vector<ShownBox> Shown() {
-    std::lock_guard lock(mutex_);
-    return shown_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<ShownBox> shown_;
 };
 
 // A stop event that never really waits: each wait moves the test clock on by its time-out and is
@@ -107,7 +83,7 @@ class TodayTest : public DeviceTest {
   platform::FixedClock clock_{platform::SystemTime{2025, 5, 2, 6, 12, 0, 0, 0}};
   platform::FileTime startTime_ = 0;
   FakeStarter starter_;
-  RecordingBoxes boxes_;
+  RecordingMessageBoxes boxes_;
   platform::HWND screen_ = nullptr;
   platform::TODAYLISTITEM record_;
   std::vector<platform::TODAYDRAWWATERMARKINFO> watermarks_;

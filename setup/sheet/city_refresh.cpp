@@ -1,0 +1,25 @@
+#include "setup/sheet/city_refresh.h"
+
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "dialog/wait_cursor.h"
+#include "update/update_run.h"
+
+namespace cirrodex {
+
+void RefreshUntriedCities() {
+  WaitCursor wait;
+  UpdateAllCities(true);
+}
+
+WeatherReport* SelectedReport() {
+  const int32_t selected = Cities().selectedCity;
+  if (selected < 0 || selected >= kCitySlots) return nullptr;
+  return &CityReports()[static_cast<size_t>(selected)];
+}
+
+int32_t StoredTemperatureUnit() {
+  return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
+}
+
+}  // namespace cirrodex

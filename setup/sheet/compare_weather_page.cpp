@@ -1,0 +1,46 @@
+#include "setup/sheet/compare_weather_page.h"
+
+#include "core/settings.h"
+#include "core/summary_drawing.h"
+#include "setup/sheet/city_refresh.h"
+#include "update/update_run.h"
+
+namespace cirrodex {
+
+namespace {
+
+constexpr DialogTemplate kTemplate{136, L"Compare", kPageWidthDlu, kPageHeightDlu, {}};
+
+constexpr int kStripLeft = 10;
+constexpr int kStripRight = 230;
+
+}  // namespace
+
+CCompareWeather::CCompareWeather() : PropertyPage(kTemplate) {}
+
+bool CCompareWeather::OnInitDialog() {
+  PropertyPage::OnInitDialog();
+  RefreshUntriedCities();
+  return true;
+}
+
+void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, int32_t unit) {
+  const int height = SummaryHeight(kCompareLayout);
+  const CityList& list = Cities();
+  auto& reports = CityReports();
+  int y = top;
+  for (size_t i = 0; i < kCitySlots; ++i) {
+    if (list.slots[i].code[0] == L'\0') continue;
+    WeatherReport& report = reports[i];
+    DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
+                InstallFolder(report), unit);
+    y += height + kCompareRowGap;
+  }
+}
+
+void CCompareWeather::OnPaint(platform::DrawingContext& dc) {
+  const QRect client = Window()->rect();
+  DrawRows(dc, client.left(), client.top(), StoredTemperatureUnit());
+}
+
+}  // namespace cirrodex

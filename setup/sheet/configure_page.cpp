@@ -1,0 +1,200 @@
+#include "setup/sheet/configure_page.h"
+
+#include <QComboBox>
+#include <QSlider>
+
+#include "core/format.h"
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "core/summary_drawing.h"
+#include "setup/sheet/city_refresh.h"
+#include "setup/sheet/sheet_messages.h"
+
+namespace cirrodex {
+
+namespace {
+
+constexpr std::wstring_view kUnitNames[] = {L"Celsius", L"Fahrenheit", L"Kelvin", L"Reaumur",
+                                            L"Rankin"};
+constexpr std::wstring_view kLayoutNames[] = {
+    L"5-day forecast",
+    L"Current + 3 day forecast",
+    L"Name + Current + 3 day forecast",
+    L"Name + Current + 3 day forecast (Medium)",
+    L"Name + Current + 2 Maps + 2 day forecast",
+    L"Name + Current + 2 day forecast (Large)",
+};
+
+constexpr ControlTemplate kControls[] = {
+    {ControlKind::Static, kNoControlId, L"Temperature Units", 5, 7, 60, 8},
+    {ControlKind::ComboBox, IDC_UNITS, L"", 79, 7, 78, 69, kStyleNone, kUnitNames},
+    {ControlKind::Static, kNoControlId, L"Summary Type", 5, 20, 60, 8},
+    {ControlKind::ComboBox, IDC_SUMMARY_TYPE, L"", 5, 30, 152, 109, kAutoHScroll, kLayoutNames},
+    {ControlKind::CheckBox, IDC_SHOW_LAST_UPDATE, L"Display Last Update Time", 5, 46, 152, 10,
+     kTextOnLeft},
+    {ControlKind::Static, IDC_RATE_LABEL, L"Update Rate: 05:00", 5, 60, 65, 8},
+    {ControlKind::Slider, IDC_RATE_SLIDER, L"", 76, 60, 81, 9},
+    {ControlKind::Static, IDC_START_LABEL, L"Start automatic updates from 00:00", 5, 75, 152, 8},
+    {ControlKind::Static, IDC_END_LABEL, L"End automatic updates at 23:59", 5, 96, 152, 8},
+    {ControlKind::Slider, IDC_START_SLIDER, L"", 5, 85, 152, 10},
+    {ControlKind::Slider, IDC_END_SLIDER, L"", 5, 106, 152, 10},
+};
+
+constexpr DialogTemplate kTemplate{131, L"Setup", kPageWidthDlu, kPageHeightDlu, kControls};
+
+// The preview strip's place in the page's client area.
+constexpr int kPreviewLeft = 10;
+constexpr int kPreviewRight = 230;
+constexpr int kPreviewTop = 200;
+
+int32_t ReadSetting(const wchar_t* name, uint32_t fallback) {
+  return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, name, fallback));
+}
+
+void WriteSetting(const wchar_t* name, int32_t value) {
+  StoreDword(HKEY_CURRENT_USER, kSettingsKey, name, static_cast<uint32_t>(value));
+}
+
+}  // namespace
+
+DisplaySettings ReadDisplaySettings() {
+  DisplaySettings settings;
+  settings.temperatureUnit = ReadSetting(kTemperatureUnits, 0);
+  settings.summaryLayout = ReadSetting(kSummaryDisplayType, 0);
+  settings.showLastUpdate = ReadSetting(kDisplayLastUpdateTime, 1) != 0;
+  const UpdateSchedule schedule = ReadUpdateSchedule();
+  settings.updateRate = static_cast<int32_t>(schedule.updateRate);
+  settings.startUpdate = static_cast<int32_t>(schedule.startUpdate);
+  settings.endUpdate = static_cast<int32_t>(schedule.endUpdate);
+  return settings;
+}
+
+std::wstring UpdateRateLabel(int32_t minutes) {
+  return WFormat(L"Update Rate %02d:%02d", minutes / 60, minutes % 60);
+}
+
+std::wstring StartLabel(int32_t minute) {
+  return WFormat(L"Start automatic updates from %02d:%02d", minute / 60, minute % 60);
+}
+
+std::wstring EndLabel(int32_t minute) {
+  return WFormat(L"Stop automatic updates at %02d:%02d", minute / 60, minute % 60);
+}
+
+CConfigure::CConfigure() : PropertyPage(kTemplate), settings_(ReadDisplaySettings()) {}
+
+CConfigure::~CConfigure() { WriteSettings(); }
+
+void CConfigure::WriteSettings() {
+  if (!storesSettings_) return;
+  WriteSetting(kTemperatureUnits, settings_.temperatureUnit);
+  WriteSetting(kSummaryDisplayType, settings_.summaryLayout);
+  WriteSetting(kDisplayLastUpdateTime, settings_.showLastUpdate ? 1 : 0);
+  WriteSetting(kUpdateRate, settings_.updateRate);
+  WriteSetting(kStartUpdate, settings_.startUpdate);
+  WriteSetting(kEndUpdate, settings_.endUpdate);
+}
+
+void CConfigure::DoDataExchange(DataExchange& dx) {
+  ExchangeControl(dx, IDC_START_SLIDER, startSlider_);
+  ExchangeControl(dx, IDC_END_SLIDER, endSlider_);
+  ExchangeControl(dx, IDC_RATE_SLIDER, rateSlider_);
+  ExchangeControl(dx, IDC_SUMMARY_TYPE, layoutCombo_);
+  ExchangeControl(dx, IDC_UNITS, unitCombo_);
+  ExchangeCheck(dx, IDC_SHOW_LAST_UPDATE, settings_.showLastUpdate);
+  ExchangeText(dx, IDC_RATE_LABEL, rateLabel_);
+  ExchangeText(dx, IDC_END_LABEL, endLabel_);
+  ExchangeText(dx, IDC_START_LABEL, startLabel_);
+}
+
+void CConfigure::MapMessages() {
+  OnSelChange(IDC_UNITS, [this] { OnSelChangeCombo(); });
+  OnSelChange(IDC_SUMMARY_TYPE, [this] { OnSelChangeCombo(); });
+  OnControlPaint(IDC_RATE_SLIDER, [this] { OnRateSliderPaint(); });
+  OnControlPaint(IDC_START_SLIDER, [this] { OnStartSliderPaint(); });
+  OnControlPaint(IDC_END_SLIDER, [this] { OnEndSliderPaint(); });
+}
+
+bool CConfigure::OnInitDialog() {
+  PropertyPage::OnInitDialog();
+  ShowSettings();
+  RefreshUntriedCities();
+  return true;
+}
+
+void CConfigure::ShowSettings() {
+  unitCombo_->setCurrentIndex(settings_.temperatureUnit);
+  layoutCombo_->setCurrentIndex(settings_.summaryLayout);
+
+  rateSlider_->setRange(kMinUpdateRate, kMaxUpdateRate);
+  rateSlider_->setValue(settings_.updateRate);
+  rateLabel_ = UpdateRateLabel(settings_.updateRate);
+
+  startSlider_->setRange(0, kLastMinuteOfDay);
+  startSlider_->setValue(settings_.startUpdate);
+  startLabel_ = StartLabel(settings_.startUpdate);
+
+  endSlider_->setRange(0, kLastMinuteOfDay);
+  endSlider_->setValue(settings_.endUpdate);
+  // Until the slider first paints; from then on the label begins with "Stop".
+  endLabel_ = WFormat(L"End automatic updates at %02d:%02d", settings_.endUpdate / 60,
+                      settings_.endUpdate % 60);
+
+  UpdateData(Exchange::ToControls);
+}
+
+void CConfigure::OnSelChangeCombo() {
+  UpdateData(Exchange::FromControls);
+  settings_.temperatureUnit = unitCombo_->currentIndex();
+  settings_.summaryLayout = layoutCombo_->currentIndex();
+  Invalidate();
+  UpdateData(Exchange::ToControls);
+}
+
+void CConfigure::OnRateSliderPaint() {
+  UpdateData(Exchange::FromControls);
+  settings_.updateRate = rateSlider_->value();
+  rateLabel_ = UpdateRateLabel(settings_.updateRate);
+  UpdateData(Exchange::ToControls);
+}
+
+void CConfigure::OnStartSliderPaint() {
+  UpdateData(Exchange::FromControls);
+  settings_.startUpdate = startSlider_->value();
+  startLabel_ = StartLabel(settings_.startUpdate);
+  UpdateData(Exchange::ToControls);
+}
+
+void CConfigure::OnEndSliderPaint() {
+  UpdateData(Exchange::FromControls);
+  settings_.endUpdate = endSlider_->value();
+  endLabel_ = EndLabel(settings_.endUpdate);
+  UpdateData(Exchange::ToControls);
+}
+
+void CConfigure::OnPaint(platform::DrawingContext& dc) {
+  WeatherReport* report = SelectedReport();
+  if (report == nullptr) return;
+  const int32_t layout = settings_.summaryLayout;
+  DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight,
+              kPreviewTop + SummaryHeight(layout), layout, InstallFolder(*report),
+              settings_.temperatureUnit);
+}
+
+void CConfigure::OnOK() { WriteSettings(); }
+
+intptr_t CConfigure::OnQuerySiblings(int message, intptr_t /*param*/) {
+  if (message == kSettingsRemoved) {
+    storesSettings_ = false;
+  } else if (message == kSettingsInstalled) {
+    settings_ = ReadDisplaySettings();
+    storesSettings_ = true;
+    if (IsCreated()) {
+      ShowSettings();
+      Invalidate();
+    }
+  }
+  return 0;
+}
+
+}  // namespace cirrodex

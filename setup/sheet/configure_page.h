@@ -1,0 +1,90 @@
+// The Setup tab: temperature unit, summary layout, the last-update line and the automatic update
+// schedule, with a preview strip of the chosen layout for the selected city.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/settings.h"
+#include "dialog/property_page.h"
+
+class QComboBox;
+class QSlider;
+
+namespace cirrodex {
+
+inline constexpr int IDC_UNITS = 1011;
+inline constexpr int IDC_SUMMARY_TYPE = 1023;
+inline constexpr int IDC_SHOW_LAST_UPDATE = 1015;
+inline constexpr int IDC_RATE_LABEL = 1036;
+inline constexpr int IDC_RATE_SLIDER = 1035;
+inline constexpr int IDC_START_LABEL = 1038;
+inline constexpr int IDC_END_LABEL = 1039;
+inline constexpr int IDC_START_SLIDER = 1037;
+inline constexpr int IDC_END_SLIDER = 1040;
+
+inline constexpr int kMinUpdateRate = 15;
+inline constexpr int kMaxUpdateRate = 300;
+
+// The six settings as the page holds them. Minutes: the update rate between updates, start and end
+// of updates after midnight.
+struct DisplaySettings {
+  int32_t temperatureUnit = 0;
+  int32_t summaryLayout = 0;
+  bool showLastUpdate = true;
+  int32_t updateRate = kDefaultUpdateRate;
+  int32_t startUpdate = 0;
+  int32_t endUpdate = kLastMinuteOfDay;
+};
+
+// Reads the six values under the settings key, with the page's defaults for missing ones.
+DisplaySettings ReadDisplaySettings();
+
+// "Update Rate %02d:%02d" and the two schedule labels, of minutes as hours and minutes.
+std::wstring UpdateRateLabel(int32_t minutes);
+std::wstring StartLabel(int32_t minute);
+std::wstring EndLabel(int32_t minute);
+
+class CConfigure : public PropertyPage {
+ public:
+  // Reads the six settings.
+  CConfigure();
+  // Writes the six settings again (unless the settings were uninstalled in this run).
+  ~CConfigure() override;
+
+  const DisplaySettings& settings() const { return settings_; }
+
+  // Writes the six values, each with the write-or-create of the registry operations.
+  void WriteSettings();
+
+  void OnOK() override;
+  intptr_t OnQuerySiblings(int message, intptr_t param) override;
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(DataExchange& dx) override;
+  void MapMessages() override;
+  void OnPaint(platform::DrawingContext& dc) override;
+
+ private:
+  void OnSelChangeCombo();
+  void OnRateSliderPaint();
+  void OnStartSliderPaint();
+  void OnEndSliderPaint();
+  // Puts the fields into the combo boxes, sliders and labels as the initialisation does.
+  void ShowSettings();
+
+  DisplaySettings settings_;
+  std::wstring rateLabel_;
+  std::wstring startLabel_;
+  std::wstring endLabel_;
+  QComboBox* unitCombo_ = nullptr;
+  QComboBox* layoutCombo_ = nullptr;
+  QSlider* rateSlider_ = nullptr;
+  QSlider* startSlider_ = nullptr;
+  QSlider* endSlider_ = nullptr;
+  // False once the settings key was removed in this run: the page then stores nothing.
+  bool storesSettings_ = true;
+};
+
+}  // namespace cirrodex
