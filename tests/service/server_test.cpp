@@ -7,7 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <future>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -297,6 +300,65 @@ TEST_F(ServerTest, ServesASocketHandedOverBySystemdAndExitsWhenIdle) {
   EXPECT_EQ(run.get(), 0) << output;  // it ends by itself, idle
   EXPECT_NE(output.find("listening on http://127.0.0.1:" + std::to_string(port)), std::string::npos)
       << output;
+}
+
+// The nginx set-up of docs/HTTP_CACHE.md, as written there, in front of the service.
+TEST_F(ServerTest, TheCacheNoteOfTheDocsWorksWithNginx) {
+  const std::filesystem::path nginx = "/usr/sbin/nginx";
+  if (!std::filesystem::exists(nginx)) GTEST_SKIP() << "nginx is missing";
+  std::ifstream in(testing::SourceDir() / "docs" / "HTTP_CACHE.md");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string note = text.str();
+  const size_t start = note.find("```nginx\n");
+  ASSERT_NE(start, std::string::npos);
+  std::string block = note.substr(start + 9, note.find("```", start + 9) - start - 9);
+
+  const std::filesystem::path logFile = device_.root() / "service.log";
+  WeatherServiceProcess service({}, logFile);
+  ASSERT_TRUE(service.running());
+  const int port = testing::UnusedPort();
+  const std::filesystem::path dir = device_.root() / "nginx";
+  std::filesystem::create_directories(dir / "logs");
+  block = std::regex_replace(block, std::regex("127\\.0\\.0\\.1:8611"),
+                             "127.0.0.1:" + std::to_string(service.port()));
+  block = std::regex_replace(block, std::regex("127\\.0\\.0\\.1:8080"),
+                             "127.0.0.1:" + std::to_string(port));
+  block = std::regex_replace(block, std::regex("/var/cache/cirrodex"), (dir / "cache").string());
+  const std::filesystem::path conf = dir / "nginx.conf";
+  std::ofstream(conf) << "daemon off;\nworker_processes 1;\nuser root;\npid "
+                      << (dir / "pid").string()
+                      << ";\nerror_log stderr;\nevents {}\nhttp {\naccess_log off;\n"
+                      << "client_body_temp_path " << (dir / "body").string() << ";\n"
+                      << "proxy_temp_path " << (dir / "proxy").string() << ";\n"
+                      << block << "}\n";
+  std::string output;
+  const std::vector<std::string> base = {"-e", "stderr", "-p", dir.string(), "-c", conf.string()};
+  auto run = std::async(std::launch::async,
+                        [&] { return testing::RunProgram(nginx, base, &output, 60000); });
+
+  const std::string target = std::string(kFeed) + "UKXX0085";
+  std::string first;
+  EXPECT_TRUE(Eventually([&] {
+    first = Get(port, target);
+    return !first.empty();
+  }));
+  const std::string second = Get(port, target);
+  std::vector<std::string> stop = base;
+  stop.insert(stop.end(), {"-s", "quit"});
+  testing::RunProgram(nginx, stop);
+  EXPECT_EQ(run.get(), 0) << output;
+
+  EXPECT_EQ(StatusOf(first), 200) << first;
+  EXPECT_EQ(HeaderOf(first, "X-Cache-Status"), "MISS");
+  EXPECT_EQ(HeaderOf(second, "X-Cache-Status"), "HIT");
+  EXPECT_EQ(BodyOf(second), BodyOf(first));
+  service.Stop();
+  std::ifstream log(logFile);
+  std::string line;
+  int asked = 0;
+  while (std::getline(log, line)) asked += line.find("UKXX0085") != std::string::npos;
+  EXPECT_EQ(asked, 1);
 }
 
 }  // namespace
