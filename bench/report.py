@@ -166,6 +166,8 @@ def rows(src):
     rss = src.figure("service_peak_rss_kb")
     out.append(("Weather service under that load: peak resident memory", fmt_kb(rss), "<= 64 MB",
                 "", "", None if rss is None else rss <= 64 * 1024))
+    timed("Weather service: exit after SIGTERM with 3,000 connections open",
+          src.figure("service_sigterm_exit_us", 1e-6), 1.0)
     timed("Weather service started by socket activation: first answer (whole process)",
           src.figure("service_activation_first_answer_us", 1e-6), 0.15)
 

@@ -4,12 +4,16 @@
 //   service_calm_p50_us, service_calm_p99_us, service_calm_failed,
 //   service_hostile_p50_us, service_hostile_p99_us, service_hostile_failed,
 //   service_peak_rss_kb (the service's, sampled through both phases)
+// With --terminate N, it then opens N connections, sends the service SIGTERM and prints
+//   service_sigterm_exit_us (until the process has ended)
 //
 //   service-load PORT PID [--requests N] [--clients N] [--hostile N] [--rounds N]
+//                [--terminate N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -179,6 +183,16 @@ class Hostiles {
   std::thread thread_;
 };
 
+// True once `pid` has ended (gone, or a zombie its parent has not reaped yet).
+bool Ended(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return true;
+  const size_t close = stat.rfind(')');
+  return close == std::string::npos || stat.compare(close + 1, 3, " Z ") == 0 ||
+         stat.compare(close + 1, 3, " X ") == 0;
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values.empty() ? 0 : values[values.size() / 2];
@@ -195,7 +209,7 @@ int main(int argc, char** argv) {
   }
   port = std::atoi(argv[1]);
   const int pid = std::atoi(argv[2]);
-  int requests = 10000, clients = 8, hostile = 1000, rounds = 3;
+  int requests = 10000, clients = 8, hostile = 1000, rounds = 3, terminate = 0;
   for (int i = 3; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const int value = std::atoi(argv[i + 1]);
@@ -203,6 +217,7 @@ int main(int argc, char** argv) {
     if (name == "--clients") clients = value;
     if (name == "--hostile") hostile = value;
     if (name == "--rounds") rounds = value;
+    if (name == "--terminate") terminate = value;
   }
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
@@ -248,5 +263,22 @@ int main(int argc, char** argv) {
       "service_hostile_p50_us\t%.1f\nservice_hostile_p99_us\t%.1f\nservice_hostile_failed\t%d\n",
       Median(hostile50), Median(hostile99), hostileFailed);
   std::printf("service_peak_rss_kb\t%ld\n", peak.load());
+
+  if (terminate > 0) {
+    std::vector<int> open;
+    for (int i = 0; i < terminate; ++i) open.push_back(Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // all accepted
+    const auto start = Clock::now();
+    kill(pid, SIGTERM);
+    while (!Ended(pid) && Clock::now() - start < std::chrono::seconds(10)) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    std::printf("service_sigterm_exit_us\t%.0f\n",
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    for (int fd : open) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  std::fflush(stdout);
   return 0;
 }

@@ -56,7 +56,9 @@ constexpr size_t kRequestBodyLimit = 8 * 1024;
 constexpr auto kWriteDeadline = std::chrono::seconds(30);
 // How long a city's weather is fresh: the live source asks the API at most this often.
 constexpr std::time_t kFreshness = 15 * 60;
-constexpr int kWorkers = 4;
+// Workers for the forecast API: each city asks on at most one at a time, so this many slow
+// cities at once are needed before a cached city waits.
+constexpr int kWorkers = 16;
 
 // The misbehaviour a request asks for with its query parameters.
 struct Misbehaviour {
@@ -544,7 +546,13 @@ awaitable<FeedAnswer> WeatherService::Impl::LiveFeed(const std::string& code) {
         waiters->push_back(std::make_unique<WaiterOf<decltype(handler)>>(std::move(handler)));
         if (!first) return;
         net::post(workers, [this, code] {
-          FeedAnswer answer = feeds.Feed(code, std::time(nullptr));
+          FeedAnswer answer;
+          try {
+            answer = feeds.Feed(code, std::time(nullptr));
+          } catch (const std::exception&) {
+            // Out of memory on a worker: this answer fails, the service goes on.
+            answer.status = FeedAnswer::Status::Unavailable;
+          }
           net::post(io, [this, code, answer = std::move(answer)] {
             auto node = pending.extract(code);
             if (node.empty() || !node.mapped()) return;
@@ -665,8 +673,7 @@ awaitable<bool> WeatherService::Impl::Write(beast::tcp_stream& stream, const Rep
 
   const std::string& body = reply.body;
   if (!m.Paced()) {
-    co_await net::async_write(stream.socket(), net::buffer(body),
-                              net::redirect_error(use_awaitable, ec));
+    co_await net::async_write(stream, net::buffer(body), net::redirect_error(use_awaitable, ec));
     co_return !ec;
   }
   const size_t end =
@@ -684,7 +691,7 @@ awaitable<bool> WeatherService::Impl::Write(beast::tcp_stream& stream, const Rep
     size_t next = m.slowMs > 0 ? std::min(end, offset + kPiece) : end;
     if (!stalled) next = std::min(next, half);
     stream.expires_after(kWriteDeadline);
-    co_await net::async_write(stream.socket(), net::buffer(body.data() + offset, next - offset),
+    co_await net::async_write(stream, net::buffer(body.data() + offset, next - offset),
                               net::redirect_error(use_awaitable, ec));
     if (ec) co_return false;
     offset = next;
