@@ -742,7 +742,10 @@ int WeatherService::Bind(std::string& error) {
       error = "the socket handed over (descriptor " + std::to_string(fd) + ") is not listening";
       return -1;
     }
-    acceptor.assign(tcp::v4(), fd, ec);
+    int family = AF_INET;
+    size = sizeof family;
+    getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &family, &size);
+    acceptor.assign(family == AF_INET6 ? tcp::v6() : tcp::v4(), fd, ec);
     const auto local = ec ? tcp::endpoint() : acceptor.local_endpoint(ec);
     if (ec) {
       error = "the socket handed over cannot be used: " + ec.message();
