@@ -146,6 +146,31 @@ def rows(src):
         timed(f"Setup sheet: switch to the shown {page} page", src.seconds("bench_sheet", run),
               50e-3)
 
+    calm99 = src.figure("service_calm_p99_us", 1e-6)
+    for phase, label in (("calm", "calm"), ("hostile", "1,000 hostile connections open")):
+        timed(f"Weather service, 10,000 feed requests from 8 clients, {label}: p50",
+              src.figure(f"service_{phase}_p50_us", 1e-6), 1e-3)
+        p99 = src.figure(f"service_{phase}_p99_us", 1e-6)
+        if phase == "calm":
+            timed(f"Weather service, 10,000 feed requests from 8 clients, {label}: p99", p99, 20e-3)
+        else:
+            ratio = p99 / calm99 if p99 and calm99 else None
+            out.append((f"Weather service, 10,000 feed requests from 8 clients, {label}: p99",
+                        fmt_time(p99), "<= 20 ms and <= 3 x calm", f"calm: {fmt_time(calm99)}",
+                        "not measured" if ratio is None else f"{ratio:.2f}",
+                        None if ratio is None else p99 <= 20e-3 and ratio <= 3))
+        failed = src.figure(f"service_{phase}_failed")
+        out.append((f"Weather service, {label}: failed requests",
+                    "not measured" if failed is None else f"{failed:g}", "0", "", "",
+                    None if failed is None else failed == 0))
+    rss = src.figure("service_peak_rss_kb")
+    out.append(("Weather service under that load: peak resident memory", fmt_kb(rss), "<= 64 MB",
+                "", "", None if rss is None else rss <= 64 * 1024))
+    timed("Weather service: exit after SIGTERM with 3,000 connections open",
+          src.figure("service_sigterm_exit_us", 1e-6), 1.0)
+    timed("Weather service started by socket activation: first answer (whole process)",
+          src.figure("service_activation_first_answer_us", 1e-6), 0.15)
+
     ours = src.figure("map_pipeline_us", 1e-6)
     theirs = src.figure("map_djpeg_cjpeg_us", 1e-6)
     versus("Map pipeline, one 400 x 300 picture (whole process)", ours, theirs,

@@ -1,6 +1,6 @@
 // The local weather service: the feed host and the map host that the system's constant URLs
-// name, on 127.0.0.1 only, able to misbehave on request so that every failure path of a download
-// can be driven end to end.
+// name, on 127.0.0.1 only. Started with `faults`, it misbehaves on request so that every failure
+// path of a download can be driven end to end.
 #pragma once
 
 #include <filesystem>
@@ -23,6 +23,12 @@ struct ServiceOptions {
   bool logRequests = false;          // one line per request on stderr
   Upstream upstream = Upstream::Auto;
   std::string upstreamUrl;  // the forecast API; empty: the public Open-Meteo address
+  bool faults = false;      // the misbehaviour query parameters work; off, they are ignored
+  int listenFd = -1;        // a listening socket to adopt instead of binding `port`
+  // A request line and its headers must arrive whole within this, or the connection is closed.
+  int requestDeadlineMs = 10000;
+  int maxConnections = 4096;  // one more is accepted and closed at once
+  int idleExitSeconds = 0;    // stop after this long without a request; 0: never
 };
 
 // "none", "auto" or "open-meteo"; false for any other text.
@@ -43,11 +49,13 @@ class WeatherService {
 
   // Locations known from the region files.
   size_t LocationCount() const;
-  // Binds and listens on 127.0.0.1; returns the port, or -1 (the reason in `error`).
+  // Binds and listens on 127.0.0.1, or adopts `listenFd`; returns the port, or -1 (the reason in
+  // `error`).
   int Bind(std::string& error);
   // Answers requests until Stop(); false when it could not run.
   bool Serve();
-  // Ends Serve() and cuts every deliberate stall short. Safe from any thread.
+  // Ends Serve(), dropping every open connection. Safe from any thread. Upstream requests under
+  // way are not waited for by Serve(), only by the destructor.
   void Stop();
 
  private:

@@ -1,9 +1,7 @@
-// The one file that talks to libcurl. libcurl here plays the handheld's HTTP client: it connects,
-// sends one GET and hands over the status, the raw header text and the body; everything the
-// system decides (the single redirect, the body limit, the result codes) is done here.
+// libcurl (through the project's one wrapper, curl_get) here plays the handheld's HTTP client: it
+// connects, sends one GET and hands over the status, the raw header text and the body; everything
+// the system decides (the single redirect, the body limit, the result codes) is done here.
 #include "update/http_fetch.h"
-
-#include <curl/curl.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +11,8 @@
 #include <mutex>
 #include <new>
 #include <string>
+
+#include "update/curl_get.h"
 
 namespace cirrodex {
 
@@ -34,27 +34,12 @@ struct InternetError {
   uint32_t number;
 };
 
-struct EasyDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-
-struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-
 bool MemoryToSpare() {
   // Through a volatile pointer, so that the allocation cannot be optimised away.
   void* volatile probe = std::malloc(1 << 20);
   const bool spare = probe != nullptr;
   std::free(probe);
   return spare;
-}
-
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 bool IsHostChar(wchar_t c) {
@@ -148,7 +133,7 @@ bool SplitAuthority(std::wstring_view authority, HttpUrl& parts) {
 
 // One request on its own connection: the body is read only when the status is 200; for any
 // other status the exchange ends with the header block.
-class Exchange {
+class Exchange : public CurlGet {
  public:
   // The status goes into `result` as soon as the header block is in; `body` and `length` receive
   // the body of a 200 reply.
@@ -159,52 +144,27 @@ class Exchange {
   // std::bad_alloc when memory runs out. Returns false only when the body buffer could not be
   // allocated (the status is then 200).
   bool Run() {
-    InitCurlOnce();
     idleMs_ = g_idleMs.load();
     connectMs_ = g_connectMs.load();
-    EasyHandle easy(curl_easy_init());
-    if (!easy) throw std::bad_alloc();
-    CURL* h = easy.get();
-
-    HeaderList headers;
+    CurlRequest request;
+    request.url = "http://" + url_.host + ":" + std::to_string(url_.port) + url_.path;
+    request.protocols = "http";
+    request.pathAsIs = true;
     // The agent name is the client's; the added header replaces it, as it did on the handheld.
-    for (const char* line : {"Accept: text/*", "User-Agent: Web Browser", "Pragma: no-cache"}) {
-      curl_slist* next = curl_slist_append(headers.get(), line);
-      if (next == nullptr) throw std::bad_alloc();
-      headers.release();
-      headers.reset(next);
-    }
+    request.userAgent = "Hello";
+    request.headers = {"Accept: text/*", "User-Agent: Web Browser", "Pragma: no-cache"};
+    request.bufferSize = static_cast<long>(kChunkSize);
+    request.connectTimeoutMs = connectMs_;
 
-    const std::string target = "http://" + url_.host + ":" + std::to_string(url_.port) + url_.path;
-    curl_easy_setopt(h, CURLOPT_URL, target.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Hello");
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs_);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Exchange::OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Exchange::OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-
-    handle_ = h;
     start_ = lastActivity_ = Now();
-    const CURLcode code = curl_easy_perform(h);
-    handle_ = nullptr;
+    const CurlOutcome outcome = CurlGet::Run(request);
 
-    if (outOfMemory_) throw std::bad_alloc();
+    if (outOfMemory_ || outcome == CurlOutcome::NoClient) throw std::bad_alloc();
     if (allocationFailed_) return false;
     if (notHttp_) throw InternetError{kResultConnectionAborted};
-    if (code == CURLE_OK || stoppedAtHeaders_) return true;
+    if (outcome == CurlOutcome::Done || stoppedAtHeaders_) return true;
     if (idleExpired_) throw InternetError{kResultTimeout};
-    throw InternetError{MapCurlError(code)};
+    throw InternetError{MapOutcome(outcome)};
   }
 
   long status() const { return status_; }
@@ -214,43 +174,31 @@ class Exchange {
   using Clock = std::chrono::steady_clock;
   static Clock::time_point Now() { return Clock::now(); }
 
-  uint32_t MapCurlError(CURLcode code) const {
-    switch (code) {
-      case CURLE_COULDNT_RESOLVE_HOST:
-      case CURLE_COULDNT_RESOLVE_PROXY:
+  uint32_t MapOutcome(CurlOutcome outcome) const {
+    switch (outcome) {
+      case CurlOutcome::NameNotResolved:
         return kResultNameNotResolved;
-      case CURLE_COULDNT_CONNECT:
+      case CurlOutcome::CannotConnect:
         return kResultCannotConnect;
-      case CURLE_OPERATION_TIMEDOUT:
+      case CurlOutcome::TimedOut:
         return kResultTimeout;
-      case CURLE_OUT_OF_MEMORY:
+      case CurlOutcome::OutOfMemory:
         // libcurl also refuses a header line over its 100 kB limit this way. While the header
         // block is being read and a megabyte can still be had, the reply is at fault.
         if (!headersDone_ && MemoryToSpare()) return kResultConnectionAborted;
         throw std::bad_alloc();
-      case CURLE_URL_MALFORMAT:
+      case CurlOutcome::BadUrl:
         return kResultBadUrl;
-      // The URL was checked before the request; here libcurl means a reply that is not HTTP
-      // (no status line it can read), which is no fault of the URL.
-      case CURLE_UNSUPPORTED_PROTOCOL:
+      // The URL was checked before the request; an unsupported protocol here means a reply that
+      // is not HTTP (no status line libcurl can read), which is no fault of the URL.
       default:
         return kResultConnectionAborted;
     }
   }
 
-  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
-    return static_cast<Exchange*>(self)->Header(data, size * count);
-  }
-  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
-    return static_cast<Exchange*>(self)->Body(data, size * count);
-  }
-  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Exchange*>(self)->Progress();
-  }
-
-  size_t Header(const char* data, size_t n) {
+  bool OnHeaderLine(std::string_view line) override {
     lastActivity_ = Now();
-    const std::string_view line(data, n);
+    const size_t n = line.size();
     if (line.starts_with("HTTP/")) {
       // A new status line: an interim reply (100 Continue) is forgotten.
       rawHeaders_.clear();
@@ -260,78 +208,71 @@ class Exchange {
       if (rawHeaders_.size() + n <= kRawHeaderLimit) rawHeaders_.append(line);
     } catch (const std::bad_alloc&) {
       outOfMemory_ = true;
-      return 0;
+      return false;
     }
-    if (line != "\r\n" && line != "\n") return n;
+    if (line != "\r\n" && line != "\n") return true;
 
-    long status = 0;
-    curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+    const long status = Status();
     // libcurl lets some mangled status lines through with no status at all; such a reply is not
     // HTTP, and its "status" must not become a result (0 would read as "not tried").
     if (status < 100 || status > 999) {
       notHttp_ = true;
-      return 0;
+      return false;
     }
-    if (status < 200) return n;
+    if (status < 200) return true;
     status_ = status;
     result_ = static_cast<uint32_t>(status);
     headersDone_ = true;
     if (status_ != 200) {
       // Nothing of this reply's body is wanted: end the exchange here.
       stoppedAtHeaders_ = true;
-      return 0;
+      return false;
     }
     body_.reset(new (std::nothrow) wchar_t[kBodyLimit + 1]());
     if (!body_) {
       allocationFailed_ = true;
-      return 0;
+      return false;
     }
     length_ = 0;
-    return n;
+    return true;
   }
 
-  size_t Body(const char* data, size_t n) {
+  bool OnBody(std::string_view data) override {
     lastActivity_ = Now();
-    if (!headersDone_ || !body_) return 0;
+    if (!headersDone_ || !body_) return false;
     wchar_t* out = body_.get();
-    for (size_t i = 0; i < n && length_ < kBodyLimit; ++i) {
+    for (size_t i = 0; i < data.size() && length_ < kBodyLimit; ++i) {
       out[length_++] = static_cast<wchar_t>(static_cast<unsigned char>(data[i]));
     }
-    return n;  // the rest of a longer body is read and dropped
+    return true;  // the rest of a longer body is read and dropped
   }
 
-  int Progress() {
+  bool OnProgress() override {
     const auto now = Now();
     if (!connected_) {
       // The connect time-out covers the time before the connection stands.
-      curl_off_t connectUs = 0;
-      long port = 0;
-      curl_easy_getinfo(handle_, CURLINFO_CONNECT_TIME_T, &connectUs);
-      curl_easy_getinfo(handle_, CURLINFO_PRIMARY_PORT, &port);
-      connected_ = connectUs > 0 || port > 0;
+      connected_ = Connected();
       if (!connected_ && now - start_ < std::chrono::milliseconds(connectMs_)) {
         lastActivity_ = now;
-        return 0;
+        return true;
       }
     }
-    curl_off_t received = 0;
-    curl_easy_getinfo(handle_, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    const int64_t received = Received();
     if (received != lastReceived_) {
       lastReceived_ = received;
       lastActivity_ = now;
     }
     if (now - lastActivity_ > std::chrono::milliseconds(idleMs_)) {
       idleExpired_ = true;
-      return 1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
   const HttpUrl& url_;
   uint32_t& result_;
   std::unique_ptr<wchar_t[]>& body_;
   uint32_t& length_;
-  CURL* handle_ = nullptr;
   long status_ = 0;
   std::string rawHeaders_;
   bool headersDone_ = false;
@@ -343,7 +284,7 @@ class Exchange {
   long idleMs_ = 0;
   long connectMs_ = 0;
   bool connected_ = false;
-  curl_off_t lastReceived_ = 0;
+  int64_t lastReceived_ = 0;
   Clock::time_point start_;
   Clock::time_point lastActivity_;
 };

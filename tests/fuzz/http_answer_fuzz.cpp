@@ -4,10 +4,6 @@
 //
 // Only this machine may be reached: every "Location: " URL is pointed at the fuzzing server
 // before the answer is served, and an input whose redirect could still lead elsewhere is skipped.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -22,6 +18,7 @@
 #include <thread>
 
 #include "tests/fuzz/fuzz_device.h"
+#include "tests/support/raw_server.h"
 #include "update/http_fetch.h"
 
 namespace {
@@ -37,22 +34,22 @@ constexpr auto kFetchBound = std::chrono::seconds(8);
 // answer is written. With the queue empty, a connection gets nothing and is closed.
 class AnswerServer {
  public:
-  AnswerServer() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    if (listener_ < 0) Fail("socket");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Fail("bind");
-    socklen_t length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    if (listen(listener_, 8) != 0) Fail("listen");
-    std::thread([this] { Serve(); }).detach();
+  AnswerServer()
+      : server_([this](cirrodex::testing::RawServer::Connection& connection) {
+          std::string answer;
+          {
+            std::lock_guard lock(mutex_);
+            if (!answers_.empty()) {
+              answer = std::move(answers_.front());
+              answers_.pop_front();
+            }
+          }
+          connection.Send(answer);
+        }) {
+    if (!server_.listening()) Fail("listen");
   }
 
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return static_cast<uint16_t>(server_.port()); }
 
   void SetAnswers(std::deque<std::string> answers) {
     std::lock_guard lock(mutex_);
@@ -60,51 +57,9 @@ class AnswerServer {
   }
 
  private:
-  void Serve() {
-    for (;;) {
-      const int client = accept(listener_, nullptr, nullptr);
-      if (client < 0) continue;
-      std::string answer;
-      {
-        std::lock_guard lock(mutex_);
-        if (!answers_.empty()) {
-          answer = std::move(answers_.front());
-          answers_.pop_front();
-        }
-      }
-      timeval wait{2, 0};
-      setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-      setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-      ReadRequest(client);
-      for (size_t sent = 0; sent < answer.size();) {
-        const ssize_t n = send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<size_t>(n);
-      }
-      shutdown(client, SHUT_WR);
-      // Drain what the client still sends so closing does not reset the connection early.
-      char rest[1024];
-      while (recv(client, rest, sizeof rest, 0) > 0) {
-      }
-      close(client);
-    }
-  }
-
-  // Reads the request's header block (the fetch sends no body).
-  static void ReadRequest(int client) {
-    std::string request;
-    char chunk[1024];
-    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
-      const ssize_t n = recv(client, chunk, sizeof chunk, 0);
-      if (n <= 0) return;
-      request.append(chunk, static_cast<size_t>(n));
-    }
-  }
-
-  int listener_ = -1;
-  uint16_t port_ = 0;
   std::mutex mutex_;
   std::deque<std::string> answers_;
+  cirrodex::testing::RawServer server_;  // last: it stops before the queue goes
 };
 
 AnswerServer* g_server = nullptr;

@@ -1,7 +1,6 @@
 #include "maps/weather_map_set.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "tests/imaging/image_test_util.h"
 #include "tests/support/failing_new.h"
 #include "tests/support/message_boxes.h"
+#include "tests/support/raw_server.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 
@@ -40,41 +40,31 @@ constexpr wchar_t kFolder[] = L"\\program files\\velbrook\\nimbrel";
 // A map host on 127.0.0.1: each path answers with the body and status set for it, others 404.
 class MapServer {
  public:
-  MapServer() {
-    server_.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      const auto found = routes_.find(request.path);
-      if (found == routes_.end()) {
-        response.status = 404;
-        return;
-      }
-      response.status = found->second.first;
-      response.set_content(found->second.second, "image/jpeg");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    // The socket already listens, so requests queue until the loop runs.
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~MapServer() {
-    while (!server_.is_running()) std::this_thread::yield();
-    server_.stop();
-    thread_.join();
-  }
+  MapServer()
+      : server_(
+            [this](testing::RawServer::Connection& connection) {
+              std::unique_lock<std::mutex> lock(mutex_);
+              const auto found = routes_.find(connection.Path());
+              if (found == routes_.end()) {
+                lock.unlock();
+                connection.Reply(404, "text/plain", "");
+                return;
+              }
+              const auto [status, body] = found->second;
+              lock.unlock();
+              connection.Reply(status, "image/jpeg", body);
+            },
+            testing::RawServer::Serving::Concurrently) {}
   void Serve(const std::string& path, const std::vector<uint8_t>& body, int status = 200) {
     std::lock_guard<std::mutex> lock(mutex_);
     routes_[path] = {status, std::string(body.begin(), body.end())};
   }
-  std::wstring Url(const std::string& path) const {
-    const std::string url = "http://127.0.0.1:" + std::to_string(port_) + path;
-    return std::wstring(url.begin(), url.end());
-  }
+  std::wstring Url(const std::string& path) const { return server_.WideUrl(path); }
 
  private:
-  httplib::Server server_;
-  int port_ = -1;
-  std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, std::pair<int, std::string>> routes_;
+  testing::RawServer server_;  // last: it stops before the routes go
 };
 
 std::vector<uint8_t> PatternJpeg(int width, int height, uint8_t quality = 90) {

@@ -1,8 +1,6 @@
 // A stand-in for the forecast API on a free port of 127.0.0.1, answering as the test says.
 #pragma once
 
-#include <httplib.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -10,8 +8,8 @@
 #include <iterator>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "tests/support/raw_server.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex::service {
@@ -25,28 +23,24 @@ inline std::string ReadGolden(const std::string& name) {
 // remembers the last one.
 class StandIn {
  public:
-  StandIn() {
-    server_.Get("/v1/forecast",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                  std::unique_lock lock(mutex_);
-                  ++requests_;
-                  lastQuery_ = request.params;
-                  lastAgent_ = request.get_header_value("User-Agent");
-                  changed_.notify_all();
-                  changed_.wait(lock, [this] { return !held_; });
-                  response.status = status_;
-                  response.set_content(body_, "application/json");
-                });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    // stop() does nothing to a server not yet running, which would leave the destructor waiting.
-    while (port_ > 0 && !server_.is_running()) std::this_thread::yield();
-  }
-  ~StandIn() {
-    Release();
-    server_.stop();
-    thread_.join();
-  }
+  StandIn()
+      : server_(
+            [this](testing::RawServer::Connection& connection) {
+              std::unique_lock lock(mutex_);
+              ++requests_;
+              lastTarget_ = connection.Target();
+              lastAgent_ = connection.Header("User-Agent");
+              changed_.notify_all();
+              changed_.wait(lock, [this] { return !held_; });
+              if (connection.Path() != "/v1/forecast") {
+                connection.Reply(404, "text/plain", "not found\n");
+              } else {
+                connection.Reply(status_, "application/json", body_);
+              }
+            },
+            testing::RawServer::Serving::Concurrently),
+        port_(server_.port()) {}
+  ~StandIn() { Release(); }
 
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/v1/forecast"; }
   int port() const { return port_; }
@@ -62,8 +56,7 @@ class StandIn {
   }
   std::string Param(const std::string& name) {
     std::lock_guard lock(mutex_);
-    const auto found = lastQuery_.find(name);
-    return found == lastQuery_.end() ? "" : found->second;
+    return testing::QueryParam(lastTarget_, name);
   }
   std::string Agent() {
     std::lock_guard lock(mutex_);
@@ -87,17 +80,17 @@ class StandIn {
   }
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = -1;
   std::mutex mutex_;
   std::condition_variable changed_;
   int requests_ = 0;
-  httplib::Params lastQuery_;
+  std::string lastTarget_;
   std::string lastAgent_;
   bool held_ = false;
   int status_ = 200;
   std::string body_ = ReadGolden("london_fog.json");
+  // Last, so that it stops (and its handlers end) before the state above goes.
+  testing::RawServer server_;
+  int port_ = -1;
 };
 
 }  // namespace cirrodex::service

@@ -104,7 +104,7 @@ TEST_F(WeatherServiceTest, AnswersUnknownCodesPathsAndBadCodesWithNotFound) {
 
 TEST_F(WeatherServiceTest, ServesMapPicturesMadeOrFromTheDataFolder) {
   {
-    WeatherServiceProcess service;
+    WeatherServiceProcess service({"--faults"});
     ASSERT_TRUE(service.running());
     for (const char* path : {"/weather/live/brradar1.jpg", "/weather/live/brsat1.jpg"}) {
       const Answer answer = Get(service.WideUrl(path));
@@ -162,7 +162,7 @@ TEST_F(WeatherServiceTest, APortInUseIsReportedAndNotShared) {
 
 TEST_F(WeatherServiceTest, StopsCleanlyOnTerminateEvenWithARequestStalled) {
   for (int signal : {SIGTERM, SIGINT}) {
-    WeatherServiceProcess service;
+    WeatherServiceProcess service({"--faults"});
     ASSERT_TRUE(service.running());
     auto stalled = std::async(std::launch::async, [&service] {
       return Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085&stall=600"));

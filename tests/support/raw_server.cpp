@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 
 namespace cirrodex::testing {
@@ -25,6 +26,73 @@ std::string RawServer::Connection::Target() const {
   if (space == std::string::npos) return {};
   const size_t end = request_.find_first_of(" \r\n", space + 1);
   return request_.substr(space + 1, end == std::string::npos ? std::string::npos : end - space - 1);
+}
+
+std::string RawServer::Connection::Path() const {
+  const std::string target = Target();
+  return target.substr(0, target.find('?'));
+}
+
+std::string RawServer::Connection::Param(std::string_view name) const {
+  return QueryParam(Target(), name);
+}
+
+std::string QueryParam(std::string_view target, std::string_view name) {
+  const size_t question = target.find('?');
+  if (question == std::string::npos) return {};
+  std::string_view query = target.substr(question + 1);
+  while (!query.empty()) {
+    const std::string_view pair = query.substr(0, query.find('&'));
+    if (pair.substr(0, pair.find('=')) == name) {
+      const std::string_view raw =
+          pair.find('=') == std::string_view::npos ? "" : pair.substr(pair.find('=') + 1);
+      std::string value;
+      for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '%' && i + 2 < raw.size()) {
+          value += static_cast<char>(std::stoi(std::string(raw.substr(i + 1, 2)), nullptr, 16));
+          i += 2;
+        } else {
+          value += raw[i] == '+' ? ' ' : raw[i];
+        }
+      }
+      return value;
+    }
+    if (pair.size() == query.size()) break;
+    query.remove_prefix(pair.size() + 1);
+  }
+  return {};
+}
+
+std::string RawServer::Connection::Header(std::string_view name) const {
+  size_t line = request_.find('\n');
+  while (line != std::string::npos && line + 1 < request_.size()) {
+    const size_t start = line + 1;
+    line = request_.find('\n', start);
+    const std::string_view text = std::string_view(request_).substr(
+        start, (line == std::string::npos ? request_.size() : line) - start);
+    const size_t colon = text.find(':');
+    if (colon != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < colon; ++i) {
+      same = same && std::tolower(static_cast<unsigned char>(text[i])) ==
+                         std::tolower(static_cast<unsigned char>(name[i]));
+    }
+    if (!same) continue;
+    std::string_view value = text.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+      value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.remove_suffix(1);
+    return std::string(value);
+  }
+  return {};
+}
+
+bool RawServer::Connection::Reply(int status, std::string_view type, std::string_view body) {
+  std::string head = "HTTP/1.1 " + std::to_string(status) + " Answer\r\n";
+  if (!type.empty()) head += "Content-Type: " + std::string(type) + "\r\n";
+  head += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  return Send(head) && Send(body);
 }
 
 bool RawServer::Connection::Send(std::string_view bytes) {
@@ -55,7 +123,8 @@ void RawServer::Connection::Hold(int ms) {
   }
 }
 
-RawServer::RawServer(Handler handler) : handler_(std::move(handler)) {
+RawServer::RawServer(Handler handler, Serving serving)
+    : handler_(std::move(handler)), serving_(serving) {
   if (pipe2(stopPipe_, O_CLOEXEC) != 0) return;
   listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) return;
@@ -79,6 +148,7 @@ RawServer::~RawServer() {
     [[maybe_unused]] ssize_t ignored = write(stopPipe_[1], &byte, 1);
   }
   if (thread_.joinable()) thread_.join();
+  for (std::thread& thread : connectionThreads_) thread.join();
   if (listenFd_ >= 0) close(listenFd_);
   for (int fd : stopPipe_) {
     if (fd >= 0) close(fd);
@@ -119,24 +189,33 @@ void RawServer::Serve() {
       if (stopListening_) break;
       continue;
     }
-    Connection connection(fd, accepted_.load(), stopPipe_[0]);
-    char buffer[4096];
-    while (connection.request_.find("\r\n\r\n") == std::string::npos &&
-           connection.request_.size() < kHeadLimit) {
-      pollfd in[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-      if (poll(in, 2, kHeadWaitMs) <= 0 || (in[1].revents & POLLIN) != 0) break;
-      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      connection.request_.append(buffer, static_cast<size_t>(n));
+    const int index = nextIndex_++;
+    if (serving_ == Serving::Concurrently) {
+      connectionThreads_.emplace_back([this, fd, index] { Handle(fd, index); });
+    } else {
+      Handle(fd, index);
     }
-    {
-      std::lock_guard lock(mutex_);
-      requests_.push_back(connection.request_);
-    }
-    ++accepted_;
-    handler_(connection);
-    if (connection.fd_ >= 0) close(connection.fd_);
   }
+}
+
+void RawServer::Handle(int fd, int index) {
+  Connection connection(fd, index, stopPipe_[0]);
+  char buffer[4096];
+  while (connection.request_.find("\r\n\r\n") == std::string::npos &&
+         connection.request_.size() < kHeadLimit) {
+    pollfd in[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+    if (poll(in, 2, kHeadWaitMs) <= 0 || (in[1].revents & POLLIN) != 0) break;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    connection.request_.append(buffer, static_cast<size_t>(n));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(connection.request_);
+  }
+  ++accepted_;
+  handler_(connection);
+  if (connection.fd_ >= 0) close(connection.fd_);
 }
 
 }  // namespace cirrodex::testing

@@ -1,6 +1,7 @@
 // A TCP server on a free port of 127.0.0.1 whose every answer a test writes byte by byte, for
 // replies no well-behaved HTTP server would give: broken status lines, odd header line endings,
-// resets in the middle of a body, no answer at all.
+// resets in the middle of a body, no answer at all. With Reply() it is also the tests' plain HTTP
+// stand-in (one request per connection), so the tests need no other server.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,14 @@ class RawServer {
     const std::string& request() const { return request_; }
     // The request target of the request line ("/path?query"), empty when there is none.
     std::string Target() const;
+    // The target's path ("/path"), and the value of a query parameter ("" when absent; "%XX"
+    // and "+" decoded).
+    std::string Path() const;
+    std::string Param(std::string_view name) const;
+    // The value of the first header `name` (any case), "" when absent.
+    std::string Header(std::string_view name) const;
+    // Sends a whole HTTP/1.1 answer with Content-Length and "Connection: close".
+    bool Reply(int status, std::string_view type, std::string_view body);
     // 0 for the first connection the server accepted, then 1, 2, ...
     int index() const { return index_; }
     // Sends all of `bytes`; false when the peer is gone.
@@ -42,10 +51,13 @@ class RawServer {
   };
   using Handler = std::function<void(Connection&)>;
 
-  // Starts listening on 127.0.0.1 (a free port) and serves connections one after another on a
-  // thread of its own, calling `handler` for each. The connection is closed when the handler
-  // returns.
-  explicit RawServer(Handler handler);
+  enum class Serving {
+    InTurn,       // one connection after another on the server's thread
+    Concurrently  // each connection on a thread of its own, so a held one stops no other
+  };
+  // Starts listening on 127.0.0.1 (a free port) and serves connections as `serving` says,
+  // calling `handler` for each. The connection is closed when the handler returns.
+  explicit RawServer(Handler handler, Serving serving = Serving::InTurn);
   // Stops serving: a handler that holds a connection is woken, and the thread is joined.
   ~RawServer();
   RawServer(const RawServer&) = delete;
@@ -68,16 +80,23 @@ class RawServer {
 
  private:
   void Serve();
+  void Handle(int fd, int index);
 
   Handler handler_;
+  Serving serving_;
+  std::vector<std::thread> connectionThreads_;  // Concurrently only
   int listenFd_ = -1;
   int stopPipe_[2] = {-1, -1};
   int port_ = -1;
   std::atomic<int> accepted_{0};
+  int nextIndex_ = 0;
   std::atomic<bool> stopListening_{false};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
 };
+
+// The value of query parameter `name` in a request target, "%XX" and "+" decoded; "" when absent.
+std::string QueryParam(std::string_view target, std::string_view name);
 
 }  // namespace cirrodex::testing

@@ -97,7 +97,7 @@ class HttpFetchTest : public ::testing::Test {
     data_ = new testing::TempDevice();
     std::filesystem::create_directories(data_->root() / "feeds");
     std::ofstream(data_->root() / "feeds" / "TEST0001.txt", std::ios::binary) << kFeed;
-    service_ = new WeatherServiceProcess({"--data", data_->root().string()});
+    service_ = new WeatherServiceProcess({"--data", data_->root().string(), "--faults"});
   }
   static void TearDownTestSuite() {
     delete service_;

@@ -1,7 +1,6 @@
 // The Radar, Satellite and Icon pages against the real weather service: how pictures are fitted
 // and drawn, the URL edits and "Update", taps on the Icon page, pages without any picture, and
 // the installed download run writing the five map files.
-#include <httplib.h>
 
 #include <QApplication>
 #include <QDialog>
@@ -27,6 +26,7 @@
 #include "setup/sheet/map_page_layout.h"
 #include "tests/imaging/image_test_util.h"
 #include "tests/setup/sheet/sheet_test_util.h"
+#include "tests/support/raw_server.h"
 
 namespace cirrodex {
 namespace {
@@ -51,37 +51,31 @@ class Probe : public Page {
 // Serves one JPEG on 127.0.0.1, or "503" while it is unavailable, and counts the requests.
 class CountingMapHost {
  public:
-  explicit CountingMapHost(std::vector<uint8_t> jpeg) : body_(jpeg.begin(), jpeg.end()) {
-    server_.Get("/map.jpg", [this](const httplib::Request&, httplib::Response& response) {
-      ++requests_;
-      if (available_) {
-        response.set_content(body_, "image/jpeg");
-      } else {
-        response.status = 503;
-      }
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~CountingMapHost() {
-    while (!server_.is_running()) std::this_thread::yield();
-    server_.stop();
-    thread_.join();
-  }
-  std::wstring Url() const {
-    const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/map.jpg";
-    return std::wstring(url.begin(), url.end());
-  }
+  explicit CountingMapHost(std::vector<uint8_t> jpeg)
+      : body_(jpeg.begin(), jpeg.end()),
+        server_(
+            [this](testing::RawServer::Connection& connection) {
+              if (connection.Path() != "/map.jpg") {
+                connection.Reply(404, "text/plain", "");
+                return;
+              }
+              ++requests_;
+              if (available_) {
+                connection.Reply(200, "image/jpeg", body_);
+              } else {
+                connection.Reply(503, "text/plain", "");
+              }
+            },
+            testing::RawServer::Serving::Concurrently) {}
+  std::wstring Url() const { return server_.WideUrl("/map.jpg"); }
   int requests() const { return requests_; }
   void SetAvailable(bool available) { available_ = available; }
 
  private:
   std::string body_;
-  httplib::Server server_;
-  int port_ = -1;
-  std::thread thread_;
   std::atomic<int> requests_{0};
   std::atomic<bool> available_{true};
+  testing::RawServer server_;  // last: it stops before the state above goes
 };
 
 std::wstring UnreachableUrl() {
