@@ -106,7 +106,11 @@ QFont RealiseFont(const FontSpec& spec) {
 
 QtDrawingContext::QtDrawingContext(QPainter& painter) : painter_(painter) {
   painter_.setRenderHint(QPainter::Antialiasing, false);
-  painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  // On a high-density screen (or a scaled Today screen) the handheld's bitmaps are enlarged:
+  // smoothly, not in blocks. At one device pixel per pixel they stay exact.
+  const QPaintDevice* device = painter_.device();
+  painter_.setRenderHint(QPainter::SmoothPixmapTransform,
+                         device != nullptr && device->devicePixelRatioF() > 1.0);
 }
 
 const FontSpec* QtDrawingContext::SelectFont(const FontSpec* font) {
