@@ -70,11 +70,12 @@ set(CPACK_PACKAGE_VENDOR "Cirrodex developers")
 set(CPACK_PACKAGE_CONTACT "Cirrodex developers <cirrodex@cirrodex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "weather strip for the desktop's Today screen")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Cirrodex shows one city's weather as a strip on a handheld-style Today screen and keeps it
-fresh on a schedule. Cirrodex Setup chooses a home city and five visiting cities, units, layout
-and the update schedule, and shows details, the forecast, a comparison of all cities and radar
-and satellite maps. A local weather service, started on demand by systemd socket activation,
-serves live weather from the Open-Meteo forecast API.")
+    "Cirrodex shows one city's weather as a strip on a handheld-style Today
+screen and keeps it fresh on a schedule. Cirrodex Setup chooses a home city
+and five visiting cities, units, layout and the update schedule, and shows
+details, the forecast, a comparison of all cities and radar and satellite
+maps. A local weather service, started on demand by systemd socket
+activation, serves live weather from the Open-Meteo forecast API.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
