@@ -250,6 +250,13 @@ TEST_F(InstallTreeTest, PackageHoldsTheTreeAndRunsFromItsExtractedFiles) {
   const fs::path root = scratch_.root() / "extracted";
   ASSERT_EQ(RunProgram("/usr/bin/dpkg-deb", {"-x", deb.string(), root.string()}, &output), 0)
       << output;
+  for (const char* entry : {"cirrodex-today.desktop", "cirrodex-setup.desktop"}) {
+    EXPECT_EQ(RunProgram("/usr/bin/desktop-file-validate",
+                         {(root / "usr/share/applications" / entry).string()}, &output),
+              0)
+        << output;
+    EXPECT_EQ(output, "") << entry;
+  }
   ExpectFirstStartShowsWeather(root / "usr/bin");
 }
 
