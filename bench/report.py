@@ -122,6 +122,8 @@ def rows(src):
 
     startup = src.figure("host_startup_ms", 1e-3)
     timed("Today host: start to first painted strip", startup, 0.3)
+    timed("First start: empty home to first painted strip with downloaded weather",
+          src.figure("first_start_ms", 1e-3), 3)
     cpu = src.figure("host_idle_cpu_percent")
     idle_s = src.figure("host_idle_seconds")
     out.append((f"Today host with item: idle CPU over {idle_s:g} s" if idle_s else

@@ -1,8 +1,6 @@
-// today-host: the Today screen for the Cirrodex plug-in.
-//   today-host                                 a window on the display
-//   today-host --snapshot FILE.png [--after S] no display: let the items live S seconds (default
-//                                              3), write the screen to FILE.png and exit
-//   --measure-startup                          print when the first item was painted
+// today-host: the Today screen for the Cirrodex plug-in (usage below). Started from an install
+// tree it lays out the device folder first; where nothing listens on the weather service's port it
+// runs the service of its own install for as long as it runs.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,8 +14,12 @@
 #include <cstring>
 #include <string>
 
+#include "core/weather_report.h"
 #include "dialog/qt_message_box.h"
+#include "host/own_service.h"
 #include "host/today_screen.h"
+#include "package/device_layout.h"
+#include "platform/device.h"
 #include "platform/message_box.h"
 #include "platform/qt/qt_drawing_context.h"
 #include "platform/text.h"
@@ -28,13 +30,25 @@ struct Options {
   std::string snapshot;
   double after = 3.0;
   bool measureStartup = false;
+  int scale = 1;
 };
 
+constexpr char kUsage[] =
+    "Usage: today-host [--scale N] [--snapshot FILE.png [--after SECONDS]] [--measure-startup]\n"
+    "The Today screen with the Cirrodex weather strip.\n"
+    "  --scale N           draw the screen N times larger (1 to 4), snapshots included\n"
+    "  --snapshot FILE.png no window: let the items live, write the screen to FILE.png, exit\n"
+    "  --after SECONDS     how long before the snapshot (default 3)\n"
+    "  --measure-startup   print when the first item was painted\n"
+    "  --help, --version\n"
+    "Started from an install tree it lays out the device folder ($CIRRODEX_DEVICE, else\n"
+    "~/.local/share/cirrodex/device) when needed. When nothing listens on 127.0.0.1:8611 it\n"
+    "starts weather-service from its own folder and stops it when it exits\n"
+    "($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
+    "--upstream).\n";
+
 [[noreturn]] void Usage(const char* problem) {
-  std::fprintf(stderr,
-               "today-host: %s\nusage: today-host [--snapshot FILE.png [--after SECONDS]] "
-               "[--measure-startup]\n",
-               problem);
+  std::fprintf(stderr, "today-host: %s\n%s", problem, kUsage);
   std::exit(2);
 }
 
@@ -52,6 +66,18 @@ Options ParseOptions(int argc, char** argv) {
       }
     } else if (arg == "--measure-startup") {
       options.measureStartup = true;
+    } else if (arg == "--scale" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      if (value.size() != 1 || value[0] < '1' || value[0] > '4') {
+        Usage("--scale wants a whole number from 1 to 4");
+      }
+      options.scale = value[0] - '0';
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::puts("today-host (Cirrodex) " CIRRODEX_VERSION_TEXT);
+      std::exit(0);
     } else {
       Usage(("unknown argument " + arg).c_str());
     }
@@ -79,12 +105,59 @@ void QuitOnStopSignals(QApplication& app) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// The port the items' downloads go to by default, unless $CIRRODEX_SERVICE_PORT says otherwise;
+// 0 when the service is none of the screen's business: the feed address was set elsewhere.
+int ServicePort() {
+  const char* port = std::getenv("CIRRODEX_SERVICE_PORT");
+  if (port != nullptr && *port != '\0') {
+    char* end = nullptr;
+    const long value = std::strtol(port, &end, 10);
+    return *end == '\0' && value > 0 && value < 65536 ? static_cast<int>(value) : 0;
+  }
+  const char* feed = std::getenv("CIRRODEX_FEED_BASE");
+  return feed != nullptr && *feed != '\0' ? 0 : 8611;
+}
+
+void StartServiceWhereNoneListens(cirrodex::host::OwnWeatherService& service) {
+  const int port = ServicePort();
+  if (port == 0 || cirrodex::host::SomethingListens(port)) return;
+  const auto program = cirrodex::package::OwnBinDir() / "weather-service";
+  const char* upstream = std::getenv("CIRRODEX_SERVICE_UPSTREAM");
+  std::string problem;
+  if (!service.Start(program, port, upstream != nullptr ? upstream : "", 10000, problem)) {
+    std::fprintf(stderr, "today-host: no weather service: %s\n", problem.c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   const Options options = ParseOptions(argc, argv);
   if (!options.snapshot.empty()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (options.scale > 1) {
+    // On top of whatever the desktop asks for.
+    const char* desktop = std::getenv("QT_SCALE_FACTOR");
+    double factor = desktop != nullptr ? std::atof(desktop) : 1.0;
+    if (!(factor > 0)) factor = 1.0;
+    setenv("QT_SCALE_FACTOR", std::to_string(factor * options.scale).c_str(), 1);
+  }
+
+  std::string problem;
+  const auto prepared = cirrodex::package::PrepareDeviceFolder(problem);
+  if (prepared == cirrodex::package::Preparation::Failed) {
+    std::fprintf(stderr, "today-host: laying out the device folder: %s\n", problem.c_str());
+  }
+  // Before the items load, so that their first download finds it; stopped after they are gone.
+  cirrodex::host::OwnWeatherService service;
+  StartServiceWhereNoneListens(service);
+  if (prepared == cirrodex::package::Preparation::LaidOut) {
+    // A new device folder holds no weather, and the item reads a download back only on a pass
+    // ten seconds after launching it: the first one runs before the items load.
+    cirrodex::host::RunToEnd(
+        cirrodex::platform::DevicePath(cirrodex::kDefaultInstallFolder) / "Gantrel.exe",
+        "/downloadandexit", 10000);
+  }
 
   QApplication app(argc, argv);
   QuitOnStopSignals(app);

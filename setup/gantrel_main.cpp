@@ -2,7 +2,11 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "package/device_layout.h"
 #include "setup/command_line.h"
 #include "setup/download_mode.h"
 
@@ -27,14 +31,54 @@ int RunSheet(int& argc, char** argv, cirrodex::StartMode mode) {
   return entry(&argc, argv, static_cast<int>(mode));
 }
 
+constexpr char kUsage[] =
+    "Usage: gantrel [/downloadandexit | /current | /day1 ... /day5]\n"
+    "Cirrodex Setup: cities, units, layout, the update schedule, the weather and its maps.\n"
+    "  (no switch)       open the setup sheet on its first page (needs a display)\n"
+    "  /current          open it on the Current page\n"
+    "  /day1 ... /day5   open it on the Forecast page\n"
+    "  /downloadandexit  no window: download every city and the maps, then exit\n"
+    "  --help, --version\n";
+
+bool Empty(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value == nullptr || *value == '\0';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace cirrodex;
+  // Options in the desktop's manner; everything else is the handheld's command line, as it was.
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') continue;
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("gantrel (Cirrodex) " CIRRODEX_VERSION_TEXT);
+      return 0;
+    }
+    std::fprintf(stderr, "gantrel: unknown option %s\n%s", argv[i], kUsage);
+    return 2;
+  }
+
+  std::string problem;
+  if (package::PrepareDeviceFolder(problem) == package::Preparation::Failed) {
+    std::fprintf(stderr, "gantrel: laying out the device folder: %s\n", problem.c_str());
+  }
   const StartMode mode = ChooseStartMode(JoinArguments(argc, argv));
   if (mode == StartMode::Download) {
     RunDownloadMode();
     return 0;
+  }
+  if (Empty("QT_QPA_PLATFORM") && Empty("DISPLAY") && Empty("WAYLAND_DISPLAY")) {
+    std::fputs(
+        "gantrel: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); the setup sheet "
+        "needs one\n",
+        stderr);
+    return 1;
   }
   return RunSheet(argc, argv, mode);
 }

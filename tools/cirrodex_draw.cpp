@@ -195,6 +195,17 @@ void PrepareContext(DrawingContext& dc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::puts("cirrodex-draw (Cirrodex) " CIRRODEX_VERSION_TEXT);
+      return 0;
+    }
+  }
   Options options;
   if (auto error = ParseArguments(argc, argv, options)) {
     std::fprintf(stderr, "cirrodex-draw: %s\n%s", error->c_str(), kUsage);

@@ -233,6 +233,10 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return kOk;
   }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "cirrodex-reg (Cirrodex) " CIRRODEX_VERSION_TEXT "\n";
+    return kOk;
+  }
   try {
     Options options = ParseArguments(argc, argv);
     if (!Registry().IsOpen()) {

@@ -110,7 +110,11 @@ QFont RealiseFont(const FontSpec& spec) {
 
 QtDrawingContext::QtDrawingContext(QPainter& painter) : painter_(painter) {
   painter_.setRenderHint(QPainter::Antialiasing, false);
-  painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  // On a high-density screen (or a scaled Today screen) the handheld's bitmaps are enlarged:
+  // smoothly, not in blocks. At one device pixel per pixel they stay exact.
+  const QPaintDevice* device = painter_.device();
+  painter_.setRenderHint(QPainter::SmoothPixmapTransform,
+                         device != nullptr && device->devicePixelRatioF() > 1.0);
 }
 
 const FontSpec* QtDrawingContext::SelectFont(const FontSpec* font) {
@@ -149,7 +153,15 @@ const QFont& QtDrawingContext::CurrentFont() {
   const FontSpec& spec = font_ != nullptr ? *font_ : kSystemFont;
   auto key = std::make_tuple(spec.face, spec.height, spec.weight, spec.quality);
   auto it = fonts_.find(key);
-  if (it == fonts_.end()) it = fonts_.emplace(key, RealiseFont(spec)).first;
+  if (it == fonts_.end()) {
+    QFont font = RealiseFont(spec);
+    // Hinted at the handheld's few pixels, glyphs would sit unevenly once enlarged.
+    const QPaintDevice* device = painter_.device();
+    if (device != nullptr && device->devicePixelRatioF() > 1.0) {
+      font.setHintingPreference(QFont::PreferNoHinting);
+    }
+    it = fonts_.emplace(key, font).first;
+  }
   return it->second;
 }
 

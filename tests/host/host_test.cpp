@@ -127,6 +127,30 @@ TEST_F(HostTest, BadArgumentsAreRefused) {
   EXPECT_EQ(RunProgram(Program("today-host"), {"--after", "soon"}, &output), 2);
   EXPECT_NE(output.find("--after"), std::string::npos);
   EXPECT_EQ(RunProgram(Program("today-host"), {"--bogus"}, &output), 2);
+  for (const char* scale : {"0", "5", "2.5", "x"}) {
+    EXPECT_EQ(RunProgram(Program("today-host"), {"--scale", scale}, &output), 2) << scale;
+  }
+}
+
+// --scale 2: the same screen on twice as many pixels each way, the strip where it was.
+TEST_F(HostTest, ScaledSnapshotIsTheScreenEnlarged) {
+  Install({"--register"});
+  StoreLondon(200);
+  ASSERT_TRUE(CreateDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0));
+  setenv("CIRRODEX_FEED_BASE",
+         ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
+  const auto snapshot = device_.root() / "today.png";
+  std::string output;
+  const int status =
+      RunProgram(Program("today-host"),
+                 {"--scale", "2", "--snapshot", snapshot.string(), "--after", "1"}, &output);
+  unsetenv("CIRRODEX_FEED_BASE");
+  ASSERT_EQ(status, 0) << output;
+  QImage image(QString::fromStdString(snapshot.string()));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), QSize(480, 640));
+  EXPECT_GT(DrawnPixels(image, QRect(20, 44, 440, 60)), 1200);
+  EXPECT_EQ(DrawnPixels(image, QRect(0, 104, 480, 536)), 0);
 }
 
 // The item list in this process, with the real plug-in loaded from the device folder.
