@@ -179,10 +179,7 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
   const Json& dailyUnits = dailyUnitsMember ? *dailyUnitsMember : empty;
 
   FeedWeather weather;
-  weather.city = FeedCityName(location.name);
-  weather.subDivision = SubDivisionOfCode(location.code);
-  weather.country = CountryOfCode(location.code);
-  weather.region = FeedText(location.region).substr(0, kFeedTextLimit);
+  SetFeedPlace(location, "", weather);
 
   // Times are asked for in GMT; an offset the answer names anyway is taken off.
   auto wallTime = ReadTime(Text(*current, "time"));

@@ -1,0 +1,45 @@
+// The lines of a region file of city codes, as the chooser reads them and the weather service
+// reads them too: one location a line, "London, UKXX0085, 51.51, -0.13, England".
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cirrodex {
+
+// The longest location name kept.
+inline constexpr size_t kMaxLocationName = 127;
+// City codes are eight characters long.
+inline constexpr size_t kCityCodeLength = 8;
+// The platform's line reading takes at most this many characters at a time; the rest of a longer
+// line comes as a line of its own.
+inline constexpr size_t kMaxLineRead = 255;
+
+struct RegionLocation {
+  std::wstring name;
+  std::wstring code;
+};
+
+// One line as read (with or without its line end): the name is everything before the first comma
+// (at most 127 characters), then spaces are skipped and the next eight characters are the code.
+// False for a line without a comma. `rest`, when given, receives what follows the code.
+bool ParseRegionLine(std::wstring_view line, RegionLocation& location,
+                     std::wstring_view* rest = nullptr);
+
+// Splits text as the platform's wide, text-mode line reading does: lines end after a line feed
+// (a carriage return before it is dropped) or after 255 characters.
+std::vector<std::wstring> SplitReadLines(std::wstring_view text);
+
+// Calls `visit` with each location in the bytes of one region file (UTF-8, an optional byte-order
+// mark) in file order, and with what follows its code: lines as SplitReadLines reads them, the
+// lines without a comma skipped.
+void ForEachRegionLine(
+    std::string_view bytes,
+    const std::function<void(const RegionLocation& location, std::wstring_view rest)>& visit);
+
+// The locations of ForEachRegionLine, in file order.
+std::vector<RegionLocation> ParseRegionText(std::string_view bytes);
+
+}  // namespace cirrodex
