@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/text.h"
-
 namespace cirrodex {
 
 bool ParseRegionLine(std::wstring_view line, RegionLocation& location, std::wstring_view* rest) {
@@ -37,26 +35,6 @@ std::vector<std::wstring> SplitReadLines(std::wstring_view text) {
   }
   if (!line.empty()) lines.push_back(std::move(line));
   return lines;
-}
-
-void ForEachRegionLine(
-    std::string_view bytes,
-    const std::function<void(const RegionLocation& location, std::wstring_view rest)>& visit) {
-  std::wstring text = platform::FromUtf8(bytes);
-  std::wstring_view remaining = text;
-  if (!remaining.empty() && remaining.front() == L'\uFEFF') remaining.remove_prefix(1);
-  RegionLocation location;
-  std::wstring_view rest;
-  // The same cuts as SplitReadLines, without a copy of every line.
-  while (!remaining.empty()) {
-    const size_t feed = remaining.find(L'\n');
-    // A line feed right after 255 characters is read as an empty line of its own.
-    const size_t length =
-        std::min(feed == std::wstring_view::npos ? remaining.size() : feed + 1, kMaxLineRead);
-    std::wstring_view line = remaining.substr(0, length);
-    remaining.remove_prefix(length);
-    if (ParseRegionLine(line, location, &rest)) visit(location, rest);
-  }
 }
 
 std::vector<RegionLocation> ParseRegionText(std::string_view bytes) {

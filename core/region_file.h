@@ -2,10 +2,12 @@
 // reads them too: one location a line, "London, UKXX0085, 51.51, -0.13, England".
 #pragma once
 
-#include <functional>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/text.h"
 
 namespace cirrodex {
 
@@ -32,12 +34,27 @@ bool ParseRegionLine(std::wstring_view line, RegionLocation& location,
 // (a carriage return before it is dropped) or after 255 characters.
 std::vector<std::wstring> SplitReadLines(std::wstring_view text);
 
-// Calls `visit` with each location in the bytes of one region file (UTF-8, an optional byte-order
-// mark) in file order, and with what follows its code: lines as SplitReadLines reads them, the
-// lines without a comma skipped.
-void ForEachRegionLine(
-    std::string_view bytes,
-    const std::function<void(const RegionLocation& location, std::wstring_view rest)>& visit);
+// Calls `visit(const RegionLocation&, std::wstring_view rest)` with each location in the bytes of
+// one region file (UTF-8, an optional byte-order mark) in file order, and with what follows its
+// code: lines as SplitReadLines reads them, the lines without a comma skipped.
+template <typename Visit>
+void ForEachRegionLine(std::string_view bytes, Visit&& visit) {
+  const std::wstring text = platform::FromUtf8(bytes);
+  std::wstring_view remaining = text;
+  if (!remaining.empty() && remaining.front() == L'\uFEFF') remaining.remove_prefix(1);
+  RegionLocation location;
+  std::wstring_view rest;
+  // The same cuts as SplitReadLines, without a copy of every line. A line feed right after 255
+  // characters is read as an empty line of its own.
+  while (!remaining.empty()) {
+    const size_t feed = remaining.find(L'\n');
+    const size_t length =
+        std::min(feed == std::wstring_view::npos ? remaining.size() : feed + 1, kMaxLineRead);
+    const std::wstring_view line = remaining.substr(0, length);
+    remaining.remove_prefix(length);
+    if (ParseRegionLine(line, location, &rest)) visit(location, rest);
+  }
+}
 
 // The locations of ForEachRegionLine, in file order.
 std::vector<RegionLocation> ParseRegionText(std::string_view bytes);

@@ -38,6 +38,12 @@ constexpr SharedFolder kFolders[] = {
     {"bmp", L"bmp", ".bmp"},
 };
 
+// The region files of continents that earlier installations laid out; the country files now hold
+// their cities under the same codes, and left in place they would list each city twice.
+constexpr const char* kFormerRegionFiles[] = {"Africa.csv",  "Asia.csv",
+                                              "Europe.csv",  "North America.csv",
+                                              "Oceania.csv", "South America.csv"};
+
 fs::path BuildDir() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
@@ -104,6 +110,11 @@ bool Install(const fs::path& build, std::string& problem) {
     if (error) {
       problem = "reading " + from.string() + ": " + error.message();
       return false;
+    }
+    if (std::string(shared.built) == "citycodes") {
+      for (const char* former : kFormerRegionFiles) {
+        if (!fs::exists(from / former)) fs::remove(to / former, error);
+      }
     }
   }
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <numbers>
 
 #include "core/region_file.h"
@@ -144,8 +143,10 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   }
   std::sort(files.begin(), files.end());  // so that which duplicate wins does not vary
   for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
     const std::string region = file.stem().string();
     ForEachRegionLine(bytes, [&](const RegionLocation& line, std::wstring_view rest) {
       if (auto location = LocationOf(line, rest, region))

@@ -259,7 +259,7 @@ TEST(SampleFeed, ShowsTheNightIconWhenItIsNightAtThePlace) {
 }
 
 TEST(SampleFeed, MarksAndShortensNamesAndKeepsQuotesOut) {
-  Location odd{"A \"Quoted\"; Very Long Place Name|Here", "ZZXX0001", "Nowhere", 10, 10};
+  Location odd{"A \"Quoted\"; Very Long Place Name|Here", "ZZXX0001", "Nowhere", 10, 10, ""};
   const FeedWeather weather = MakeSampleWeather(odd, kFriday);
   EXPECT_LE(weather.city.size(), 31u);
   EXPECT_TRUE(weather.city.ends_with(" (sample)"));
