@@ -80,6 +80,15 @@ std::optional<Location> LocationOf(const RegionLocation& line, std::wstring_view
   return location;
 }
 
+// The eight characters of a code as one number that orders as the text does.
+uint64_t CodeKey(std::string_view code) {
+  uint64_t key = 0;
+  for (size_t i = 0; i < kCityCodeLength; ++i) {
+    key = key << 8 | (i < code.size() ? static_cast<unsigned char>(code[i]) : 0u);
+  }
+  return key;
+}
+
 bool Digits(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](unsigned char c) { return c >= '0' && c <= '9'; });
@@ -154,26 +163,25 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
     });
   }
   locations_.shrink_to_fit();
-  byCode_.resize(locations_.size());
-  for (size_t i = 0; i < byCode_.size(); ++i) byCode_[i] = static_cast<uint32_t>(i);
-  // Stable, so that of equal codes the one read first comes first; the others are never found.
-  std::stable_sort(byCode_.begin(), byCode_.end(), [this](uint32_t a, uint32_t b) {
-    return locations_[a].code < locations_[b].code;
-  });
+  byCode_.clear();
+  byCode_.reserve(locations_.size());
+  for (size_t i = 0; i < locations_.size(); ++i) {
+    byCode_.emplace_back(CodeKey(locations_[i].code), static_cast<uint32_t>(i));
+  }
+  // By code, and of equal codes the one read first first; the others are dropped.
+  std::sort(byCode_.begin(), byCode_.end());
   byCode_.erase(std::unique(byCode_.begin(), byCode_.end(),
-                            [this](uint32_t a, uint32_t b) {
-                              return locations_[a].code == locations_[b].code;
-                            }),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
                 byCode_.end());
+  byCode_.shrink_to_fit();
   return byCode_.size();
 }
 
 const Location* LocationIndex::Find(const std::string& code) const {
-  const auto found = std::lower_bound(byCode_.begin(), byCode_.end(), code,
-                                      [this](uint32_t index, const std::string& wanted) {
-                                        return locations_[index].code < wanted;
-                                      });
-  return found == byCode_.end() || locations_[*found].code != code ? nullptr : &locations_[*found];
+  if (code.size() != kCityCodeLength) return nullptr;
+  const uint64_t key = CodeKey(code);
+  const auto found = std::lower_bound(byCode_.begin(), byCode_.end(), std::pair(key, uint32_t{0}));
+  return found == byCode_.end() || found->first != key ? nullptr : &locations_[found->second];
 }
 
 const Location* LocationIndex::Nearest(const Coordinates& point, double radiusKm) const {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cirrodex::service {
@@ -71,7 +72,8 @@ class LocationIndex {
   const Location* Nearest(const Coordinates& point, double radiusKm) const;
 
   std::vector<Location> locations_;  // in the order read
-  std::vector<uint32_t> byCode_;     // indices into locations_, sorted by code, each code once
+  // The codes (as numbers) and their locations' indices, sorted, each code once.
+  std::vector<std::pair<uint64_t, uint32_t>> byCode_;
 };
 
 }  // namespace cirrodex::service
