@@ -39,20 +39,23 @@ std::vector<std::wstring> SplitReadLines(std::wstring_view text);
 // code: lines as SplitReadLines reads them, the lines without a comma skipped.
 template <typename Visit>
 void ForEachRegionLine(std::string_view bytes, Visit&& visit) {
-  const std::wstring text = platform::FromUtf8(bytes);
-  std::wstring_view remaining = text;
-  if (!remaining.empty() && remaining.front() == L'\uFEFF') remaining.remove_prefix(1);
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   RegionLocation location;
   std::wstring_view rest;
-  // The same cuts as SplitReadLines, without a copy of every line. A line feed right after 255
-  // characters is read as an empty line of its own.
-  while (!remaining.empty()) {
-    const size_t feed = remaining.find(L'\n');
-    const size_t length =
-        std::min(feed == std::wstring_view::npos ? remaining.size() : feed + 1, kMaxLineRead);
-    const std::wstring_view line = remaining.substr(0, length);
-    remaining.remove_prefix(length);
-    if (ParseRegionLine(line, location, &rest)) visit(location, rest);
+  // Line by line, so that a large file is never held as wide text at once; a byte sequence of
+  // UTF-8 never holds a line feed, so each line decodes as it would within the whole.
+  while (!bytes.empty()) {
+    const size_t feed = bytes.find('\n');
+    const size_t end = feed == std::string_view::npos ? bytes.size() : feed + 1;
+    const std::wstring text = platform::FromUtf8(bytes.substr(0, end));
+    bytes.remove_prefix(end);
+    // The same cuts as SplitReadLines: at most 255 characters a read, so a line feed right after
+    // 255 characters is read as an empty line of its own.
+    for (std::wstring_view remaining = text; !remaining.empty();) {
+      const std::wstring_view line = remaining.substr(0, kMaxLineRead);
+      remaining.remove_prefix(line.size());
+      if (ParseRegionLine(line, location, &rest)) visit(location, rest);
+    }
   }
 }
 

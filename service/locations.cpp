@@ -27,19 +27,45 @@ std::wstring_view Trim(std::wstring_view text) {
   return text;
 }
 
+// "-33.92" and the like as the exact quotient of two integers, which is the nearest double as a
+// full decimal reading gives it; false for any other form.
+bool ReadPlainDecimal(std::wstring_view text, double& value) {
+  const bool negative = !text.empty() && text.front() == L'-';
+  if (negative || (!text.empty() && text.front() == L'+')) text.remove_prefix(1);
+  int64_t digits = 0;
+  int64_t scale = 1;
+  bool point = false;
+  size_t count = 0;
+  for (wchar_t c : text) {
+    if (c == L'.' && !point) {
+      point = true;
+    } else if (c >= L'0' && c <= L'9' && count < 15) {
+      digits = digits * 10 + (c - L'0');
+      if (point) scale *= 10;
+      ++count;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0) return false;
+  value = static_cast<double>(negative ? -digits : digits) / static_cast<double>(scale);
+  return true;
+}
+
 bool ReadDegrees(std::wstring_view text, double limit, double& value) {
   text = Trim(text);
-  char digits[32];
-  if (text.empty() || text.size() >= sizeof digits) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] > 0x7F) return false;
-    digits[i] = static_cast<char>(text[i]);
+  if (!ReadPlainDecimal(text, value)) {
+    char digits[32];
+    if (text.empty() || text.size() >= sizeof digits) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] > 0x7F) return false;
+      digits[i] = static_cast<char>(text[i]);
+    }
+    const char* end = digits + text.size();
+    const auto read = std::from_chars(digits, end, value);
+    if (read.ec != std::errc() || read.ptr != end) return false;
   }
-  const char* end = digits + text.size();
-  // A leading "+" reads as well.
-  const char* begin = digits[0] == '+' ? digits + 1 : digits;
-  const auto read = std::from_chars(begin, end, value);
-  return read.ec == std::errc() && read.ptr == end && value >= -limit && value <= limit;
+  return value >= -limit && value <= limit;
 }
 
 bool IsCodeOfFiles(std::wstring_view code) {
@@ -151,9 +177,19 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
     }
   }
   std::sort(files.begin(), files.end());  // so that which duplicate wins does not vary
+  // One buffer for every file, and room for the locations at once: on a virtual machine each
+  // fresh page of memory costs more than the reading of its lines.
+  std::string bytes;
+  uintmax_t total = 0;
+  for (const auto& file : files) {
+    const uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error) total += size;
+  }
+  // Lines are longer than 50 bytes but for the rare short name.
+  locations_.reserve(locations_.size() + static_cast<size_t>(total / 50));
   for (const auto& file : files) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    bytes.resize(in ? static_cast<size_t>(in.tellg()) : 0);
     in.seekg(0);
     if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
     const std::string region = file.stem().string();
@@ -162,7 +198,6 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
         locations_.push_back(std::move(*location));
     });
   }
-  locations_.shrink_to_fit();
   byCode_.clear();
   byCode_.reserve(locations_.size());
   for (size_t i = 0; i < locations_.size(); ++i) {
