@@ -65,13 +65,19 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
   fs::path file = folder / platform::ToUtf8(region + L".csv");
   std::error_code error;
   if (!fs::is_regular_file(file, error)) {
+    // Of the names that match without regard to case, the first by name, as a sorted listing
+    // would give it; without sorting the folder for every region.
     const std::wstring wanted = Upper(region + L".csv");
-    for (const fs::path& candidate : FolderFiles(folder)) {
-      if (Upper(platform::FromUtf8(candidate.filename().string())) == wanted) {
-        file = candidate;
-        break;
+    fs::path found;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      const fs::path& candidate = it->path();
+      if (!found.empty() && candidate >= found) continue;
+      if (it->is_regular_file(error) &&
+          Upper(platform::FromUtf8(candidate.filename().string())) == wanted) {
+        found = candidate;
       }
     }
+    if (!found.empty()) file = found;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
