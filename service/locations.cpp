@@ -203,7 +203,7 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   for (size_t i = 0; i < locations_.size(); ++i) {
     byCode_.emplace_back(CodeKey(locations_[i].code), static_cast<uint32_t>(i));
   }
-  // By code, and of equal codes the one read first first; the others are dropped.
+  // By code; of equal codes the one read first sorts first, and the others are dropped.
   std::sort(byCode_.begin(), byCode_.end());
   byCode_.erase(std::unique(byCode_.begin(), byCode_.end(),
                             [](const auto& a, const auto& b) { return a.first == b.first; }),
