@@ -172,6 +172,18 @@ def rows(src):
           src.figure("service_sigterm_exit_us", 1e-6), 1.0)
     timed("Weather service started by socket activation: first answer (whole process)",
           src.figure("service_activation_first_answer_us", 1e-6), 0.15)
+    timed("City chooser: region list of every country file",
+          src.seconds("bench_chooser", "BM_BuildRegionList/repeats:5"), 30e-3)
+    largest = src.label("bench_chooser", "BM_LoadLargestRegion/repeats:5")
+    timed(f"City chooser: load the largest region ({largest or 'largest'}) into the list",
+          src.seconds("bench_chooser", "BM_LoadLargestRegion/repeats:5"), 50e-3)
+    timed("City chooser: open on a code of the last region",
+          src.seconds("bench_chooser", "BM_OpenOnLastRegionCode/repeats:5"), 300e-3)
+    timed("weather-service: start to \"listening on\", every region file loaded",
+          src.figure("service_start_us", 1e-6), 200e-3)
+    rss = src.figure("service_rss_kb")
+    out.append(("weather-service: resident memory once listening", fmt_kb(rss), "<= 40 MB", "", "",
+                None if rss is None else rss <= 40 * 1024))
 
     ours = src.figure("map_pipeline_us", 1e-6)
     theirs = src.figure("map_djpeg_cjpeg_us", 1e-6)

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include "core/registry_ops.h"
@@ -26,6 +28,12 @@ struct SharedFolder {
   const char* extension;
 };
 constexpr SharedFolder kFolders[] = {{"citycodes", ".csv"}, {"bmp", ".bmp"}};
+
+// The region files of continents that earlier installations laid out; the country files now hold
+// their cities under the same codes, and left in place they would list each city twice.
+constexpr const char* kFormerRegionFiles[] = {"Africa.csv",  "Asia.csv",
+                                              "Europe.csv",  "North America.csv",
+                                              "Oceania.csv", "South America.csv"};
 
 // Remembers which tree, in which state, the device folder was last laid out from.
 constexpr wchar_t kStampFile[] = L"installed-from.txt";
@@ -148,6 +156,11 @@ bool LayOut(const ProgramTree& tree, std::string& problem) {
     if (error) {
       problem = "reading " + from.string() + ": " + error.message();
       return false;
+    }
+    if (std::string_view(shared.name) == "citycodes") {
+      for (const char* former : kFormerRegionFiles) {
+        if (!fs::exists(from / former, error)) fs::remove(to / former, error);
+      }
     }
   }
 

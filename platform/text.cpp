@@ -1,5 +1,8 @@
 #include "platform/text.h"
 
+#include <cstddef>
+#include <cstdint>
+
 namespace cirrodex::platform {
 
 namespace {
@@ -32,13 +35,19 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t w : text) AppendUtf8(out, static_cast<char32_t>(w));
+  size_t i = 0;
+  // Plain ASCII, the usual case, a character per byte without the general path.
+  while (i < text.size() && static_cast<uint32_t>(text[i]) < 0x80) ++i;
+  out.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i));
+  for (; i < text.size(); ++i) AppendUtf8(out, static_cast<char32_t>(text[i]));
   return out;
 }
 
 std::wstring FromUtf8(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
+  // Never more characters than bytes: written in place, cut to size at the end.
+  std::wstring out(text.size(), L'\0');
+  wchar_t* const begin = out.data();
+  wchar_t* put = begin;
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
@@ -46,7 +55,9 @@ std::wstring FromUtf8(std::string_view text) {
     char32_t c = 0;
     char32_t minimum = 0;
     if (lead < 0x80) {
-      c = lead;
+      *put++ = static_cast<wchar_t>(lead);
+      ++i;
+      continue;
     } else if ((lead & 0xE0) == 0xC0) {
       extra = 1, c = lead & 0x1F, minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
@@ -54,7 +65,7 @@ std::wstring FromUtf8(std::string_view text) {
     } else if ((lead & 0xF8) == 0xF0) {
       extra = 3, c = lead & 0x07, minimum = 0x10000;
     } else {
-      out += static_cast<wchar_t>(kReplacement);
+      *put++ = static_cast<wchar_t>(kReplacement);
       ++i;
       continue;
     }
@@ -68,13 +79,14 @@ std::wstring FromUtf8(std::string_view text) {
       c = (c << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
     }
     if (!ok || c < minimum || !IsScalar(c)) {
-      out += static_cast<wchar_t>(kReplacement);
+      *put++ = static_cast<wchar_t>(kReplacement);
       i = j;  // resume at the first byte that did not continue the sequence
       continue;
     }
-    out += static_cast<wchar_t>(c);
+    *put++ = static_cast<wchar_t>(c);
     i = j;
   }
+  out.resize(static_cast<size_t>(put - begin));
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "service/feed_document.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -34,77 +35,54 @@ int WeekdayOfDays(int64_t days) {
   return static_cast<int>(((days % 7) + 11) % 7) + 1;  // 1970-01-01 was a Thursday
 }
 
-std::string FeedText(std::string text) {
-  for (char& c : text) {
+std::string Latin1(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // A two-byte sequence of U+0080..U+07FF; a byte that starts no such sequence is taken as it
+    // is, so Latin-1 text passes unchanged.
+    const bool sequence = byte >= 0xC2 && byte <= 0xDF && i + 1 < text.size() &&
+                          (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80;
+    if (sequence) {
+      const unsigned code = (byte & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+      out += code < 0x100 ? static_cast<char>(code) : '?';
+      i += 2;
+    } else if (byte >= 0xE0 && byte <= 0xF4 && i + 1 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      out += '?';  // beyond Latin-1
+      ++i;
+      while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    } else {
+      out += static_cast<char>(byte);
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string FeedText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
     if (c == '"' || c == ';' || c == '|' || static_cast<unsigned char>(c) < 0x20) c = ' ';
   }
-  return text;
+  return out;
 }
+
+std::string FeedField(std::string_view text) { return FeedCityName(std::string(text)); }
 
 std::string FeedCityName(const std::string& name, const std::string& mark) {
   const size_t room = mark.size() < kFeedTextLimit ? kFeedTextLimit - mark.size() : 0;
-  std::string base = FeedText(name).substr(0, room);
-  // Never end inside a UTF-8 sequence.
-  while (!base.empty() && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) base.pop_back();
-  if (!base.empty() && static_cast<unsigned char>(base.back()) >= 0xC0) base.pop_back();
+  std::string base = FeedText(Latin1(name)).substr(0, room);
   while (!base.empty() && base.back() == ' ') base.pop_back();
   return base + mark;
 }
 
-const char* CountryOfCode(const std::string& code) {
-  static constexpr struct {
-    const char* prefix;
-    const char* country;
-  } kCountries[] = {{"AE", "United Arab Emirates"},
-                    {"AR", "Argentina"},
-                    {"AS", "Australia"},
-                    {"AU", "Austria"},
-                    {"BE", "Belgium"},
-                    {"BR", "Brazil"},
-                    {"CA", "Canada"},
-                    {"CH", "China"},
-                    {"CI", "Chile"},
-                    {"CO", "Colombia"},
-                    {"DA", "Denmark"},
-                    {"EG", "Egypt"},
-                    {"EI", "Ireland"},
-                    {"EZ", "Czech Republic"},
-                    {"FI", "Finland"},
-                    {"FR", "France"},
-                    {"GM", "Germany"},
-                    {"GR", "Greece"},
-                    {"HU", "Hungary"},
-                    {"IN", "India"},
-                    {"IT", "Italy"},
-                    {"JA", "Japan"},
-                    {"KE", "Kenya"},
-                    {"KS", "South Korea"},
-                    {"MO", "Morocco"},
-                    {"MX", "Mexico"},
-                    {"NI", "Nigeria"},
-                    {"NL", "Netherlands"},
-                    {"NO", "Norway"},
-                    {"NZ", "New Zealand"},
-                    {"PE", "Peru"},
-                    {"PL", "Poland"},
-                    {"PO", "Portugal"},
-                    {"RS", "Russia"},
-                    {"SF", "South Africa"},
-                    {"SN", "Singapore"},
-                    {"SP", "Spain"},
-                    {"SW", "Sweden"},
-                    {"SZ", "Switzerland"},
-                    {"TH", "Thailand"},
-                    {"UK", "United Kingdom"},
-                    {"US", "United States"}};
-  for (const auto& entry : kCountries) {
-    if (code.compare(0, 2, entry.prefix) == 0) return entry.country;
-  }
-  return "";
-}
-
 std::string SubDivisionOfCode(const std::string& code) {
-  return code.size() >= 4 && code.compare(0, 2, "US") == 0 ? code.substr(2, 2) : std::string();
+  const bool state = code.size() >= 4 && code.compare(0, 2, "US") == 0 &&
+                     std::isupper(static_cast<unsigned char>(code[2])) &&
+                     std::isupper(static_cast<unsigned char>(code[3]));
+  return state ? code.substr(2, 2) : std::string();
 }
 
 std::string FeedUpdateTime(std::time_t utc) {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cirrodex::service {
 
@@ -40,18 +41,23 @@ struct FeedWeather {
 
 std::string FormatFeed(const FeedWeather& weather);
 
+// UTF-8 text as Latin-1, the one byte per character that the feed's readers take: a character
+// beyond Latin-1 becomes "?"; a byte that starts no UTF-8 sequence is kept as it is.
+std::string Latin1(std::string_view text);
+
 // `text` with every character that would end a value, a statement or a forecast entry (double
 // quote, ";", "|", control characters) made a space.
-std::string FeedText(std::string text);
+std::string FeedText(std::string_view text);
 
-// A place name for the city field: made feed-safe, cut so that `mark` still fits in
-// kFeedTextLimit characters, trailing spaces dropped, `mark` appended.
+// A place name (UTF-8) for the city field: in Latin-1, made feed-safe, cut so that `mark` still
+// fits in kFeedTextLimit characters, trailing spaces dropped, `mark` appended.
 std::string FeedCityName(const std::string& name, const std::string& mark = "");
 
-// The country of a city code by its first two letters; empty when unknown.
-const char* CountryOfCode(const std::string& code);
+// UTF-8 text for any other text field, as FeedCityName without a mark.
+std::string FeedField(std::string_view text);
 
-// The state of a United States code ("USMA0046" -> "MA"); empty for every other code.
+// The state of a United States code of the first cities ("USMA0046" -> "MA"); empty for every
+// other code.
 std::string SubDivisionOfCode(const std::string& code);
 
 // `utc` as the feed family writes its update time: six hours behind GMT, "%d/%d/%d %d:%02d:%02d"

@@ -205,10 +205,7 @@ DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpo
 
 FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
   FeedWeather weather;
-  weather.city = FeedCityName(location.name, kSampleMark);
-  weather.subDivision = SubDivisionOfCode(location.code);
-  weather.country = CountryOfCode(location.code);
-  weather.region = FeedText(location.region).substr(0, kFeedTextLimit);
+  SetFeedPlace(location, kSampleMark, weather);
 
   const double wetness = 0.1 + 0.3 * Numbers(Fnv1a(location.code, 7)).Unit();
   const int64_t today = FloorDiv(static_cast<int64_t>(now), 86400);
@@ -261,8 +258,8 @@ FeedAnswer FileFeedSource::Feed(const std::string& code, std::time_t) {
 }
 
 FeedAnswer SampleFeedSource::Feed(const std::string& code, std::time_t now) {
-  const Location* location = locations_.Find(code);
-  if (location == nullptr) return {};
+  const std::optional<Location> location = locations_.Resolve(code);
+  if (!location) return {};
   return FeedAnswer::Serve(FormatFeed(MakeSampleWeather(*location, now)));
 }
 

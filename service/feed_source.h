@@ -44,7 +44,8 @@ class FileFeedSource : public FeedSource {
   std::filesystem::path folder_;
 };
 
-// Answers with made-up weather for every location of the index (not owned).
+// Answers with made-up weather for every location of the index (not owned) and every coordinate
+// code.
 class SampleFeedSource : public FeedSource {
  public:
   explicit SampleFeedSource(const LocationIndex& locations) : locations_(locations) {}

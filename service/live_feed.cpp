@@ -51,8 +51,8 @@ void LiveFeedSource::Note(const std::string& line) {
 }
 
 FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
-  const Location* location = locations_.Find(code);
-  if (location == nullptr) return {};
+  const std::optional<Location> location = locations_.Resolve(code);
+  if (!location) return {};
   City& city = CityOf(code);
   std::lock_guard cityLock(city.mutex);
 

@@ -38,10 +38,10 @@ class LiveFeedSource : public FeedSource {
                  std::unique_ptr<UpstreamClient> client, WhenNoLiveWeather whenNone,
                  std::function<void(const std::string&)> note = {});
 
-  // Unknown for a code without a location. Otherwise a fresh or kept feed, asking the API first
-  // when the city's last request is at least kUpstreamInterval old (by `now`, in either
-  // direction, so that a clock set back does not stop the requests for long); with nothing to
-  // serve, as `whenNone` says. Requests for one city wait for each other, other cities do not.
+  // Unknown for a code that the locations cannot resolve. Otherwise a fresh or kept feed, asking
+  // the API first when the city's last request is at least kUpstreamInterval old (by `now`, in
+  // either direction, so that a clock set back does not stop the requests for long); with nothing
+  // to serve, as `whenNone` says. Requests for one city wait for each other, other cities do not.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
 
  private:

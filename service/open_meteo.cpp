@@ -155,87 +155,104 @@ std::string OpenMeteoRequestUrl(const std::string& base, const Location& locatio
          "&temperature_unit=fahrenheit&wind_speed_unit=mph&timezone=GMT&forecast_days=6";
 }
 
-std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location& location,
-                                         std::string& error) {
-  const Json root = Json::parse(answer.begin(), answer.end(), nullptr, false);
+namespace {
+
+// The parts of an answer that the feed is made from; the units default to those asked for.
+struct AnswerParts {
+  const Json* current = nullptr;
+  const Json* daily = nullptr;
+  const Json* currentUnits = nullptr;
+  const Json* dailyUnits = nullptr;
+};
+
+const Json& EmptyObject() {
+  static const Json empty = Json::object();
+  return empty;
+}
+
+// The current conditions and daily rows of a forecast answer, or false with the reason.
+bool SplitAnswer(const Json& root, AnswerParts& parts, std::string& error) {
   if (root.is_discarded() || !root.is_object()) {
     error = "the answer is not a JSON object";
-    return std::nullopt;
+    return false;
   }
   if (const Json* refused = Member(root, "error"); refused && refused->is_boolean() && *refused) {
     error = "the API refused the request: " + Text(root, "reason");
-    return std::nullopt;
+    return false;
   }
-  const Json* current = Member(root, "current");
-  const Json* daily = Member(root, "daily");
-  if (current == nullptr || !current->is_object() || daily == nullptr || !daily->is_object()) {
+  parts.current = Member(root, "current");
+  parts.daily = Member(root, "daily");
+  if (parts.current == nullptr || !parts.current->is_object() || parts.daily == nullptr ||
+      !parts.daily->is_object()) {
     error = "the answer has no current conditions or no daily rows";
-    return std::nullopt;
+    return false;
   }
-  const Json empty = Json::object();
-  const Json* currentUnitsMember = Member(root, "current_units");
-  const Json& currentUnits = currentUnitsMember ? *currentUnitsMember : empty;
-  const Json* dailyUnitsMember = Member(root, "daily_units");
-  const Json& dailyUnits = dailyUnitsMember ? *dailyUnitsMember : empty;
+  const Json* currentUnits = Member(root, "current_units");
+  const Json* dailyUnits = Member(root, "daily_units");
+  parts.currentUnits = currentUnits ? currentUnits : &EmptyObject();
+  parts.dailyUnits = dailyUnits ? dailyUnits : &EmptyObject();
+  return true;
+}
 
-  FeedWeather weather;
-  weather.city = FeedCityName(location.name);
-  weather.subDivision = SubDivisionOfCode(location.code);
-  weather.country = CountryOfCode(location.code);
-  weather.region = FeedText(location.region).substr(0, kFeedTextLimit);
-
-  // Times are asked for in GMT; an offset the answer names anyway is taken off.
-  auto wallTime = ReadTime(Text(*current, "time"));
+// The time of the current conditions in seconds since the epoch, GMT. Times are asked for in GMT;
+// an offset the answer names anyway is taken off.
+std::optional<int64_t> ReadUpdateTime(const Json& root, const Json& current, std::string& error) {
+  const auto wallTime = ReadTime(Text(current, "time"));
   if (!wallTime) {
     error = "the current conditions have no readable time";
     return std::nullopt;
   }
-  const int64_t utc =
-      *wallTime - static_cast<int64_t>(Number(root, "utc_offset_seconds").value_or(0));
-  weather.lastUpdate = FeedUpdateTime(static_cast<std::time_t>(utc));
+  return *wallTime - static_cast<int64_t>(Number(root, "utc_offset_seconds").value_or(0));
+}
 
+// Temperature, wind, pressure and the other current values; false without a temperature.
+bool ReadCurrentValues(const Json& current, const Json& units, FeedWeather& weather,
+                       std::string& error) {
   const auto temperature =
-      Fahrenheit(Number(*current, "temperature_2m"), Text(currentUnits, "temperature_2m"));
+      Fahrenheit(Number(current, "temperature_2m"), Text(units, "temperature_2m"));
   if (!temperature) {
     error = "the current conditions have no temperature";
-    return std::nullopt;
+    return false;
   }
   weather.temperature = *Rounded(temperature);
-  weather.feelsLike = *Rounded(Fahrenheit(Number(*current, "apparent_temperature"),
-                                          Text(currentUnits, "apparent_temperature"))
-                                   .value_or(*temperature));
-
-  if (auto humidity = Rounded(Number(*current, "relative_humidity_2m"))) {
+  weather.feelsLike = *Rounded(
+      Fahrenheit(Number(current, "apparent_temperature"), Text(units, "apparent_temperature"))
+          .value_or(*temperature));
+  if (auto humidity = Rounded(Number(current, "relative_humidity_2m"))) {
     weather.humidity = Clamped(*humidity, 0, 100);
   }
   // Sea-level pressure, as barometers show; the pressure at the ground of a high city would read
   // as a deep low.
   if (auto pressure =
-          InchesOfMercury(Number(*current, "pressure_msl"), Text(currentUnits, "pressure_msl"))) {
+          InchesOfMercury(Number(current, "pressure_msl"), Text(units, "pressure_msl"))) {
     weather.pressure = std::round(*pressure * 100) / 100;
   }
-  if (auto speed = Rounded(
-          MilesPerHour(Number(*current, "wind_speed_10m"), Text(currentUnits, "wind_speed_10m")))) {
+  if (auto speed =
+          Rounded(MilesPerHour(Number(current, "wind_speed_10m"), Text(units, "wind_speed_10m")))) {
     weather.windSpeed = std::max(*speed, 0);
   }
-  if (auto direction = Number(*current, "wind_direction_10m")) {
+  if (auto direction = Number(current, "wind_direction_10m")) {
     weather.windDirection = CompassLetters(*direction);
   }
-  if (auto miles =
-          Rounded(Miles(Number(*current, "visibility"), Text(currentUnits, "visibility")))) {
+  if (auto miles = Rounded(Miles(Number(current, "visibility"), Text(units, "visibility")))) {
     weather.visibility = std::max(*miles, 0);
   }
-  if (auto uv = Rounded(Number(*current, "uv_index"))) weather.uvIndex = std::max(*uv, 0);
+  if (auto uv = Rounded(Number(current, "uv_index"))) weather.uvIndex = std::max(*uv, 0);
+  return true;
+}
 
-  const WeatherCodeMapping* now = MappingAt(*current, "weather_code");
+// The icon and text of the current weather code, by day or by night.
+void ReadCurrentCondition(const Json& current, FeedWeather& weather) {
+  const WeatherCodeMapping* now = MappingAt(current, "weather_code");
   if (now == nullptr) now = &kNoData;
-  const bool day = Number(*current, "is_day").value_or(1) != 0;
+  const bool day = Number(current, "is_day").value_or(1) != 0;
   weather.icon = day ? now->dayIcon : now->nightIcon;
   weather.conditionText = TextOfCode(day ? now->dayCode : now->nightCode);
+}
 
-  // The parser takes the first forecast day for today when its date is the GMT date of the
-  // update time, so the days start there.
-  const Json* dates = Member(*daily, "time");
+// The dates of the daily rows; nothing when a row has no readable date.
+std::optional<std::vector<CivilDate>> ReadRowDates(const Json& daily, std::string& error) {
+  const Json* dates = Member(daily, "time");
   if (dates == nullptr || !dates->is_array()) {
     error = "the daily rows have no dates";
     return std::nullopt;
@@ -249,18 +266,28 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
     }
     rowDates.push_back(*read);
   }
-  const int64_t today = FloorDiv(utc, 86400);
+  return rowDates;
+}
+
+// The row of `today` (days since the epoch) or the first after it, when five rows start there.
+std::optional<size_t> FirstForecastRow(const std::vector<CivilDate>& rowDates, int64_t today,
+                                       std::string& error) {
   size_t first = 0;
   while (first < rowDates.size() && DaysFromCivil(rowDates[first]) < today) ++first;
   if (first + kFeedDays > rowDates.size()) {
     error = "the answer has fewer than five days from today on";
     return std::nullopt;
   }
+  return first;
+}
 
-  const Json* codes = Member(*daily, "weather_code");
-  const Json* highs = Member(*daily, "temperature_2m_max");
-  const Json* lows = Member(*daily, "temperature_2m_min");
-  const Json* rain = Member(*daily, "precipitation_probability_max");
+// The five forecast days from row `first`; false when a day has no temperatures.
+bool ReadForecastDays(const Json& daily, const Json& units, const std::vector<CivilDate>& rowDates,
+                      size_t first, FeedWeather& weather, std::string& error) {
+  const Json* codes = Member(daily, "weather_code");
+  const Json* highs = Member(daily, "temperature_2m_max");
+  const Json* lows = Member(daily, "temperature_2m_min");
+  const Json* rain = Member(daily, "precipitation_probability_max");
   for (int i = 0; i < kFeedDays; ++i) {
     const size_t row = first + static_cast<size_t>(i);
     FeedDay& feedDay = weather.days[i];
@@ -269,12 +296,13 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
     feedDay.month = date.month;
     feedDay.day = date.day;
     feedDay.weekday = WeekdayOfDays(DaysFromCivil(date));
-    const auto high = Fahrenheit(NumberAt(highs, row), Text(dailyUnits, "temperature_2m_max"));
-    const auto low = Fahrenheit(NumberAt(lows, row), Text(dailyUnits, "temperature_2m_min"));
+    const auto high = Fahrenheit(NumberAt(highs, row), Text(units, "temperature_2m_max"));
+    const auto low = Fahrenheit(NumberAt(lows, row), Text(units, "temperature_2m_min"));
     // A temperature left out of the feed would keep the one of an earlier feed in the report.
     if (!high || !low) {
-      error = "the daily row of " + (*dates)[row].get<std::string>() + " has no temperatures";
-      return std::nullopt;
+      error = "the daily row of " + (*Member(daily, "time"))[row].get<std::string>() +
+              " has no temperatures";
+      return false;
     }
     feedDay.high = *Rounded(high);
     feedDay.low = *Rounded(low);
@@ -285,6 +313,34 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
     feedDay.dayCode = mapping->dayCode;
     feedDay.nightIcon = mapping->nightIcon;
     feedDay.nightCode = mapping->nightCode;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location& location,
+                                         std::string& error) {
+  const Json root = Json::parse(answer.begin(), answer.end(), nullptr, false);
+  AnswerParts parts;
+  if (!SplitAnswer(root, parts, error)) return std::nullopt;
+
+  FeedWeather weather;
+  SetFeedPlace(location, "", weather);
+  const auto utc = ReadUpdateTime(root, *parts.current, error);
+  if (!utc) return std::nullopt;
+  weather.lastUpdate = FeedUpdateTime(static_cast<std::time_t>(*utc));
+  if (!ReadCurrentValues(*parts.current, *parts.currentUnits, weather, error)) return std::nullopt;
+  ReadCurrentCondition(*parts.current, weather);
+
+  // The parser takes the first forecast day for today when its date is the GMT date of the
+  // update time, so the days start there.
+  const auto rowDates = ReadRowDates(*parts.daily, error);
+  if (!rowDates) return std::nullopt;
+  const auto first = FirstForecastRow(*rowDates, FloorDiv(*utc, 86400), error);
+  if (!first) return std::nullopt;
+  if (!ReadForecastDays(*parts.daily, *parts.dailyUnits, *rowDates, *first, weather, error)) {
+    return std::nullopt;
   }
   return weather;
 }

@@ -43,38 +43,6 @@ std::vector<fs::path> FolderFiles(const fs::path& folder) {
 
 }  // namespace
 
-bool ParseRegionLine(std::wstring_view line, RegionLocation& location) {
-  if (!line.empty() && line.back() == L'\n') line.remove_suffix(1);
-  if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-  const size_t comma = line.find(L',');
-  if (comma == std::wstring_view::npos) return false;
-  location.name = std::wstring(line.substr(0, std::min(comma, kMaxLocationName)));
-  size_t start = comma + 1;
-  while (start < line.size() && line[start] == L' ') ++start;
-  location.code = std::wstring(line.substr(start, kCityCodeLength));
-  return true;
-}
-
-std::vector<std::wstring> SplitReadLines(std::wstring_view text) {
-  std::vector<std::wstring> lines;
-  std::wstring line;
-  for (wchar_t c : text) {
-    if (c == L'\n') {
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
-      lines.push_back(std::move(line));
-      line.clear();
-      continue;
-    }
-    line.push_back(c);
-    if (line.size() == kMaxLineRead) {
-      lines.push_back(std::move(line));
-      line.clear();
-    }
-  }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
-}
-
 std::vector<std::wstring> FindRegions(const std::wstring& installFolder) {
   std::vector<std::wstring> regions;
   for (const fs::path& file : FolderFiles(CityCodesFolder(installFolder))) {
@@ -97,13 +65,19 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
   fs::path file = folder / platform::ToUtf8(region + L".csv");
   std::error_code error;
   if (!fs::is_regular_file(file, error)) {
+    // Of the names that match without regard to case, the first by name, as a sorted listing
+    // would give it; without sorting the folder for every region.
     const std::wstring wanted = Upper(region + L".csv");
-    for (const fs::path& candidate : FolderFiles(folder)) {
-      if (Upper(platform::FromUtf8(candidate.filename().string())) == wanted) {
-        file = candidate;
-        break;
+    fs::path found;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      const fs::path& candidate = it->path();
+      if (!found.empty() && candidate >= found) continue;
+      if (it->is_regular_file(error) &&
+          Upper(platform::FromUtf8(candidate.filename().string())) == wanted) {
+        found = candidate;
       }
     }
+    if (!found.empty()) file = found;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
@@ -112,17 +86,6 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
   locations.insert(locations.end(), std::make_move_iterator(found.begin()),
                    std::make_move_iterator(found.end()));
   return true;
-}
-
-std::vector<RegionLocation> ParseRegionText(std::string_view bytes) {
-  std::wstring text = platform::FromUtf8(bytes);
-  if (!text.empty() && text.front() == L'\uFEFF') text.erase(0, 1);
-  std::vector<RegionLocation> locations;
-  RegionLocation location;
-  for (const std::wstring& line : SplitReadLines(text)) {
-    if (ParseRegionLine(line, location)) locations.push_back(location);
-  }
-  return locations;
 }
 
 }  // namespace cirrodex

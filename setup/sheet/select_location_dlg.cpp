@@ -52,10 +52,14 @@ bool CSelectLocationDlg::OnInitDialog() {
 
   if (!codeText_.empty()) {
     bool found = false;
+    // The regions are read without filling the location list each time: only the one found
+    // (or the first) is loaded into it below.
+    std::vector<RegionLocation> locations;
     for (int r = 0; r < static_cast<int>(regions_.size()) && !found; ++r) {
-      LoadRegion(r);
-      for (size_t l = 0; l < locations_.size(); ++l) {
-        if (locations_[l].code == codeText_) {
+      locations.clear();
+      ReadRegion(installFolder_, regions_[static_cast<size_t>(r)], locations);
+      for (size_t l = 0; l < locations.size(); ++l) {
+        if (locations[l].code == codeText_) {
           regionIndex_ = r;
           locationIndex_ = static_cast<int>(l);
           found = true;

@@ -30,10 +30,10 @@ LocationIndex ShippedLocations() {
 
 std::vector<Location> AllShipped() {
   std::vector<Location> all;
-  const LocationIndex index = ShippedLocations();
   // The index has no iteration; the region files are read again line by line.
   for (const auto& entry :
        std::filesystem::directory_iterator(testing::SourceDir() / "package" / "citycodes")) {
+    if (entry.path().extension() != ".csv") continue;
     std::ifstream in(entry.path());
     std::string line;
     while (std::getline(in, line)) {
@@ -63,7 +63,7 @@ size_t CountEntries(const std::string& feed) {
 
 // ---- region files ----------------------------------------------------------------------------
 
-TEST(RegionFiles, ReadLinesOfNameCodeLatitudeLongitude) {
+TEST(RegionFiles, ReadLinesOfNameCodeLatitudeLongitudeAndState) {
   const auto london = ParseLocationLine("London, UKXX0085, 51.51, -0.13", "Europe");
   ASSERT_TRUE(london);
   EXPECT_EQ(london->name, "London");
@@ -71,47 +71,85 @@ TEST(RegionFiles, ReadLinesOfNameCodeLatitudeLongitude) {
   EXPECT_EQ(london->region, "Europe");
   EXPECT_DOUBLE_EQ(london->latitude, 51.51);
   EXPECT_DOUBLE_EQ(london->longitude, -0.13);
+  EXPECT_EQ(london->state, "");
+  const auto tromso =
+      ParseLocationLine("Troms\xC3\xB8,NO000030,  69.65,18.96 , Troms og Finnmark", "Norway");
+  ASSERT_TRUE(tromso);
+  EXPECT_EQ(tromso->name, "Troms\xC3\xB8");
+  EXPECT_EQ(tromso->state, "Troms og Finnmark");
 
   for (const char* bad :
        {"", "A heading", "London, UKXX0085", "London, UKXX008, 1, 2", "London, UKXX00851, 1, 2",
         "London, UKXX-085, 1, 2", "London, UKXX0085, north, 2", "London, UKXX0085, 91, 2",
-        "London, UKXX0085, 1, 181", ", UKXX0085, 1, 2"}) {
+        "London, UKXX0085, 1, 181", ", UKXX0085, 1, 2", "London, UKXX0085 1, 2"}) {
     EXPECT_FALSE(ParseLocationLine(bad, "Europe")) << bad;
   }
 }
 
-TEST(RegionFiles, ShipRealCitiesWithCoordinatesAndRoomForTheSampleMark) {
+TEST(RegionFiles, EveryShippedLineIsALocationWithCoordinates) {
   const LocationIndex index = ShippedLocations();
-  for (const char* code : {"UKXX0085", "FRXX0076", "SZXX0013"}) {
-    EXPECT_NE(index.Find(code), nullptr) << code;
-  }
-  EXPECT_EQ(index.Find("UKXX0085")->name, "London");
   const std::vector<Location> all = AllShipped();
-  EXPECT_GE(all.size(), 40u);
-  std::set<std::string> codes;
+  EXPECT_GE(all.size(), 24000u);
+  EXPECT_EQ(index.size(), all.size());  // every line is a location, each code once
+  EXPECT_EQ(index.Find("UKXX0085")->name, "London");
   for (const Location& location : all) {
-    EXPECT_LT(location.name.size(), 24u) << location.name;
-    EXPECT_TRUE(codes.insert(location.code).second) << "twice: " << location.code;
+    // Not the 0, 0 of a missing value: no shipped city lies in the Gulf of Guinea.
+    EXPECT_FALSE(location.latitude == 0 && location.longitude == 0) << location.code;
   }
-  EXPECT_EQ(index.size(), all.size());  // every line with a comma is a location
 }
 
-TEST(RegionFiles, GiveEveryShippedLocationItsCoordinates) {
-  size_t lines = 0;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(testing::SourceDir() / "package" / "citycodes")) {
-    std::ifstream in(entry.path());
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-      ++lines;
-      const auto location = ParseLocationLine(line, entry.path().stem().string());
-      ASSERT_TRUE(location) << entry.path().filename() << ": " << line;
-      // Not the 0, 0 of a missing value: every shipped city lies off the Gulf of Guinea.
-      EXPECT_FALSE(location->latitude == 0 && location->longitude == 0) << line;
-    }
+// ---- coordinate codes ------------------------------------------------------------------------
+
+TEST(CoordinateCode, ReadsHemispheresAndRefusesWhatIsNoPoint) {
+  const struct {
+    const char* code;
+    double latitude, longitude;
+  } kPoints[] = {{"N6965E01896", 69.65, 18.96},
+                 {"S3387E15121", -33.87, 151.21},
+                 {"N3222W11093", 32.22, -110.93},
+                 {"S9000W18000", -90, -180},
+                 {"N0000E00000", 0, 0}};
+  for (const auto& p : kPoints) {
+    const auto point = ParseCoordinateCode(p.code);
+    ASSERT_TRUE(point) << p.code;
+    EXPECT_DOUBLE_EQ(point->latitude, p.latitude) << p.code;
+    EXPECT_DOUBLE_EQ(point->longitude, p.longitude) << p.code;
   }
-  EXPECT_GE(lines, 40u);
+  for (const char* bad :
+       {"N9001E00000", "S0000W18001", "N9999E99999", "n6965e01896", "N6965E1896", "N696E018960",
+        "E6965N01896", "N6965E018960", "N69.5E01896", "N6965X01896", "", "UKXX0085"}) {
+    EXPECT_FALSE(ParseCoordinateCode(bad)) << bad;
+  }
+}
+
+TEST(CoordinateCode, IsNamedAfterTheNearestCityWithin30KmOrByItsPoint) {
+  const LocationIndex index = ShippedLocations();
+  const struct {
+    const char* code;
+    const char* name;
+    const char* country;
+  } kCases[] = {
+      {"N6965E01896", "Troms\xC3\xB8", "Norway"},       // the city itself
+      {"N6950E01860", "near Troms\xC3\xB8", "Norway"},  // about 22 km away
+      {"N6900E02000", "69.00N 20.00E", ""},             // no city of the files within 30 km
+      {"S4500W15000", "45.00S 150.00W", ""},            // the Pacific
+  };
+  for (const auto& c : kCases) {
+    const auto location = index.Resolve(c.code);
+    ASSERT_TRUE(location) << c.code;
+    EXPECT_EQ(location->name, c.name) << c.code;
+    EXPECT_EQ(location->region, c.country) << c.code;
+    EXPECT_EQ(location->code, c.code);
+  }
+  EXPECT_FALSE(index.Resolve("N9100E00000"));
+  EXPECT_FALSE(index.Resolve("ZZXX9999"));
+  EXPECT_EQ(index.Resolve("UKXX0085")->name, "London");
+
+  // The feed names it in Latin-1, the feed's one byte per character, with the country.
+  const FeedWeather weather = MakeSampleWeather(*index.Resolve("N6965E01896"), kFriday);
+  EXPECT_EQ(weather.city, "Troms\xF8 (sample)");
+  EXPECT_EQ(weather.country, "Norway");
+  EXPECT_EQ(weather.region, "Troms og Finnmark");
 }
 
 // ---- made-up feeds ---------------------------------------------------------------------------
@@ -221,7 +259,7 @@ TEST(SampleFeed, ShowsTheNightIconWhenItIsNightAtThePlace) {
 }
 
 TEST(SampleFeed, MarksAndShortensNamesAndKeepsQuotesOut) {
-  Location odd{"A \"Quoted\"; Very Long Place Name|Here", "ZZXX0001", "Nowhere", 10, 10};
+  Location odd{"A \"Quoted\"; Very Long Place Name|Here", "ZZXX0001", "Nowhere", 10, 10, ""};
   const FeedWeather weather = MakeSampleWeather(odd, kFriday);
   EXPECT_LE(weather.city.size(), 31u);
   EXPECT_TRUE(weather.city.ends_with(" (sample)"));

@@ -384,8 +384,12 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
 }
 
 TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
-  const Location odd{"A \"Very\"; Long|Place Name Of Far More Than Thirty-One Letters", "USXX0001",
-                     "South America", -89.99, -179.99};
+  const Location odd{"A \"Very\"; Long|Place Name Of Far More Than Thirty-One Letters",
+                     "USXX0001",
+                     "South America",
+                     -89.99,
+                     -179.99,
+                     ""};
   for (auto& row : answer_["daily"]["temperature_2m_max"]) row = 999999;
   for (auto& row : answer_["daily"]["temperature_2m_min"]) row = -999999;
   answer_["current"]["temperature_2m"] = -999999;
@@ -408,7 +412,7 @@ TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
 }
 
 TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
-  const Location london{"London", "UKXX0085", "Europe", 51.51, -0.13};
+  const Location london{"London", "UKXX0085", "Europe", 51.51, -0.13, ""};
   const std::string url = OpenMeteoRequestUrl(kOpenMeteoUrl, london);
   EXPECT_EQ(
       url.rfind("https://api.open-meteo.com/v1/forecast?latitude=51.5100&longitude=-0.1300&", 0),

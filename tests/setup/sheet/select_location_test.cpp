@@ -95,6 +95,34 @@ TEST_F(RegionFiles, LinesWithoutACommaAreSkippedWithoutShiftingThePairs) {
   EXPECT_EQ(locations[2].code, L"UKXX0085") << "duplicates are listed as often as they occur";
 }
 
+// The shipped files, one per country: the first cities stand in their country under their old
+// codes, and a city of the last region is found after every region before it was loaded.
+TEST_F(RegionFiles, TheChooserOpensOnShippedCitiesUpToTheLastRegion) {
+  const auto folder = testing::InstallFolderPath() / "citycodes";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy(testing::SourceDir() / "package" / "citycodes", folder);
+  const struct {
+    const wchar_t* code;
+    const wchar_t* region;
+    const wchar_t* name;
+  } kCases[] = {{L"ZW000011", L"ZIMBABWE", L"Harare"},
+                {L"UKXX0085", L"UNITED KINGDOM", L"London"},
+                {L"CHXX0049", L"HONG KONG", L"Hong Kong"},
+                {L"USDC0001", L"UNITED STATES", L"Washington (District of Columbia)"}};
+  for (const auto& c : kCases) {
+    CSelectLocationDlg chooser;
+    chooser.SetStartCode(c.code);
+    ASSERT_TRUE(chooser.Create());
+    EXPECT_EQ(chooser.LoadedRegion(), c.region);
+    EXPECT_EQ(chooser.ChosenCode(), c.code);
+    EXPECT_EQ(chooser.ChosenName(), c.name);
+  }
+  CSelectLocationDlg last;
+  last.SetStartCode(L"ZW000011");
+  last.Create();
+  EXPECT_EQ(last.RegionIndex() + 1, static_cast<int>(last.Regions().size()));
+}
+
 class Chooser : public testing::SheetTest {
  protected:
   void SetUp() override {
