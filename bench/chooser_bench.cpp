@@ -12,8 +12,8 @@
 #include <string>
 
 #include "core/weather_report.h"
-#include "setup/dialog_controls.h"
-#include "setup/select_location_dlg.h"
+#include "dialog/dialog_controls.h"
+#include "setup/sheet/select_location_dlg.h"
 #include "tests/support/temp_device.h"
 #include "update/update_run.h"
 
