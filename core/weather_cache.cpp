@@ -1,5 +1,9 @@
 #include "core/weather_cache.h"
 
+#include <cwctype>
+#include <unordered_map>
+#include <vector>
+
 #include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
@@ -23,18 +27,7 @@ std::wstring HistoryKey(const std::wstring& cityKey, int64_t slot) {
   return WFormat(L"%ls\\%ls%03lld", cityKey.c_str(), L"Log", static_cast<long long>(slot));
 }
 
-}  // namespace
-
-bool LoadStoredFeed(WeatherReport& /*report*/, const wchar_t* code, std::wstring& text,
-                    uint32_t& result) {
-  std::wstring key = CityKeyOf(code);
-  if (!ReadString(HKEY_CURRENT_USER, key, kWeatherPreviousData, text)) return false;
-  ReadDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
-  return true;
-}
-
-bool RecordHistory(WeatherReport& report, const wchar_t* code) {
-  std::wstring key = CityKeyOf(code);
+void AddHistoryRecord(WeatherReport& report, const std::wstring& key) {
   StoreString(HKEY_CURRENT_USER, key, kWeatherPreviousData, report.feedText);
 
   uint32_t slot = 0;
@@ -60,23 +53,97 @@ bool RecordHistory(WeatherReport& report, const wchar_t* code) {
   WriteDword(HKEY_CURRENT_USER, record, L"WD", windPoint);
   WriteString(HKEY_CURRENT_USER, record, L"T", temperature);
   WriteDword(HKEY_CURRENT_USER, record, L"R", rainChance);
+}
+
+}  // namespace
+
+bool LoadStoredFeed(WeatherReport& /*report*/, const wchar_t* code, std::wstring& text,
+                    uint32_t& result) {
+  std::wstring key = CityKeyOf(code);
+  if (!ReadString(HKEY_CURRENT_USER, key, kWeatherPreviousData, text)) return false;
+  ReadDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
   return true;
+}
+
+bool RecordHistory(WeatherReport& report, const wchar_t* code) {
+  // One transaction, so that two runs never both take the same "Latest" and never leave a
+  // record half written.
+  InOneTransaction([&] {
+    AddHistoryRecord(report, CityKeyOf(code));
+    return true;
+  });
+  return true;
+}
+
+bool RecordHistoryIfChanged(WeatherReport& report, const wchar_t* code) {
+  const std::wstring key = CityKeyOf(code);
+  bool recorded = false;
+  // The comparison with what is stored and the record it decides on are one transaction, so a
+  // run that fetched the same feed as another run beside it adds no second record.
+  const bool committed = InOneTransaction([&] {
+    std::wstring stored;
+    if (ReadString(HKEY_CURRENT_USER, key, kWeatherPreviousData, stored) &&
+        stored == report.feedText) {
+      return false;
+    }
+    AddHistoryRecord(report, key);
+    recorded = true;
+    return true;
+  });
+  return committed && recorded;
 }
 
 namespace {
 
-bool ReadRecordOf(const std::wstring& cityKey, int32_t slot, HistoryRecord& record) {
-  const std::wstring key = HistoryKey(cityKey, slot);
+// Where a record's values come from: the registry value by value, or one record of a batch.
+struct RegistryValues {
+  std::wstring key;
+  bool Dword(const wchar_t* name, uint32_t& value) const {
+    return ReadDword(HKEY_CURRENT_USER, key, name, value);
+  }
+  bool String(const wchar_t* name, std::wstring& text) const {
+    return ReadString(HKEY_CURRENT_USER, key, name, text);
+  }
+};
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+  }
+  return true;
+}
+
+struct BatchValues {
+  const std::vector<platform::RegistryStore::Value>* values;
+  const platform::RegistryStore::Value* Find(const wchar_t* name) const {
+    for (const auto& value : *values) {
+      if (SameName(value.name, name)) return &value;
+    }
+    return nullptr;
+  }
+  bool Dword(const wchar_t* name, uint32_t& out) const {
+    const auto* value = Find(name);
+    return value != nullptr && DwordOf(*value, out);
+  }
+  bool String(const wchar_t* name, std::wstring& out) const {
+    const auto* value = Find(name);
+    return value != nullptr && StringOf(*value, out);
+  }
+};
+
+template <typename Values>
+bool ReadRecordFrom(const Values& values, int32_t slot, HistoryRecord& record) {
   std::wstring timeText;
-  if (!ReadString(HKEY_CURRENT_USER, key, L"Tm", timeText)) return false;
+  if (!values.String(L"Tm", timeText)) return false;
   record.timeText = timeText;
-  if (!ReadDword(HKEY_CURRENT_USER, key, L"B", record.pressure)) return false;
-  if (!ReadDword(HKEY_CURRENT_USER, key, L"WS", record.windSpeed)) return false;
-  if (!ReadDword(HKEY_CURRENT_USER, key, L"WD", record.windPoint)) return false;
-  if (!ReadDword(HKEY_CURRENT_USER, key, L"R", record.rainChance)) return false;
+  if (!values.Dword(L"B", record.pressure)) return false;
+  if (!values.Dword(L"WS", record.windSpeed)) return false;
+  if (!values.Dword(L"WD", record.windPoint)) return false;
+  if (!values.Dword(L"R", record.rainChance)) return false;
 
   std::wstring temperature;
-  if (!ReadString(HKEY_CURRENT_USER, key, L"T", temperature)) return false;
+  if (!values.String(L"T", temperature)) return false;
   double celsius = 0;
   if (ScanDouble(temperature, celsius)) record.temperature.Set(celsius, kCelsius);
 
@@ -92,16 +159,30 @@ bool ReadRecordOf(const std::wstring& cityKey, int32_t slot, HistoryRecord& reco
   return true;
 }
 
+std::wstring Lowered(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
 }  // namespace
 
 bool ReadHistoryRecord(WeatherReport& /*report*/, int32_t slot, HistoryRecord& record) {
-  return ReadRecordOf(SelectedCityKey(), slot, record);
+  return ReadRecordFrom(RegistryValues{HistoryKey(SelectedCityKey(), slot)}, slot, record);
 }
 
 bool ReadHistory(WeatherReport& /*report*/, int32_t count, HistoryRecord* records) {
-  // The selected city is looked up once for all records rather than once per record.
+  // All records come in one read of the city key's subkeys rather than value by value: the
+  // Current page reads the whole ring on every paint.
   const std::wstring cityKey = SelectedCityKey();
-  for (int32_t slot = 0; slot < count; ++slot) ReadRecordOf(cityKey, slot, records[slot]);
+  std::vector<platform::RegistryStore::Subkey> subkeys;
+  if (count <= 0 || !ReadSubkeys(HKEY_CURRENT_USER, cityKey, subkeys)) return true;
+  std::unordered_map<std::wstring, const platform::RegistryStore::Subkey*> byName;
+  for (const auto& subkey : subkeys) byName.emplace(Lowered(subkey.name), &subkey);
+  for (int32_t slot = 0; slot < count; ++slot) {
+    const auto found = byName.find(Lowered(WFormat(L"log%03ld", static_cast<long>(slot))));
+    if (found == byName.end()) continue;
+    ReadRecordFrom(BatchValues{&found->second->values}, slot, records[slot]);
+  }
   return true;
 }
 
