@@ -33,8 +33,7 @@ int main(int argc, char** argv) {
   using namespace cirrodex;
   const StartMode mode = ChooseStartMode(JoinArguments(argc, argv));
   if (mode == StartMode::Download) {
-    RunDownloadMode();
-    return 0;
+    return RunDownloadMode();
   }
   return RunSheet(argc, argv, mode);
 }
