@@ -1,7 +1,5 @@
 #include "core/weather_cache.h"
 
-#include <cwctype>
-#include <unordered_map>
 #include <vector>
 
 #include "core/format.h"
@@ -106,12 +104,29 @@ struct RegistryValues {
   }
 };
 
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+// Names compare as the registry compares them: without regard to ASCII case.
 bool SameName(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
+}
+
+// The slot whose history key HistoryKey names `name` ("Log" and at least three digits, no
+// leading zero beyond those three), or -1.
+int64_t SlotOfName(std::wstring_view name) {
+  if (name.size() < 6 || name.size() > 12 || !SameName(name.substr(0, 3), L"log")) return -1;
+  const std::wstring_view digits = name.substr(3);
+  if (digits.size() > 3 && digits[0] == L'0') return -1;
+  int64_t slot = 0;
+  for (wchar_t c : digits) {
+    if (c < L'0' || c > L'9') return -1;
+    slot = slot * 10 + (c - L'0');
+  }
+  return slot;
 }
 
 struct BatchValues {
@@ -159,11 +174,6 @@ bool ReadRecordFrom(const Values& values, int32_t slot, HistoryRecord& record) {
   return true;
 }
 
-std::wstring Lowered(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-  return text;
-}
-
 }  // namespace
 
 bool ReadHistoryRecord(WeatherReport& /*report*/, int32_t slot, HistoryRecord& record) {
@@ -176,12 +186,10 @@ bool ReadHistory(WeatherReport& /*report*/, int32_t count, HistoryRecord* record
   const std::wstring cityKey = SelectedCityKey();
   std::vector<platform::RegistryStore::Subkey> subkeys;
   if (count <= 0 || !ReadSubkeys(HKEY_CURRENT_USER, cityKey, subkeys)) return true;
-  std::unordered_map<std::wstring, const platform::RegistryStore::Subkey*> byName;
-  for (const auto& subkey : subkeys) byName.emplace(Lowered(subkey.name), &subkey);
-  for (int32_t slot = 0; slot < count; ++slot) {
-    const auto found = byName.find(Lowered(WFormat(L"log%03ld", static_cast<long>(slot))));
-    if (found == byName.end()) continue;
-    ReadRecordFrom(BatchValues{&found->second->values}, slot, records[slot]);
+  for (const auto& subkey : subkeys) {
+    const int64_t slot = SlotOfName(subkey.name);
+    if (slot < 0 || slot >= count) continue;
+    ReadRecordFrom(BatchValues{&subkey.values}, static_cast<int32_t>(slot), records[slot]);
   }
   return true;
 }

@@ -48,6 +48,12 @@ std::string NormalisePath(std::wstring_view path) {
   return ToUtf8(out);
 }
 
+bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](wchar_t x, wchar_t y) { return lower(x) < lower(y); });
+}
+
 std::string ParentOf(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -230,9 +236,11 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   const bool writeProtected =
       exists && S_ISREG(info.st_mode) &&
       ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file.c_str(), W_OK) != 0);
+  // Every use of the connection holds the store's own mutex, so SQLite's locking of each call is
+  // not needed (it cost a lock and an unlock for every column of every row read).
   const int flags =
       (writeProtected ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-      SQLITE_OPEN_FULLMUTEX;
+      SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(file.c_str(), &d.db, flags, nullptr);
   if (rc != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " +
@@ -512,8 +520,7 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
   sqlite3_stmt* s = d.Statement(
       "SELECT c.id, c.name, v.name, v.type, v.data FROM keys k "
       "LEFT JOIN keys c ON c.parent = k.id LEFT JOIN vals v ON v.key = c.id "
-      "WHERE k.root = ?1 AND k.path = ?2 "
-      "ORDER BY c.name COLLATE NOCASE, c.id, v.name COLLATE NOCASE");
+      "WHERE k.root = ?1 AND k.path = ?2 ORDER BY c.id");
   if (s == nullptr) return d.Fail("reading subkeys");
   sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
   sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
@@ -528,6 +535,8 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
     if (subkeys->empty() || child != current) {
       current = child;
       subkeys->push_back({FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 1))), {}});
+      // A history record holds six values.
+      subkeys->back().values.reserve(8);
     }
     if (sqlite3_column_type(s, 2) == SQLITE_NULL) continue;
     Value v;
@@ -540,6 +549,14 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
   sqlite3_reset(s);
   if (rc != SQLITE_DONE) return d.Fail("reading subkeys");
   if (!keyFound) SetMissing("the key does not exist");
+  // The rows come in key order, each key's values in name order (the table's own order); the
+  // subkeys are put in name order here rather than by a sort in the statement.
+  auto byName = [](const Subkey& a, const Subkey& b) {
+    return LessIgnoringAsciiCase(a.name, b.name);
+  };
+  if (!std::is_sorted(subkeys->begin(), subkeys->end(), byName)) {
+    std::sort(subkeys->begin(), subkeys->end(), byName);
+  }
   return keyFound;
 }
 
