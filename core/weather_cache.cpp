@@ -184,7 +184,8 @@ bool ReadHistory(WeatherReport& /*report*/, int32_t count, HistoryRecord* record
   // All records come in one read of the city key's subkeys rather than value by value: the
   // Current page reads the whole ring on every paint.
   const std::wstring cityKey = SelectedCityKey();
-  std::vector<platform::RegistryStore::Subkey> subkeys;
+  // Kept between reads, so that the same ring read again reuses its storage.
+  thread_local std::vector<platform::RegistryStore::Subkey> subkeys;
   if (count <= 0 || !ReadSubkeys(HKEY_CURRENT_USER, cityKey, subkeys)) return true;
   for (const auto& subkey : subkeys) {
     const int64_t slot = SlotOfName(subkey.name);

@@ -48,6 +48,18 @@ std::string NormalisePath(std::wstring_view path) {
   return ToUtf8(out);
 }
 
+// `out` = the UTF-8 `text`, reusing its storage; names are nearly always ASCII.
+void AssignUtf8(std::wstring& out, const unsigned char* text, int size) {
+  out.resize(static_cast<size_t>(size));
+  for (int i = 0; i < size; ++i) {
+    if (text[i] >= 0x80) {
+      out = FromUtf8(std::string_view(reinterpret_cast<const char*>(text), size));
+      return;
+    }
+    out[static_cast<size_t>(i)] = static_cast<wchar_t>(text[i]);
+  }
+}
+
 bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
   auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
@@ -524,7 +536,14 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
   if (s == nullptr) return d.Fail("reading subkeys");
   sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
   sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
-  subkeys->clear();
+  // The elements already in `subkeys` are filled again rather than freed and made anew, so a
+  // caller that reads the same key over and over (every paint of the Current page) allocates
+  // almost nothing.
+  size_t used = 0;
+  size_t valuesUsed = 0;
+  auto finishSubkey = [&] {
+    if (used > 0) (*subkeys)[used - 1].values.resize(valuesUsed);
+  };
   bool keyFound = false;
   sqlite3_int64 current = 0;
   int rc;
@@ -532,20 +551,25 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
     keyFound = true;
     if (sqlite3_column_type(s, 0) == SQLITE_NULL) continue;
     const sqlite3_int64 child = sqlite3_column_int64(s, 0);
-    if (subkeys->empty() || child != current) {
+    if (used == 0 || child != current) {
+      finishSubkey();
       current = child;
-      subkeys->push_back({FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 1))), {}});
-      // A history record holds six values.
-      subkeys->back().values.reserve(8);
+      if (used == subkeys->size()) subkeys->emplace_back();
+      AssignUtf8((*subkeys)[used].name, sqlite3_column_text(s, 1), sqlite3_column_bytes(s, 1));
+      ++used;
+      valuesUsed = 0;
     }
     if (sqlite3_column_type(s, 2) == SQLITE_NULL) continue;
-    Value v;
-    v.name = FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 2)));
+    std::vector<Value>& values = (*subkeys)[used - 1].values;
+    if (valuesUsed == values.size()) values.emplace_back();
+    Value& v = values[valuesUsed++];
+    AssignUtf8(v.name, sqlite3_column_text(s, 2), sqlite3_column_bytes(s, 2));
     v.type = static_cast<uint32_t>(sqlite3_column_int64(s, 3));
     const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 4));
-    if (bytes != nullptr) v.data.assign(bytes, bytes + sqlite3_column_bytes(s, 4));
-    subkeys->back().values.push_back(std::move(v));
+    v.data.assign(bytes, bytes + (bytes != nullptr ? sqlite3_column_bytes(s, 4) : 0));
   }
+  finishSubkey();
+  subkeys->resize(used);
   sqlite3_reset(s);
   if (rc != SQLITE_DONE) return d.Fail("reading subkeys");
   if (!keyFound) SetMissing("the key does not exist");

@@ -86,7 +86,8 @@ class RegistryStore {
   };
   bool EnumValues(RootKey root, std::wstring_view path, std::vector<Value>* values);
   // The key's direct subkeys in name order, each with all its values in name order, read in one
-  // statement; false when the key does not exist.
+  // statement; false when the key does not exist. What `subkeys` held is replaced, its storage
+  // reused.
   struct Subkey {
     std::wstring name;
     std::vector<Value> values;
