@@ -66,8 +66,11 @@ bool LoadStoredFeed(WeatherReport& /*report*/, const wchar_t* code, std::wstring
 bool RecordHistory(WeatherReport& report, const wchar_t* code) {
   // One transaction, so that two runs never both take the same "Latest" and never leave a
   // record half written.
+  // The city is looked up before the transaction: the city list's lock is never taken while the
+  // store is held, so no thread can hold the two the other way round.
+  const std::wstring key = CityKeyOf(code);
   InOneTransaction([&] {
-    AddHistoryRecord(report, CityKeyOf(code));
+    AddHistoryRecord(report, key);
     return true;
   });
   return true;

@@ -650,8 +650,14 @@ RegistryStore& Registry() {
 
 void SetRegistryBusyTimeout(std::chrono::milliseconds timeout) {
   g_busyTimeoutMs.store(timeout.count());
-  std::lock_guard lock(g_registryMutex);
-  if (g_registry) g_registry->SetBusyTimeout(timeout);
+  RegistryStore* store = nullptr;
+  {
+    std::lock_guard lock(g_registryMutex);
+    store = g_registry.get();
+  }
+  // Not under the registry's mutex: an operation inside a transaction holds the store's and may
+  // ask for the registry.
+  if (store != nullptr) store->SetBusyTimeout(timeout);
 }
 
 void ResetRegistryForTesting() {
