@@ -6,6 +6,7 @@
 
 #include "core/weather_report.h"
 #include "maps/weather_map_set.h"
+#include "platform/device.h"
 #include "platform/registry_store.h"
 #include "update/update_run.h"
 
@@ -32,7 +33,8 @@ int RunDownloadMode() {
   platform::RegistryStore& store = platform::Registry();
   if (!store.IsOpen()) return Failed(store.LastError());
   if (store.IsReadOnly()) {
-    return Failed("the registry is read-only, so no download could be stored");
+    return Failed("the registry " + (platform::DeviceRoot() / "registry.db").string() +
+                  " is write-protected, so no download could be stored");
   }
   const DownloadRunLock oneRunAtATime;
   UpdateAllCities(false);

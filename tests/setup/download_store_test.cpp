@@ -166,7 +166,7 @@ TEST_F(DownloadStoreTest, AStoreThatCannotBeUsedFailsTheRunWithOneLine) {
        [](const fs::path& device) {
          fs::permissions(device / "registry.db", fs::perms::owner_read);
        },
-       "read-only"},
+       "write-protected"},
       {"device folder writable by others",
        [](const fs::path& device) { fs::permissions(device, fs::perms::all); }, "o+w"},
       {"device folder that is a file",
