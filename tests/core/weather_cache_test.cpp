@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/registry_ops.h"
@@ -223,20 +224,15 @@ TEST_F(WeatherCache, ReadHistoryInOneReadMatchesReadingEachRecord) {
 
   std::vector<HistoryRecord> batch(kHistorySlots);
   ReadHistory(report_, kHistorySlots, batch.data());
+  auto fields = [](const HistoryRecord& r) {
+    return std::tuple(r.slot, r.pressure, r.windSpeed, r.windPoint, r.rainChance,
+                      r.temperature.valid, r.temperature.value, r.timeText, r.time.day,
+                      r.time.hour);
+  };
   for (int slot = 0; slot < kHistorySlots; ++slot) {
-    SCOPED_TRACE(slot);
     HistoryRecord single;
     ReadHistoryRecord(report_, slot, single);
-    EXPECT_EQ(batch[slot].slot, single.slot);
-    EXPECT_EQ(batch[slot].pressure, single.pressure);
-    EXPECT_EQ(batch[slot].windSpeed, single.windSpeed);
-    EXPECT_EQ(batch[slot].windPoint, single.windPoint);
-    EXPECT_EQ(batch[slot].rainChance, single.rainChance);
-    EXPECT_EQ(batch[slot].temperature.valid, single.temperature.valid);
-    EXPECT_EQ(batch[slot].temperature.value, single.temperature.value);
-    EXPECT_EQ(batch[slot].timeText, single.timeText);
-    EXPECT_EQ(batch[slot].time.day, single.time.day);
-    EXPECT_EQ(batch[slot].time.hour, single.time.hour);
+    EXPECT_EQ(fields(batch[slot]), fields(single)) << slot;
   }
   EXPECT_EQ(batch[0].slot, 0);
   EXPECT_EQ(batch[6].slot, 6);

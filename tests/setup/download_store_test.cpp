@@ -29,14 +29,29 @@ namespace fs = std::filesystem;
 
 constexpr wchar_t kCity[] = L"UKXX0085";
 
+// Serves a feed whose temperature follows `version`, and no map pictures.
+void ServeFeed(RawServer::Connection& c, const std::atomic<int>& version) {
+  const std::string feed = "var swCity = \"London\"; var swTemp = \"" +
+                           std::to_string(40 + version.load()) + "\"; var swCIcon = \"26\";";
+  c.Send(c.Target().find("acid=") == std::string::npos
+             ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"
+             : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(feed.size()) + "\r\n\r\n" +
+                   feed);
+}
+
+// The installed programs and one city whose feed (and missing maps) `server_` serves; no display,
+// so no map error can open a window.
 class DownloadStoreTest : public testing::DeviceTest {
  protected:
   void SetUp() override {
     std::string output;
     ASSERT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-install", {}, &output), 0)
         << output;
-    gantrel_ = platform::DevicePath(L"\\program files\\velbrook\\nimbrel\\Gantrel.exe");
     ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode1", kCity));
+    gantrel_ = platform::DevicePath(L"\\program files\\velbrook\\nimbrel\\Gantrel.exe");
+    setenv("CIRRODEX_FEED_BASE", server_.Url("/m/chnk/d/weather_d_src.asp?acid=").c_str(), 1);
+    StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", server_.WideUrl("/r.jpg"));
+    StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", server_.WideUrl("/s.jpg"));
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
       if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
       unsetenv(name);
@@ -46,52 +61,28 @@ class DownloadStoreTest : public testing::DeviceTest {
     unsetenv("CIRRODEX_FEED_BASE");
     for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
   }
-
-  // Feeds from `server`; its map pictures are missing, so the maps keep what they hold.
-  static void PointAt(const RawServer& server) {
-    setenv("CIRRODEX_FEED_BASE", server.Url("/m/chnk/d/weather_d_src.asp?acid=").c_str(), 1);
-    StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", server.WideUrl("/radar.jpg"));
-    StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", server.WideUrl("/sat.jpg"));
-  }
-
   int Gantrel(std::string* output) {
     return testing::RunProgram(gantrel_, {"/downloadandexit"}, output);
   }
-
   static int HistoryRecords() {
     std::vector<std::wstring> subkeys;
     platform::Registry().EnumSubkeys(HKEY_CURRENT_USER, CityKey(kCity), &subkeys);
     return static_cast<int>(subkeys.size());
   }
 
+  std::atomic<int> version_{1};
+  RawServer server_{[this](RawServer::Connection& c) { ServeFeed(c, version_); }};
   fs::path gantrel_;
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
-// Serves a feed whose temperature is `*version`, and no map pictures.
-void ServeFeed(RawServer::Connection& c, const std::atomic<int>& version) {
-  if (c.Target().find("acid=") == std::string::npos) {
-    c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-    return;
-  }
-  const std::string feed = "var swCity = \"London\"; var swTemp = \"" +
-                           std::to_string(40 + version.load()) +
-                           "\"; var swCIcon = \"26\"; var swLastUp = \"6/7/2025 10:00:00\";";
-  c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(feed.size()) + "\r\n\r\n" + feed);
-}
-
 // Two runs started at once after the served feed changed, round after round: each change makes
 // exactly one history record, as two runs one after the other would.
 TEST_F(DownloadStoreTest, TwoRunsAtOnceAddEachChangedFeedOnce) {
-  std::atomic<int> version{0};
-  RawServer server([&](RawServer::Connection& c) { ServeFeed(c, version); });
-  ASSERT_TRUE(server.listening());
-  PointAt(server);
-
   constexpr int kRounds = 6;
   for (int round = 1; round <= kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    version = round;
+    version_ = round;
     std::string outputs[2];
     int statuses[2] = {-2, -2};
     std::thread first([&] { statuses[0] = Gantrel(&outputs[0]); });
@@ -109,11 +100,6 @@ TEST_F(DownloadStoreTest, TwoRunsAtOnceAddEachChangedFeedOnce) {
 // Another process holds the store's write lock longer than the old 10-second wait: the run waits
 // for it and stores its download.
 TEST_F(DownloadStoreTest, ABusyStoreIsWaitedForNotDropped) {
-  std::atomic<int> version{1};
-  RawServer server([&](RawServer::Connection& c) { ServeFeed(c, version); });
-  ASSERT_TRUE(server.listening());
-  PointAt(server);
-
   std::atomic<bool> holding{false};
   std::atomic<bool> release{false};
   std::thread holder([&] {

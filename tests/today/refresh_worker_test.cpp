@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -265,27 +266,22 @@ TEST_F(RefreshWorkerTest, MissingDownloadResultKeepsTheLastOne) {
 
 // The real thread and the real stop event.
 // Starts programs for real and keeps every run it started.
-class RealRunStarter : public ProcessStarter {
- public:
-  explicit RealRunStarter(ProcessStarter& real) : real_(real) {}
+struct RealRunStarter : ProcessStarter {
+  explicit RealRunStarter(ProcessStarter& real) : real(real) {}
   bool Start(std::wstring_view program, std::wstring_view arguments) override {
     return StartWatched(program, arguments) != nullptr;
   }
   std::shared_ptr<StartedProcess> StartWatched(std::wstring_view program,
                                                std::wstring_view arguments) override {
-    auto run = real_.StartWatched(program, arguments);
+    auto run = real.StartWatched(program, arguments);
     if (run) runs.push_back(run);
     return run;
   }
-  size_t Alive() const {
-    size_t alive = 0;
-    for (const auto& run : runs) alive += run->Running() ? 1 : 0;
-    return alive;
+  bool AllEnded() const {
+    return std::none_of(runs.begin(), runs.end(), [](const auto& run) { return run->Running(); });
   }
+  ProcessStarter& real;
   std::vector<std::shared_ptr<StartedProcess>> runs;
-
- private:
-  ProcessStarter& real_;
 };
 
 // The installed download run against a feed host that accepts and never answers: the worker
@@ -311,10 +307,10 @@ TEST_F(RefreshWorkerTest, AStalledRunIsNotJoinedByAnother) {
 
   // Once the host is gone the run ends, and the next pass starts a new one.
   stalling.reset();
-  EXPECT_TRUE(Eventually([&] { return starter.Alive() == 0; }, 60000));
+  EXPECT_TRUE(Eventually([&] { return starter.AllEnded(); }, 60000));
   State().stopEvent->Wait(today::WorkerPass());
   EXPECT_EQ(starter.runs.size(), 2u);
-  EXPECT_TRUE(Eventually([&] { return starter.Alive() == 0; }, 60000));
+  EXPECT_TRUE(Eventually([&] { return starter.AllEnded(); }, 60000));
   unsetenv("CIRRODEX_FEED_BASE");
 }
 
