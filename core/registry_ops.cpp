@@ -41,11 +41,7 @@ bool Query(RootKey root, std::wstring_view path, std::wstring_view name, uint32_
   return data.size() <= kQueryBufferBytes && type == wantedType;
 }
 
-}  // namespace
-
-bool ReadDword(RootKey root, std::wstring_view path, std::wstring_view name, uint32_t& value) {
-  std::vector<uint8_t> data;
-  if (!Query(root, path, name, platform::REG_DWORD, data)) return false;
+bool DwordFrom(const std::vector<uint8_t>& data, uint32_t& value) {
   // The first 32 bits of a zeroed buffer: a shorter value reads with zeros above it.
   uint32_t v = 0;
   for (size_t i = 0; i < 4 && i < data.size(); ++i) v |= static_cast<uint32_t>(data[i]) << (8 * i);
@@ -53,9 +49,7 @@ bool ReadDword(RootKey root, std::wstring_view path, std::wstring_view name, uin
   return true;
 }
 
-bool ReadString(RootKey root, std::wstring_view path, std::wstring_view name, std::wstring& text) {
-  std::vector<uint8_t> data;
-  if (!Query(root, path, name, platform::REG_SZ, data)) return false;
+bool StringFrom(const std::vector<uint8_t>& data, std::wstring& text) {
   // The value is copied into a zero-filled text, so it ends at its first NUL (or its end when it
   // was stored without one).
   std::u16string units;
@@ -68,6 +62,35 @@ bool ReadString(RootKey root, std::wstring_view path, std::wstring_view name, st
   text = platform::FromUtf16(units);
   return true;
 }
+
+}  // namespace
+
+bool ReadDword(RootKey root, std::wstring_view path, std::wstring_view name, uint32_t& value) {
+  std::vector<uint8_t> data;
+  return Query(root, path, name, platform::REG_DWORD, data) && DwordFrom(data, value);
+}
+
+bool ReadString(RootKey root, std::wstring_view path, std::wstring_view name, std::wstring& text) {
+  std::vector<uint8_t> data;
+  return Query(root, path, name, platform::REG_SZ, data) && StringFrom(data, text);
+}
+
+bool DwordOf(const platform::RegistryStore::Value& value, uint32_t& out) {
+  return value.type == platform::REG_DWORD && value.data.size() <= kQueryBufferBytes &&
+         DwordFrom(value.data, out);
+}
+
+bool StringOf(const platform::RegistryStore::Value& value, std::wstring& out) {
+  return value.type == platform::REG_SZ && value.data.size() <= kQueryBufferBytes &&
+         StringFrom(value.data, out);
+}
+
+bool ReadSubkeys(RootKey root, std::wstring_view path,
+                 std::vector<platform::RegistryStore::Subkey>& subkeys) {
+  return Registry().ReadSubkeys(root, path, &subkeys);
+}
+
+bool InOneTransaction(const std::function<bool()>& body) { return Registry().Transaction(body); }
 
 bool WriteDword(RootKey root, std::wstring_view path, std::wstring_view name, uint32_t value) {
   auto bytes = DwordBytes(value);

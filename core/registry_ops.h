@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry_store.h"
 
@@ -36,6 +38,17 @@ bool DeleteTree(RootKey root, std::wstring_view path);
 bool StoreDword(RootKey root, std::wstring_view path, std::wstring_view name, uint32_t value);
 bool StoreString(RootKey root, std::wstring_view path, std::wstring_view name,
                  std::wstring_view text);
+// A key's subkeys with all their values, in one read (false when the key is missing), and each
+// such value judged as ReadDword and ReadString judge the values they read.
+bool ReadSubkeys(RootKey root, std::wstring_view path,
+                 std::vector<platform::RegistryStore::Subkey>& subkeys);
+bool DwordOf(const platform::RegistryStore::Value& value, uint32_t& out);
+bool StringOf(const platform::RegistryStore::Value& value, std::wstring& out);
+
+// Runs `body` as one transaction of the store: what it reads holds until its writes commit, and
+// they commit together (when it returns true) or not at all.
+bool InOneTransaction(const std::function<bool()>& body);
+
 // "A read with a default".
 uint32_t ReadDwordOr(RootKey root, std::wstring_view path, std::wstring_view name,
                      uint32_t fallback);

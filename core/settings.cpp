@@ -36,7 +36,7 @@ void LoadCityList() {
     CityEntry& entry = list.slots[n - 1];
     std::wstring code;
     if (ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityCode", n), code)) {
-      CopyText(entry.code, code);
+      CopyText(entry.code, CityCodeOf(code));
       std::wstring name;
       if (ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityName", n), name)) {
         CopyText(entry.name, name);
@@ -94,7 +94,12 @@ std::wstring SelectedCityCode() {
   if (!ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityCode", slot), code)) {
     return kFallbackCityCode;
   }
-  return code;
+  return CityCodeOf(code);
+}
+
+std::wstring CityCodeOf(std::wstring_view stored) {
+  stored = stored.substr(0, stored.find(L'\0'));
+  return std::wstring(stored.substr(0, kMaxCityCode));
 }
 
 std::wstring SelectedCityKey() { return CityKey(SelectedCityCode()); }

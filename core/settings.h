@@ -34,9 +34,11 @@ UpdateSchedule ReadUpdateSchedule();
 inline constexpr wchar_t kFallbackCityCode[] = L"UKXX0260";
 
 inline constexpr int kCitySlots = 6;
+// A city code is at most this long; longer stored codes are cut.
+inline constexpr size_t kMaxCityCode = 15;
 
 struct CityEntry {
-  wchar_t code[16] = {};  // empty: the slot holds no city
+  wchar_t code[kMaxCityCode + 1] = {};  // empty: the slot holds no city
   wchar_t name[64] = {};
 };
 
@@ -53,6 +55,10 @@ void LoadCityList();
 void SaveCityList();
 int32_t SelectedCity();
 int32_t SelectCity(int32_t index);
+// The code as every reader of the city list takes it from a stored code value: its first 15
+// characters, so that the city key a download writes is the one the readers look up.
+std::wstring CityCodeOf(std::wstring_view stored);
+// The selected slot's code (cut as CityCodeOf does), "UKXX0260" when it has none.
 std::wstring SelectedCityCode();
 std::wstring SelectedCityKey();
 std::wstring CityKey(std::wstring_view code);

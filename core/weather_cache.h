@@ -17,11 +17,11 @@ inline constexpr int kHistorySlots = 256;
 // One history record read back. `slot` stays -1 unless the record was read completely.
 struct HistoryRecord {
   int32_t slot = -1;
-  uint32_t pressure = 0;    // millibars ("B")
-  uint32_t windSpeed = 0;   // miles per hour ("WS")
-  uint32_t windPoint = 0;   // compass point ("WD")
-  TemperatureValue temperature;  // Celsius ("T")
-  uint32_t rainChance = 0;  // percent ("R")
+  uint32_t pressure = 0;                 // millibars ("B")
+  uint32_t windSpeed = 0;                // miles per hour ("WS")
+  uint32_t windPoint = 0;                // compass point ("WD")
+  TemperatureValue temperature;          // Celsius ("T")
+  uint32_t rainChance = 0;               // percent ("R")
   std::optional<std::wstring> timeText;  // "Tm"
   platform::SystemTime time;             // "Tm" as day/month/year time; dayOfWeek stays 0
 };
@@ -36,10 +36,16 @@ bool LoadStoredFeed(WeatherReport& report, const wchar_t* code, std::wstring& te
 // slot of the ring. Always true.
 bool RecordHistory(WeatherReport& report, const wchar_t* code);
 
+// What a download whose parse found a changed feed does: in one store transaction, compares the
+// report's feed text with the stored one and, only when they differ, records it as RecordHistory
+// does. True when a record was added. Two runs that fetched the same new feed add one record.
+bool RecordHistoryIfChanged(WeatherReport& report, const wchar_t* code);
+
 // Reads slot `slot` of the selected city's history into `record`.
 bool ReadHistoryRecord(WeatherReport& report, int32_t slot, HistoryRecord& record);
 
-// Reads slots 0 .. count-1 into `records` (an array of at least `count`). Always true.
+// Reads slots 0 .. count-1 into `records` (an array of at least `count`), all in one read of the
+// store. Always true.
 bool ReadHistory(WeatherReport& report, int32_t count, HistoryRecord* records);
 
 }  // namespace cirrodex

@@ -2,14 +2,22 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace cirrodex::platform {
 
-// The device folder: $CIRRODEX_DEVICE when set and non-empty, else
-// ~/.local/share/cirrodex/device. Created (with parents) when missing; read on every call so
-// tests can point it elsewhere.
+// The device folder: $CIRRODEX_DEVICE when set and non-empty, else DefaultDeviceRoot(). Created
+// (with parents) when missing; read on every call so tests can point it elsewhere.
 std::filesystem::path DeviceRoot();
+
+// ~/.local/share/cirrodex/device, the home folder being $HOME or, without it, the one of the
+// user's account entry; never a shared folder such as /tmp. Empty when neither names a home.
+std::filesystem::path DefaultDeviceRoot();
+
+// Why the device folder `root` must not be used (empty when it may): it is missing or not a
+// folder, or others can write to it and so could replace the registry and the programs in it.
+std::string DeviceRootProblem(const std::filesystem::path& root);
 
 // Maps a handheld path such as "\program files\velbrook\nimbrel\bmp\5.bmp" to its file under the
 // device folder. Backslashes and slashes both separate; empty components, "." and ".." are

@@ -1,8 +1,11 @@
 #include "platform/registry_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -25,6 +28,9 @@ void SetMissing(const char* what) {
   t_lastMissing = true;
 }
 
+// The busy time-out that stores opened from now on start with.
+std::atomic<int64_t> g_busyTimeoutMs{10000};
+
 // Key paths are kept normalised: components joined by one backslash, no empty ones. The root's
 // own row has the empty path.
 std::string NormalisePath(std::wstring_view path) {
@@ -40,6 +46,24 @@ std::string NormalisePath(std::wstring_view path) {
     start = end + 1;
   }
   return ToUtf8(out);
+}
+
+// `out` = the UTF-8 `text`, reusing its storage; names are nearly always ASCII.
+void AssignUtf8(std::wstring& out, const unsigned char* text, int size) {
+  out.resize(static_cast<size_t>(size));
+  for (int i = 0; i < size; ++i) {
+    if (text[i] >= 0x80) {
+      out = FromUtf8(std::string_view(reinterpret_cast<const char*>(text), size));
+      return;
+    }
+    out[static_cast<size_t>(i)] = static_cast<wchar_t>(text[i]);
+  }
+}
+
+bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](wchar_t x, wchar_t y) { return lower(x) < lower(y); });
 }
 
 std::string ParentOf(const std::string& path) {
@@ -76,18 +100,33 @@ INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(2147483650, '', NULL
 struct RegistryStore::Impl {
   sqlite3* db = nullptr;
   bool open = false;
+  bool readOnly = false;
+  std::string file;
   std::string openError;
-  std::mutex mutex;
+  // Recursive so that the operations of a Transaction body can take it again.
+  std::recursive_mutex mutex;
+  bool inTransaction = false;
   std::map<std::string, sqlite3_stmt*> statements;
+  mutable std::mutex faultMutex;
+  std::string firstFault;
 
   ~Impl() {
     for (auto& [sql, stmt] : statements) sqlite3_finalize(stmt);
     if (db != nullptr) sqlite3_close(db);
   }
 
+  void NoteFault(const std::string& what) {
+    std::lock_guard lock(faultMutex);
+    if (firstFault.empty()) firstFault = what;
+  }
+
   bool Fail(const char* doing) {
-    t_lastError = std::string(doing) + ": " + (db != nullptr ? sqlite3_errmsg(db) : "no database");
+    t_lastError = std::string(doing) + ": " +
+                  (!open           ? openError
+                   : db != nullptr ? sqlite3_errmsg(db)
+                                   : "no database");
     t_lastMissing = false;
+    NoteFault(t_lastError);
     return false;
   }
 
@@ -159,16 +198,35 @@ struct RegistryStore::Impl {
     return rc == SQLITE_DONE;
   }
 
-  // Runs `body` inside an immediate transaction; commits when it returns true.
+  // Runs `body` inside an immediate transaction (or inside the Transaction already under way);
+  // commits when it returns true. A body that fails only because something is missing says so
+  // with SetMissing and is no fault of the store.
   template <typename Body>
   bool Write(const char* doing, Body body) {
     if (!open) return Fail(doing);
+    if (readOnly) {
+      t_lastError = std::string(doing) + ": the registry " + file + " is read-only";
+      t_lastMissing = false;
+      NoteFault(t_lastError);
+      return false;
+    }
+    t_lastMissing = false;
+    if (inTransaction) {
+      if (body()) return true;
+      if (!t_lastMissing) Fail(doing);
+      return false;
+    }
     if (!Exec("BEGIN IMMEDIATE")) return Fail(doing);
     if (!body()) {
+      if (t_lastMissing) {
+        Exec("ROLLBACK");
+        return false;
+      }
       std::string why = std::string(doing) + ": " + sqlite3_errmsg(db);
       Exec("ROLLBACK");
       t_lastError = why;
       t_lastMissing = false;
+      NoteFault(why);
       return false;
     }
     if (!Exec("COMMIT")) {
@@ -182,22 +240,35 @@ struct RegistryStore::Impl {
 
 RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
-  int rc =
-      sqlite3_open_v2(file.c_str(), &d.db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  d.file = file;
+  // A write-protected file is opened for reading only, whoever runs (even one whom the system
+  // would let write), so that its owner's protection holds and nothing is written into it.
+  struct stat info {};
+  const bool exists = stat(file.c_str(), &info) == 0;
+  const bool writeProtected =
+      exists && S_ISREG(info.st_mode) &&
+      ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file.c_str(), W_OK) != 0);
+  // Every use of the connection holds the store's own mutex, so SQLite's locking of each call is
+  // not needed (it cost a lock and an unlock for every column of every row read).
+  const int flags =
+      (writeProtected ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+      SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(file.c_str(), &d.db, flags, nullptr);
   if (rc != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " +
                   (d.db != nullptr ? sqlite3_errmsg(d.db) : sqlite3_errstr(rc));
     return;
   }
+  d.readOnly = writeProtected || sqlite3_db_readonly(d.db, "main") == 1;
+  const auto busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
   // Several processes share the file: wait for a busy database rather than fail.
-  sqlite3_busy_timeout(d.db, 10000);
+  sqlite3_busy_timeout(d.db, static_cast<int>(busyTimeout.count()));
   // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
   // lose the last commits but never damages the file.
   char* err = nullptr;
   // Switching a brand-new file to WAL needs a lock that the busy handler does not always wait
   // for while another process is creating the same file, so a busy answer is retried here.
-  auto busyUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  auto busyUntil = std::chrono::steady_clock::now() + busyTimeout;
   auto execRetryingBusy = [&](const char* sql, auto callback, void* arg) {
     for (;;) {
       sqlite3_free(err);
@@ -211,9 +282,11 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   };
-  if (execRetryingBusy(
-          "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;",
-          static_cast<sqlite3_callback>(nullptr), nullptr) != SQLITE_OK) {
+  // A read-only store keeps the journal mode it has.
+  if (execRetryingBusy(d.readOnly ? "PRAGMA foreign_keys=ON;"
+                                  : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                                    "PRAGMA foreign_keys=ON;",
+                       static_cast<sqlite3_callback>(nullptr), nullptr) != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
     sqlite3_free(err);
     return;
@@ -247,6 +320,25 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
     sqlite3_free(err);
     return;
   }
+  // The tables are made once; later opens only read, so that opening never takes the write lock.
+  int tables = 0;
+  err = nullptr;
+  execRetryingBusy(
+      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'vals')",
+      +[](void* out, int, char** row, char**) {
+        *static_cast<int*>(out) = row[0] != nullptr ? std::atoi(row[0]) : 0;
+        return 0;
+      },
+      &tables);
+  sqlite3_free(err);
+  if (tables == 2) {
+    d.open = true;
+    return;
+  }
+  if (d.readOnly) {
+    d.openError = "opening the registry " + file + ": the file is read-only and holds no registry";
+    return;
+  }
   d.open = true;
   if (!d.Write("preparing the registry", [&] { return d.Exec(kSchema); })) {
     d.open = false;
@@ -254,9 +346,46 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   }
 }
 
+std::unique_ptr<RegistryStore> RegistryStore::Refused(const std::string& why) {
+  // An empty name opens a private temporary database that nothing ever writes to.
+  auto store = std::make_unique<RegistryStore>(std::string());
+  store->impl_->open = false;
+  store->impl_->openError = why;
+  return store;
+}
+
 RegistryStore::~RegistryStore() = default;
 
 bool RegistryStore::IsOpen() const { return impl_->open; }
+
+bool RegistryStore::IsReadOnly() const { return impl_->open && impl_->readOnly; }
+
+std::string RegistryStore::FirstFault() const {
+  if (!impl_->open) return impl_->openError;
+  std::lock_guard lock(impl_->faultMutex);
+  return impl_->firstFault;
+}
+
+void RegistryStore::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (d.db != nullptr) sqlite3_busy_timeout(d.db, static_cast<int>(timeout.count()));
+}
+
+bool RegistryStore::Transaction(const std::function<bool()>& body) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (d.inTransaction) return body();
+  bool ok = d.Write("writing several values", [&] {
+    d.inTransaction = true;
+    const bool done = body();
+    d.inTransaction = false;
+    if (!done) SetMissing("the transaction was abandoned");
+    return done;
+  });
+  d.inTransaction = false;
+  return ok;
+}
 
 std::string RegistryStore::LastError() const {
   return impl_->open ? t_lastError : impl_->openError;
@@ -320,14 +449,11 @@ bool RegistryStore::SetValue(RootKey root, std::wstring_view path, std::wstring_
   std::lock_guard lock(d.mutex);
   std::string p = NormalisePath(path);
   std::string n = ToUtf8(name);
-  bool missing = false;
-  bool ok = d.Write("writing a value", [&] {
+  return d.Write("writing a value", [&] {
     sqlite3_int64 key = d.KeyId(root, p);
-    if (key == 0) missing = true;
+    if (key == 0) SetMissing("the key does not exist");
     return key > 0 && d.PutValue(key, n, type, data, size);
   });
-  if (missing) SetMissing("the key does not exist");
-  return ok;
 }
 
 bool RegistryStore::CreateKeyAndSetValue(RootKey root, std::wstring_view path,
@@ -348,11 +474,10 @@ bool RegistryStore::DeleteValue(RootKey root, std::wstring_view path, std::wstri
   std::lock_guard lock(d.mutex);
   std::string p = NormalisePath(path);
   std::string n = ToUtf8(name);
-  bool missing = false;
-  bool ok = d.Write("deleting a value", [&] {
+  return d.Write("deleting a value", [&] {
     sqlite3_int64 key = d.KeyId(root, p);
     if (key <= 0) {
-      missing = key == 0;
+      if (key == 0) SetMissing("the key or value does not exist");
       return false;
     }
     sqlite3_stmt* s = d.Statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
@@ -362,11 +487,12 @@ bool RegistryStore::DeleteValue(RootKey root, std::wstring_view path, std::wstri
     int rc = sqlite3_step(s);
     sqlite3_reset(s);
     if (rc != SQLITE_DONE) return false;
-    missing = sqlite3_changes(d.db) == 0;
-    return !missing;
+    if (sqlite3_changes(d.db) == 0) {
+      SetMissing("the key or value does not exist");
+      return false;
+    }
+    return true;
   });
-  if (missing) SetMissing("the key or value does not exist");
-  return ok;
 }
 
 bool RegistryStore::EnumValues(RootKey root, std::wstring_view path, std::vector<Value>* values) {
@@ -394,6 +520,68 @@ bool RegistryStore::EnumValues(RootKey root, std::wstring_view path, std::vector
   }
   sqlite3_reset(s);
   return rc == SQLITE_DONE || d.Fail("listing values");
+}
+
+bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
+                                std::vector<Subkey>* subkeys) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.mutex);
+  if (!d.open) return d.Fail("reading subkeys");
+  std::string p = NormalisePath(path);
+  // The key's own row comes back even without subkeys, so that no row at all means no key.
+  sqlite3_stmt* s = d.Statement(
+      "SELECT c.id, c.name, v.name, v.type, v.data FROM keys k "
+      "LEFT JOIN keys c ON c.parent = k.id LEFT JOIN vals v ON v.key = c.id "
+      "WHERE k.root = ?1 AND k.path = ?2 ORDER BY c.id");
+  if (s == nullptr) return d.Fail("reading subkeys");
+  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
+  sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
+  // The elements already in `subkeys` are filled again rather than freed and made anew, so a
+  // caller that reads the same key over and over (every paint of the Current page) allocates
+  // almost nothing.
+  size_t used = 0;
+  size_t valuesUsed = 0;
+  auto finishSubkey = [&] {
+    if (used > 0) (*subkeys)[used - 1].values.resize(valuesUsed);
+  };
+  bool keyFound = false;
+  sqlite3_int64 current = 0;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    keyFound = true;
+    if (sqlite3_column_type(s, 0) == SQLITE_NULL) continue;
+    const sqlite3_int64 child = sqlite3_column_int64(s, 0);
+    if (used == 0 || child != current) {
+      finishSubkey();
+      current = child;
+      if (used == subkeys->size()) subkeys->emplace_back();
+      AssignUtf8((*subkeys)[used].name, sqlite3_column_text(s, 1), sqlite3_column_bytes(s, 1));
+      ++used;
+      valuesUsed = 0;
+    }
+    if (sqlite3_column_type(s, 2) == SQLITE_NULL) continue;
+    std::vector<Value>& values = (*subkeys)[used - 1].values;
+    if (valuesUsed == values.size()) values.emplace_back();
+    Value& v = values[valuesUsed++];
+    AssignUtf8(v.name, sqlite3_column_text(s, 2), sqlite3_column_bytes(s, 2));
+    v.type = static_cast<uint32_t>(sqlite3_column_int64(s, 3));
+    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 4));
+    v.data.assign(bytes, bytes + (bytes != nullptr ? sqlite3_column_bytes(s, 4) : 0));
+  }
+  finishSubkey();
+  subkeys->resize(used);
+  sqlite3_reset(s);
+  if (rc != SQLITE_DONE) return d.Fail("reading subkeys");
+  if (!keyFound) SetMissing("the key does not exist");
+  // The rows come in key order, each key's values in name order (the table's own order); the
+  // subkeys are put in name order here rather than by a sort in the statement.
+  auto byName = [](const Subkey& a, const Subkey& b) {
+    return LessIgnoringAsciiCase(a.name, b.name);
+  };
+  if (!std::is_sorted(subkeys->begin(), subkeys->end(), byName)) {
+    std::sort(subkeys->begin(), subkeys->end(), byName);
+  }
+  return keyFound;
 }
 
 bool RegistryStore::EnumSubkeys(RootKey root, std::wstring_view path,
@@ -428,11 +616,10 @@ bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
     t_lastMissing = false;
     return false;
   }
-  bool missing = false;
-  bool ok = d.Write("deleting a key", [&] {
+  return d.Write("deleting a key", [&] {
     sqlite3_int64 key = d.KeyId(root, p);
     if (key <= 0) {
-      missing = key == 0;
+      if (key == 0) SetMissing("the key does not exist");
       return false;
     }
     // Subkeys and values go with it through the cascading references.
@@ -443,8 +630,6 @@ bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
     sqlite3_reset(s);
     return rc == SQLITE_DONE;
   });
-  if (missing) SetMissing("the key does not exist");
-  return ok;
 }
 
 namespace {
@@ -455,9 +640,24 @@ std::unique_ptr<RegistryStore> g_registry;
 RegistryStore& Registry() {
   std::lock_guard lock(g_registryMutex);
   if (!g_registry) {
-    g_registry = std::make_unique<RegistryStore>((DeviceRoot() / "registry.db").string());
+    const std::filesystem::path root = DeviceRoot();
+    const std::string problem = DeviceRootProblem(root);
+    g_registry = problem.empty() ? std::make_unique<RegistryStore>((root / "registry.db").string())
+                                 : RegistryStore::Refused("opening the registry: " + problem);
   }
   return *g_registry;
+}
+
+void SetRegistryBusyTimeout(std::chrono::milliseconds timeout) {
+  g_busyTimeoutMs.store(timeout.count());
+  RegistryStore* store = nullptr;
+  {
+    std::lock_guard lock(g_registryMutex);
+    store = g_registry.get();
+  }
+  // Not under the registry's mutex: an operation inside a transaction holds the store's and may
+  // ask for the registry.
+  if (store != nullptr) store->SetBusyTimeout(timeout);
 }
 
 void ResetRegistryForTesting() {

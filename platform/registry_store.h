@@ -2,7 +2,9 @@
 // SQLite file ("registry.db" in the device folder) that every process of the system shares.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,22 +31,39 @@ inline constexpr uint32_t REG_DWORD = 4;
 // Every write is one transaction: atomic, durable once it returns (it survives the writing
 // process being killed), and a busy database is waited for rather than reported. A store whose
 // file is damaged or unreadable is left untouched: every operation fails and LastError() says why.
-// All operations are safe to call from several threads of one process.
+// A write-protected file is opened for reading only: reads work, writes fail and say so, and the
+// file is never modified. All operations are safe to call from several threads of one process.
 class RegistryStore {
  public:
   // Opens (creating when missing) the store file at `file`. Never throws; a failure to open shows
   // in IsOpen() and LastError().
   explicit RegistryStore(const std::string& file);
+  // A store that is not open, with `why` as its error.
+  static std::unique_ptr<RegistryStore> Refused(const std::string& why);
   ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;
   RegistryStore& operator=(const RegistryStore&) = delete;
 
   bool IsOpen() const;
+  // Opened for reading only, because the file is write-protected.
+  bool IsReadOnly() const;
   // What went wrong in the last failed operation of the calling thread, for tools to print.
   std::string LastError() const;
   // True when the last failed operation of the calling thread failed only because the key or
   // value does not exist (not because the store is unusable).
   bool LastFailureWasMissing() const;
+  // The first failure of any thread that was not only a missing key or value (the store could
+  // not be opened, read or written); empty when there was none. What an unattended run reports.
+  std::string FirstFault() const;
+
+  // How long an operation waits for a store that another process holds (10 s unless set).
+  void SetBusyTimeout(std::chrono::milliseconds timeout);
+
+  // Runs `body` as one transaction that holds the store's write lock from its start: what `body`
+  // reads is what it commits against, and its writes land together or not at all. Operations
+  // that `body` makes on this thread join it; other threads of the process wait. Commits when
+  // `body` returns true, rolls back otherwise; true only when committed.
+  bool Transaction(const std::function<bool()>& body);
 
   bool KeyExists(RootKey root, std::wstring_view path);
   // Creates the key and its missing parents; true when the key exists afterwards.
@@ -66,6 +85,14 @@ class RegistryStore {
     std::vector<uint8_t> data;
   };
   bool EnumValues(RootKey root, std::wstring_view path, std::vector<Value>* values);
+  // The key's direct subkeys in name order, each with all its values in name order, read in one
+  // statement; false when the key does not exist. What `subkeys` held is replaced, its storage
+  // reused.
+  struct Subkey {
+    std::wstring name;
+    std::vector<Value> values;
+  };
+  bool ReadSubkeys(RootKey root, std::wstring_view path, std::vector<Subkey>* subkeys);
   // Names of the key's direct subkeys, in name order; false when the key does not exist.
   bool EnumSubkeys(RootKey root, std::wstring_view path, std::vector<std::wstring>* names);
   // Deletes the key with its values and everything below it; false when it does not exist.
@@ -77,8 +104,13 @@ class RegistryStore {
   std::unique_ptr<Impl> impl_;
 };
 
-// The process's one store, on DeviceRoot()/registry.db, opened at first use.
+// The process's one store, on DeviceRoot()/registry.db, opened at first use. A device folder
+// that DeviceRootProblem() refuses gives a store that is not open and says why.
 RegistryStore& Registry();
+
+// The busy time-out of the process's store, now and when it is opened later (an unattended run
+// can afford to wait longer than a window can).
+void SetRegistryBusyTimeout(std::chrono::milliseconds timeout);
 
 // Replaces the process's store (tests point it at a fresh device folder). Takes effect for later
 // Registry() calls; the caller keeps no reference to the old store.

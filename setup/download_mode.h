@@ -3,8 +3,9 @@
 
 namespace cirrodex {
 
-// Loads the city list and updates every city in slot order. Failures are stored per city and
-// never stop the run.
-void RunDownloadMode();
+// Loads the city list and updates every city in slot order, one run per device folder at a time.
+// Download failures are stored per city and never stop the run. The exit status: 0, or 1 with
+// one line on stderr naming what failed when the store could not be opened, read or written.
+int RunDownloadMode();
 
 }  // namespace cirrodex

@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
   }
   const StartMode mode = ChooseStartMode(JoinArguments(argc, argv));
   if (mode == StartMode::Download) {
-    RunDownloadMode();
-    return 0;
+    return RunDownloadMode();
   }
   if (Empty("QT_QPA_PLATFORM") && Empty("DISPLAY") && Empty("WAYLAND_DISPLAY")) {
     std::fputs(

@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/window.h"
 
 namespace cirrodex::today {
@@ -68,6 +69,8 @@ struct TodayItemState {
   std::unique_ptr<StopEvent> stopEvent;
   // When the worker's last successful launch began (a local file time); the worker's own.
   platform::FileTime lastLaunch = 0;
+  // The download run the worker started last; the worker's own.
+  std::shared_ptr<platform::StartedProcess> lastRun;
   // Held while the report is parsed and the settings copies are re-read, and while painting, so a
   // paint never sees a half-replaced report.
   std::mutex reportLock;
@@ -108,6 +111,8 @@ bool LoadStoredWeather();
 // The refresh worker.
 bool StartRefreshWorker();
 bool StopRefreshWorker();
+// False when a launch was asked for and none was made: the setup program could not be started,
+// or the run started last is still alive (then nothing is started and the pass only reads).
 bool RefreshPass(bool launch);
 uint32_t ElapsedMilliseconds(platform::FileTime from, platform::FileTime to);
 // Whether `minute` (after midnight) lies in the allowed hours; equal bounds allow every minute.

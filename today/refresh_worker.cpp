@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"
+#include "platform/process.h"
 #include "today/item_state.h"
 
 namespace cirrodex::today {
@@ -81,12 +82,20 @@ bool UpdateAllowed(uint32_t minute, uint32_t startUpdate, uint32_t endUpdate) {
 
 bool RefreshPass(bool launch) {
   TodayItemState& s = State();
-  if (launch) {
-    if (!StartSetupProgram(kDownloadSwitch)) {
+  bool launched = false;
+  if (launch && s.lastRun && s.lastRun->Running()) {
+    // The run started last still works (a stalled feed host holds it for minutes): no second one
+    // beside it. The download stays due, so the next pass tries again.
+    s.downloadDue = true;
+  } else if (launch) {
+    std::shared_ptr<StartedProcess> run = CreateWatchedProcess(SetupProgramPath(), kDownloadSwitch);
+    if (!run) {
       s.downloadDue = true;
       InvalidateRect(s.itemWindow.load(), nullptr, true);
       return false;
     }
+    s.lastRun = std::move(run);
+    launched = true;
     // The download gets this long before the stored data is read back.
     s.stopEvent->Wait(kWaitAfterLaunchMs);
   }
@@ -117,7 +126,7 @@ bool RefreshPass(bool launch) {
   }
   if (s.lastDownloadResult == kResultOk) s.downloadDue = false;
   ReadSchedule(s);
-  return true;
+  return launched || !launch;
 }
 
 void WorkerStart() {

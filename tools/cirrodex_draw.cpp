@@ -135,7 +135,8 @@ std::optional<std::string> LoadReport(const Options& options, cirrodex::WeatherR
     storedResult = 200;
   } else {
     const std::wstring code =
-        options.city ? cirrodex::platform::FromUtf8(*options.city) : cirrodex::SelectedCityCode();
+        options.city ? cirrodex::CityCodeOf(cirrodex::platform::FromUtf8(*options.city))
+                     : cirrodex::SelectedCityCode();
     if (!cirrodex::LoadStoredFeed(report, code.c_str(), text, storedResult)) {
       return "no stored weather for city " + cirrodex::platform::ToUtf8(code);
     }

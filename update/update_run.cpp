@@ -1,10 +1,16 @@
 #include "update/update_run.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
 #include "core/registry_ops.h"
 #include "core/weather_cache.h"
+#include "platform/device.h"
 #include "update/http_fetch.h"
 
 namespace cirrodex {
@@ -64,7 +70,9 @@ bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint3
   // Written before the parse, so it names the city of the previous feed.
   StoreString(HKEY_CURRENT_USER, key, kCityName, report.city);
   ParseFeed(report, body.get(), changed);
-  if (changed) RecordHistory(report, code);
+  // The stored feed is compared again inside the store transaction that adds the record: another
+  // run may have stored this very feed since this one primed its report.
+  if (changed) RecordHistoryIfChanged(report, code);
   return true;
 }
 
@@ -84,6 +92,25 @@ void UpdateAllCities(bool onlyUntried) {
     if (LoadStoredFeed(report, code, stored, result)) ParseFeed(report, stored.c_str(), changed);
     UpdateCity(report, code, changed, result);
   }
+}
+
+}  // namespace cirrodex
+
+namespace cirrodex {
+
+DownloadRunLock::DownloadRunLock() {
+  const std::string file = (platform::DeviceRoot() / kDownloadLockFile).string();
+  fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) return;
+  int rc;
+  while ((rc = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  held_ = rc == 0;
+}
+
+DownloadRunLock::~DownloadRunLock() {
+  // Closing releases the lock.
+  if (fd_ >= 0) close(fd_);
 }
 
 }  // namespace cirrodex

@@ -35,4 +35,25 @@ bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint3
 // taken as it stands.
 void UpdateAllCities(bool onlyUntried);
 
+// The lock file in the device folder that download runs take in turn.
+inline constexpr char kDownloadLockFile[] = "download.lock";
+
+// Held for a whole download run, so that at most one run works on a device folder at a time: a
+// second run waits here until the first ends (the lock goes with its process, however it ends)
+// and then finds the feeds that the first stored.
+class DownloadRunLock {
+ public:
+  DownloadRunLock();
+  ~DownloadRunLock();
+  DownloadRunLock(const DownloadRunLock&) = delete;
+  DownloadRunLock& operator=(const DownloadRunLock&) = delete;
+  // False when the lock file could not be made (a read-only folder): the run goes on unlocked and
+  // the store reports what it cannot write.
+  bool held() const { return held_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
+
 }  // namespace cirrodex

@@ -101,6 +101,16 @@ TEST_F(Settings, LoadCityListCutsAndEmpties) {
   EXPECT_STREQ(list.slots[3].code, L"");
 }
 
+// The download stores a long code's weather under its first 15 characters; every reader of the
+// list looks the city up under the same cut code.
+TEST_F(Settings, EveryReaderCutsALongCodeAlike) {
+  SetSlot(1, L"ABCDEFGHIJKLMNOPQRST", L"Long");
+  LoadCityList();
+  EXPECT_EQ(SelectedCityCode(), L"ABCDEFGHIJKLMNO");
+  EXPECT_EQ(SelectedCityCode(), std::wstring(Cities().slots[0].code));
+  EXPECT_EQ(SelectedCityKey(), CityKey(Cities().slots[0].code));
+}
+
 TEST_F(Settings, SaveCityListDeletesBothValuesOfAnEmptySlot) {
   SetSlot(4, L"OLD", L"Old name");
   LoadCityList();

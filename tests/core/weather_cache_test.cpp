@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/registry_ops.h"
@@ -203,6 +204,55 @@ TEST_F(WeatherCache, IncompleteOrUndatedRecordsReadAsEmpty) {
   EXPECT_FALSE(ReadHistoryRecord(report_, 200, neverWritten));
   EXPECT_FALSE(ReadHistoryRecord(report_, -1, neverWritten));
   EXPECT_FALSE(ReadHistoryRecord(report_, 1000, neverWritten));
+}
+
+// The history read in one go gives what reading each record on its own gives, damaged records
+// and a key name in other letters included.
+TEST_F(WeatherCache, ReadHistoryInOneReadMatchesReadingEachRecord) {
+  for (int i = 0; i < 6; ++i) Download(std::wstring(kFeed) + std::to_wstring(i));
+  ASSERT_TRUE(DeleteValue(HKEY_CURRENT_USER, Log(1), L"WD"));
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, Log(2), L"Tm", L"01/01/2005"));
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, Log(3), L"B", L"a string"));
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, Log(4), L"T", L"warm"));
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, Log(5), L"Tm", std::wstring(1100, L'1')));
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, std::wstring(kLondon) + L"\\log006", L"tm",
+                          L"03/01/2005 04:00:00 GMT"));
+  for (const wchar_t* name : {L"b", L"ws", L"wd", L"r"}) {
+    ASSERT_TRUE(StoreDword(HKEY_CURRENT_USER, std::wstring(kLondon) + L"\\log006", name, 3));
+  }
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, std::wstring(kLondon) + L"\\log006", L"t", L"1.5"));
+
+  std::vector<HistoryRecord> batch(kHistorySlots);
+  ReadHistory(report_, kHistorySlots, batch.data());
+  auto fields = [](const HistoryRecord& r) {
+    return std::tuple(r.slot, r.pressure, r.windSpeed, r.windPoint, r.rainChance,
+                      r.temperature.valid, r.temperature.value, r.timeText, r.time.day,
+                      r.time.hour);
+  };
+  for (int slot = 0; slot < kHistorySlots; ++slot) {
+    HistoryRecord single;
+    ReadHistoryRecord(report_, slot, single);
+    EXPECT_EQ(fields(batch[slot]), fields(single)) << slot;
+  }
+  EXPECT_EQ(batch[0].slot, 0);
+  EXPECT_EQ(batch[6].slot, 6);
+  for (int slot : {1, 2, 3, 5}) EXPECT_EQ(batch[slot].slot, -1) << slot;
+}
+
+// A run whose report found the feed changed records it only when the store does not hold that
+// feed already (another run stored it meanwhile).
+TEST_F(WeatherCache, RecordHistoryIfChangedComparesWithTheStoredFeed) {
+  Download(kFeed);
+  WeatherReport other;
+  bool changed = false;
+  ParseFeed(other, kFeed, changed);
+  ASSERT_TRUE(changed);
+  EXPECT_FALSE(RecordHistoryIfChanged(other, nullptr));
+  EXPECT_EQ(Dword(kLondon, L"Latest"), 0u);
+  ParseFeed(other, (std::wstring(kFeed) + L" ").c_str(), changed);
+  EXPECT_TRUE(RecordHistoryIfChanged(other, nullptr));
+  EXPECT_EQ(Dword(kLondon, L"Latest"), 1u);
+  EXPECT_EQ(String(kLondon, L"WeatherPreviousData"), std::wstring(kFeed) + L" ");
 }
 
 }  // namespace

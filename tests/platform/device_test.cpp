@@ -1,9 +1,13 @@
 #include "platform/device.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 
+#include "platform/registry_store.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex::platform {
@@ -58,6 +62,33 @@ TEST_F(DevicePaths, EmptyVariableFallsBackToTheHomeFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(expected));
   setenv("HOME", oldHome.c_str(), 1);
   setenv("CIRRODEX_DEVICE", device_.root().c_str(), 1);
+}
+
+// Without HOME the folder comes from the account entry, never from a shared folder such as /tmp.
+TEST_F(DevicePaths, WithoutHomeTheAccountsHomeFolderIsUsed) {
+  const char* old = std::getenv("HOME");
+  const std::string oldHome = old != nullptr ? old : "";
+  unsetenv("HOME");
+  const std::filesystem::path root = DefaultDeviceRoot();
+  if (old != nullptr) setenv("HOME", oldHome.c_str(), 1);
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(root,
+            std::filesystem::path(entry->pw_dir) / ".local" / "share" / "cirrodex" / "device");
+  EXPECT_NE(*std::next(root.begin()), "tmp") << root;
+}
+
+// A device folder that others can write to is refused, and the registry says why.
+TEST_F(DevicePaths, AFolderOthersCanWriteToIsRefused) {
+  EXPECT_EQ(DeviceRootProblem(device_.root()), "");
+  std::filesystem::permissions(device_.root(), std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::add);
+  ResetRegistryForTesting();
+  EXPECT_FALSE(Registry().IsOpen());
+  EXPECT_NE(Registry().LastError().find("o+w"), std::string::npos) << Registry().LastError();
+  EXPECT_FALSE(std::filesystem::exists(device_.root() / "registry.db"));
+  std::filesystem::permissions(device_.root(), std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
 }
 
 }  // namespace

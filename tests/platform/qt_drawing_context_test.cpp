@@ -244,6 +244,39 @@ TEST(QtDrawingContext, RectanglesCoverLeftToRightMinusOne) {
   EXPECT_EQ(FindInk(image.copy(8, 8, 4, 4), kGrey).box, QRect(1, 1, 2, 2));
 }
 
+// An outline of the fill's colour covers the pixels that Qt's own outlined and filled rectangle
+// covers, shifted and scaled alike, and leaves the painter's pen and brush as they were.
+TEST(QtDrawingContext, OneColourRectanglesCoverWhatQtsRectangleCovers) {
+  for (double scale : {1.0, 2.0}) {
+    SCOPED_TRACE(scale);
+    QImage images[2];
+    for (int ours = 0; ours < 2; ++ours) {
+      Canvas canvas(24, 24, kGrey);
+      canvas.painter().translate(1, 2);
+      canvas.painter().scale(scale, scale);
+      const Pen pen{Rgb(0, 0, 128), 0};
+      const Brush brush{Rgb(0, 0, 128)};
+      canvas.dc().SelectPen(&pen);
+      canvas.dc().SelectBrush(&brush);
+      for (Rect r : {Rect{2, 3, 4, 5}, Rect{5, 5, 9, 7}, Rect{1, 9, 2, 10}}) {
+        if (ours) {
+          canvas.dc().Rectangle(r);
+        } else {
+          QPainter& p = canvas.painter();
+          p.save();
+          p.setPen(QPen(QColor(0, 0, 128), 0));
+          p.setBrush(QColor(0, 0, 128));
+          p.drawRect(QRect(r.left, r.top, r.Width() - 1, r.Height() - 1));
+          p.restore();
+        }
+      }
+      EXPECT_EQ(canvas.painter().brush().style(), Qt::NoBrush);
+      images[ours] = canvas.Finish();
+    }
+    EXPECT_EQ(images[0], images[1]);
+  }
+}
+
 TEST(QtDrawingContext, PolylinesUseTheSelectedPen) {
   Canvas canvas(20, 20);
   const Pen pen{Rgb(0, 0, 255), 0};

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -326,6 +327,71 @@ TEST_F(RegistryStoreTest, FirstOpensByManyProcessesAtOnceAllSucceed) {
   std::vector<RegistryStore::Value> values;
   ASSERT_TRUE(Registry().EnumValues(HKEY_CURRENT_USER, L"Open", &values));
   EXPECT_EQ(values.size(), 6u);
+}
+
+// A write-protected store (even for the superuser) opens for reading: reads work, every kind of
+// write fails saying so, and the file is never modified.
+TEST_F(RegistryStoreTest, AWriteProtectedStoreReadsAndRefusesWrites) {
+  ASSERT_TRUE(Put(L"City\\Log000", L"Tm", Bytes("t")));
+  ResetRegistryForTesting();
+  const std::string before = ReadFile(StoreFile());
+  std::filesystem::permissions(StoreFile(), std::filesystem::perms::owner_read);
+  {
+    RegistryStore store(StoreFile().string());
+    ASSERT_TRUE(store.IsOpen()) << store.LastError();
+    EXPECT_TRUE(store.IsReadOnly());
+    std::vector<uint8_t> data;
+    EXPECT_TRUE(store.QueryValue(HKEY_CURRENT_USER, L"City\\Log000", L"Tm", nullptr, &data));
+    EXPECT_EQ(data, Bytes("t"));
+    std::vector<RegistryStore::Subkey> subkeys;
+    EXPECT_TRUE(store.ReadSubkeys(HKEY_CURRENT_USER, L"City", &subkeys));
+    auto value = Dword(7);
+    const std::function<bool()> writes[] = {
+        [&] {
+          return store.SetValue(HKEY_CURRENT_USER, L"City", L"V", REG_DWORD, value.data(), 4);
+        },
+        [&] { return store.DeleteKey(HKEY_CURRENT_USER, L"City"); },
+        [&] { return store.Transaction([] { return true; }); },
+    };
+    for (const auto& write : writes) {
+      EXPECT_FALSE(write());
+      EXPECT_FALSE(store.LastFailureWasMissing());
+      EXPECT_NE(store.LastError().find("read-only"), std::string::npos) << store.LastError();
+    }
+    EXPECT_NE(store.FirstFault().find("read-only"), std::string::npos);
+  }
+  EXPECT_EQ(ReadFile(StoreFile()), before);
+}
+
+// The subkeys of a key with all their values in one read, as the history reader takes them.
+TEST_F(RegistryStoreTest, ReadSubkeysGivesEverySubkeyWithItsValues) {
+  ASSERT_TRUE(Put(L"City\\Log001", L"WS", Dword(5), REG_DWORD));
+  ASSERT_TRUE(Put(L"City\\Log001", L"Tm", Bytes("one")));
+  ASSERT_TRUE(Put(L"City\\log000", L"Tm", Bytes("zero")));
+  ASSERT_TRUE(Put(L"City\\Log000\\Deeper", L"X", Bytes("not a direct value")));
+  ASSERT_TRUE(Registry().CreateKey(HKEY_CURRENT_USER, L"City\\Empty"));
+  ASSERT_TRUE(Put(L"City", L"Latest", Dword(1), REG_DWORD));
+  ASSERT_TRUE(Registry().CreateKey(HKEY_CURRENT_USER, L"Leaf"));
+
+  std::vector<RegistryStore::Subkey> subkeys;
+  ASSERT_TRUE(Registry().ReadSubkeys(HKEY_CURRENT_USER, L"city", &subkeys));
+  ASSERT_EQ(subkeys.size(), 3u);
+  EXPECT_EQ(subkeys[0].name, L"Empty");
+  EXPECT_TRUE(subkeys[0].values.empty());
+  EXPECT_EQ(subkeys[1].name, L"log000");
+  ASSERT_EQ(subkeys[1].values.size(), 1u);
+  EXPECT_EQ(subkeys[1].values[0].data, Bytes("zero"));
+  EXPECT_EQ(subkeys[2].name, L"Log001");
+  ASSERT_EQ(subkeys[2].values.size(), 2u);
+  EXPECT_EQ(subkeys[2].values[0].name, L"Tm");
+  EXPECT_EQ(subkeys[2].values[1].name, L"WS");
+  EXPECT_EQ(subkeys[2].values[1].type, REG_DWORD);
+  EXPECT_EQ(subkeys[2].values[1].data, Dword(5));
+
+  EXPECT_TRUE(Registry().ReadSubkeys(HKEY_CURRENT_USER, L"Leaf", &subkeys));
+  EXPECT_TRUE(subkeys.empty());
+  EXPECT_FALSE(Registry().ReadSubkeys(HKEY_CURRENT_USER, L"Nowhere", &subkeys));
+  EXPECT_TRUE(Registry().LastFailureWasMissing());
 }
 
 class DamagedStore : public RegistryStoreTest {

@@ -48,6 +48,9 @@ std::vector<Location> AllShipped() {
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 std::unique_ptr<WeatherReport> Parse(const std::string& feed) {
+  // A report reads its install folder from the registry when it is built: from a device folder of
+  // its own, never the user's.
+  const cirrodex::testing::TempDevice device;
   auto report = std::make_unique<WeatherReport>();
   bool changed = false;
   ParseFeed(*report, Wide(feed).c_str(), changed);

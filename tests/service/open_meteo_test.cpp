@@ -45,6 +45,9 @@ std::string FeedOf(const std::string& answer, const Location& location) {
 }
 
 std::unique_ptr<WeatherReport> Parse(const std::string& feed) {
+  // A report reads its install folder from the registry when it is built: from a device folder of
+  // its own, never the user's.
+  const cirrodex::testing::TempDevice device;
   auto report = std::make_unique<WeatherReport>();
   bool changed = false;
   ParseFeed(*report, std::wstring(feed.begin(), feed.end()).c_str(), changed);

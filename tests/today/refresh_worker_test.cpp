@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "platform/process.h"
 #include "platform/recording_context.h"
+#include "tests/support/eventually.h"
+#include "tests/support/raw_server.h"
+#include "tests/support/weather_service.h"
 #include "tests/today/today_fixture.h"
 
 namespace cirrodex::testing {
@@ -257,6 +265,55 @@ TEST_F(RefreshWorkerTest, MissingDownloadResultKeepsTheLastOne) {
 }
 
 // The real thread and the real stop event.
+// Starts programs for real and keeps every run it started.
+struct RealRunStarter : ProcessStarter {
+  explicit RealRunStarter(ProcessStarter& real) : real(real) {}
+  bool Start(std::wstring_view program, std::wstring_view arguments) override {
+    return StartWatched(program, arguments) != nullptr;
+  }
+  std::shared_ptr<StartedProcess> StartWatched(std::wstring_view program,
+                                               std::wstring_view arguments) override {
+    auto run = real.StartWatched(program, arguments);
+    if (run) runs.push_back(run);
+    return run;
+  }
+  bool AllEnded() const {
+    return std::none_of(runs.begin(), runs.end(), [](const auto& run) { return run->Running(); });
+  }
+  ProcessStarter& real;
+  std::vector<std::shared_ptr<StartedProcess>> runs;
+};
+
+// The installed download run against a feed host that accepts and never answers: the worker
+// keeps the one run it started, and starts no second beside it, for five minutes of passes.
+TEST_F(RefreshWorkerTest, AStalledRunIsNotJoinedByAnother) {
+  std::string output;
+  ASSERT_EQ(RunProgram(BuildDir() / "bin" / "cirrodex-install", {}, &output), 0) << output;
+  std::optional<RawServer> stalling;
+  stalling.emplace([](RawServer::Connection& c) { c.Hold(120000); });
+  ASSERT_TRUE(stalling->listening());
+  setenv("CIRRODEX_FEED_BASE", stalling->Url("/m/chnk/d/weather_d_src.asp?acid=").c_str(), 1);
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", stalling->WideUrl("/r.jpg"));
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", stalling->WideUrl("/s.jpg"));
+  StoreFeed(SampleFeed(), 12029);
+
+  SetProcessStarterForTesting(nullptr);
+  RealRunStarter starter(CurrentProcessStarter());
+  SetProcessStarterForTesting(&starter);
+  State().downloadDue = true;
+  RunWorkerFor(300);
+  EXPECT_EQ(starter.runs.size(), 1u);
+  EXPECT_TRUE(State().downloadDue);  // still due: the next pass tries again
+
+  // Once the host is gone the run ends, and the next pass starts a new one.
+  stalling.reset();
+  EXPECT_TRUE(Eventually([&] { return starter.AllEnded(); }, 60000));
+  State().stopEvent->Wait(today::WorkerPass());
+  EXPECT_EQ(starter.runs.size(), 2u);
+  EXPECT_TRUE(Eventually([&] { return starter.AllEnded(); }, 60000));
+  unsetenv("CIRRODEX_FEED_BASE");
+}
+
 class WorkerThreadTest : public TodayTest {};
 
 TEST_F(WorkerThreadTest, StopsWithinTheGraceWhileWaitingOnALaunch) {
