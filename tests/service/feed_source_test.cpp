@@ -157,8 +157,19 @@ TEST(CoordinateCode, IsNamedAfterTheNearestCityWithin30KmOrByItsPoint) {
 
 // ---- made-up feeds ---------------------------------------------------------------------------
 
-TEST(SampleFeed, EveryShippedCityGivesAShortConsistentFeed) {
-  for (const Location& location : AllShipped()) {
+// Parsing 24,000 cities three times takes minutes under the sanitizers, so the feed is checked for
+// every long name (where the name's cut matters) and a spread of the others.
+std::vector<Location> LongNamesAndASpread() {
+  std::vector<Location> chosen;
+  const std::vector<Location> all = AllShipped();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i].name.size() > 20 || i % 97 == 0) chosen.push_back(all[i]);
+  }
+  return chosen;
+}
+
+TEST(SampleFeed, ShippedCitiesGiveAShortConsistentFeed) {
+  for (const Location& location : LongNamesAndASpread()) {
     for (std::time_t now : {kFriday, kFriday + 9 * 3600, kFriday + 40 * kDay}) {
       const std::string feed = FormatFeed(MakeSampleWeather(location, now));
       SCOPED_TRACE(location.code + " at " + std::to_string(now));
