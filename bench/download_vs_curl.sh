@@ -12,15 +12,14 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-21}
 bin=$build/bin
-for program in weather-service cirrodex-install cirrodex-reg gantrel; do
-  [ -x "$bin/$program" ] || { echo "missing $bin/$program: build it first" >&2; exit 2; }
-done
+source "$(dirname "$0")/common.sh"
+need_programs weather-service cirrodex-install cirrodex-reg gantrel
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 2; }
 
 work=$(mktemp -d)
 service_pid=
 cleanup() {
-  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+  stop_weather_service
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,14 +27,8 @@ trap cleanup EXIT
 export CIRRODEX_DEVICE=$work/device
 "$bin/cirrodex-install" >/dev/null
 
-"$bin/weather-service" --port 0 --upstream none >"$work/service.out" 2>"$work/service.err" &
-service_pid=$!
-for _ in $(seq 100); do
-  grep -q '^listening on ' "$work/service.out" 2>/dev/null && break
-  sleep 0.05
-done
-base=$(sed -n 's/^listening on //p' "$work/service.out")
-[ -n "$base" ] || { echo "the weather service did not start" >&2; exit 2; }
+start_weather_service
+base=http://127.0.0.1:$service_port
 export CIRRODEX_FEED_BASE="$base/m/chnk/d/weather_d_src.asp?acid="
 
 codes=(UKXX0085 FRXX0076 SZXX0013 USNY0996 JAXX0085 ASXX0112)

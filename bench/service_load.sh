@@ -16,32 +16,23 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 activations=${2:-11}
 bin=$build/bin
-for program in weather-service service-load; do
-  [ -x "$bin/$program" ] || { echo "missing $bin/$program: build it first" >&2; exit 2; }
-done
+source "$(dirname "$0")/common.sh"
+need_programs weather-service service-load
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 2; }
 
 work=$(mktemp -d)
 service_pid=
 cleanup() {
-  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+  stop_weather_service
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$bin/weather-service" --port 0 --upstream none >"$work/service.out" 2>"$work/service.err" &
-service_pid=$!
-for _ in $(seq 100); do
-  grep -q '^listening on ' "$work/service.out" 2>/dev/null && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening on http:\/\/127.0.0.1://p' "$work/service.out")
-[ -n "$port" ] || { echo "the weather service did not start" >&2; exit 2; }
+start_weather_service
+port=$service_port
 
 "$bin/service-load" "$port" "$service_pid" --terminate 3000 | tee "$work/load.tsv"
-kill "$service_pid" 2>/dev/null || true
-wait "$service_pid" 2>/dev/null || true
-service_pid=
+stop_weather_service
 
 # Socket activation: systemd-socket-activate listens and starts the service on the first
 # connection; the service exits again when idle for a second.

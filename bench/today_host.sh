@@ -15,28 +15,21 @@ build=$(cd "${1:-build}" && pwd)
 runs=${2:-11}
 idle=${3:-60}
 bin=$build/bin
-for program in weather-service cirrodex-install cirrodex-reg today-host gantrel; do
-  [ -x "$bin/$program" ] || { echo "missing $bin/$program: build it first" >&2; exit 2; }
-done
+source "$(dirname "$0")/common.sh"
+need_programs weather-service cirrodex-install cirrodex-reg today-host gantrel
 
 work=$(mktemp -d)
 service_pid=
 host_pid=
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
-  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+  stop_weather_service
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$bin/weather-service" --port 0 --upstream none >"$work/service.out" 2>"$work/service.err" &
-service_pid=$!
-for _ in $(seq 100); do
-  grep -q "listening on" "$work/service.out" 2>/dev/null && break
-  sleep 0.1
-done
-port=$(grep -o '127.0.0.1:[0-9]*' "$work/service.out" | cut -d: -f2)
-[ -n "$port" ] || { echo "weather-service did not start" >&2; exit 2; }
+start_weather_service
+port=$service_port
 export CIRRODEX_FEED_BASE="http://127.0.0.1:$port/m/chnk/d/weather_d_src.asp?acid="
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }

@@ -46,15 +46,8 @@ class DownloadFaultTest : public testing::DeviceTest {
       ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode" + std::to_wstring(i + 1),
                               kSixCities[i]));
     }
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
-      unsetenv(name);
-    }
   }
-  void TearDown() override {
-    unsetenv("CIRRODEX_FEED_BASE");
-    for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-  }
+  void TearDown() override { unsetenv("CIRRODEX_FEED_BASE"); }
 
   // Feeds and maps from `base` ("http://127.0.0.1:PORT").
   static void PointAt(const std::string& base) {
@@ -80,7 +73,8 @@ class DownloadFaultTest : public testing::DeviceTest {
   }
 
   std::filesystem::path gantrel_;
-  std::vector<std::pair<std::string, std::string>> saved_;
+  // The download mode opens no window, so it must not need a display.
+  testing::WithoutDisplay noDisplay_;
 };
 
 // A feed of the service that dies; its city name says where it came from.

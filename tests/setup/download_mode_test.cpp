@@ -26,16 +26,8 @@ class DownloadModeTest : public testing::DeviceTest {
     ASSERT_TRUE(std::filesystem::is_regular_file(gantrel_));
     ASSERT_TRUE(service_.running());
     setenv("CIRRODEX_FEED_BASE", service_.FeedBase().c_str(), 1);
-    // The download mode opens no window, so it must not need a display.
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
-      unsetenv(name);
-    }
   }
-  void TearDown() override {
-    unsetenv("CIRRODEX_FEED_BASE");
-    for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-  }
+  void TearDown() override { unsetenv("CIRRODEX_FEED_BASE"); }
 
   int Gantrel(const std::vector<std::string>& args, std::string* output = nullptr) {
     return testing::RunProgram(gantrel_, args, output);
@@ -49,7 +41,8 @@ class DownloadModeTest : public testing::DeviceTest {
 
   testing::WeatherServiceProcess service_;
   std::filesystem::path gantrel_;
-  std::vector<std::pair<std::string, std::string>> saved_;
+  // The download mode opens no window, so it must not need a display.
+  testing::WithoutDisplay noDisplay_;
 };
 
 const std::vector<std::wstring> kSixCities = {L"UKXX0085", L"FRXX0076", L"SZXX0013",

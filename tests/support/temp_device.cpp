@@ -40,4 +40,15 @@ std::filesystem::path TempDevice::Path(const std::wstring& handheldPath) const {
 std::filesystem::path BuildDir() { return CIRRODEX_BUILD_DIR; }
 std::filesystem::path SourceDir() { return CIRRODEX_SOURCE_DIR; }
 
+WithoutDisplay::WithoutDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+    unsetenv(name);
+  }
+}
+
+WithoutDisplay::~WithoutDisplay() {
+  for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
+}
+
 }  // namespace cirrodex::testing

@@ -2,10 +2,12 @@
 // process's $CIRRODEX_DEVICE with a registry of its own, and removed afterwards.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace cirrodex::testing {
 
@@ -35,5 +37,18 @@ class DeviceTest : public ::testing::Test {
 // The build folder (for bin/ programs) and the source folder.
 std::filesystem::path BuildDir();
 std::filesystem::path SourceDir();
+
+// Unsets DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM while it lives, so a program started
+// meanwhile finds no display; restores them when it goes.
+class WithoutDisplay {
+ public:
+  WithoutDisplay();
+  ~WithoutDisplay();
+  WithoutDisplay(const WithoutDisplay&) = delete;
+  WithoutDisplay& operator=(const WithoutDisplay&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> saved_;
+};
 
 }  // namespace cirrodex::testing
