@@ -59,6 +59,22 @@ class HostTest : public DeviceTest {
                              L"var swConText = \"Cloudy\"; var swLastUp = \"5/6/2025 10:00:00\";"));
     ASSERT_TRUE(CreateDword(HKEY_CURRENT_USER, key, L"DownloadResult", result));
   }
+  // A snapshot of the screen with London's weather stored, the last-update line off, and nothing
+  // listening at the feed address (the item's download fails, the stored weather stays). A null
+  // image when the host failed; its output then in `output`.
+  QImage SnapshotOfStoredWeather(std::vector<std::string> hostArgs, std::string& output) {
+    Install({"--register"});
+    StoreLondon(200);
+    EXPECT_TRUE(CreateDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0));
+    setenv("CIRRODEX_FEED_BASE",
+           ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
+    const auto snapshot = device_.root() / "today.png";
+    hostArgs.insert(hostArgs.end(), {"--snapshot", snapshot.string(), "--after", "1"});
+    const int status = RunProgram(Program("today-host"), hostArgs, &output);
+    unsetenv("CIRRODEX_FEED_BASE");
+    if (status != 0) return QImage();
+    return QImage(QString::fromStdString(snapshot.string()));
+  }
   void SetUp() override { Cities() = CityList{}; }
 };
 
@@ -103,20 +119,9 @@ TEST_F(HostTest, RegisteredItemDownloadsAndPaintsTheStrip) {
 }
 
 TEST_F(HostTest, StoredWeatherIsPaintedWithoutANetwork) {
-  Install({"--register"});
-  StoreLondon(200);
-  ASSERT_TRUE(CreateDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0));
-  // Nothing listens at the feed address: the item's download fails, the stored weather stays.
-  setenv("CIRRODEX_FEED_BASE",
-         ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
-  const auto snapshot = device_.root() / "today.png";
   std::string output;
-  const int status =
-      RunProgram(Program("today-host"), {"--snapshot", snapshot.string(), "--after", "1"}, &output);
-  unsetenv("CIRRODEX_FEED_BASE");
-  ASSERT_EQ(status, 0) << output;
-  QImage image(QString::fromStdString(snapshot.string()));
-  ASSERT_FALSE(image.isNull());
+  const QImage image = SnapshotOfStoredWeather({}, output);
+  ASSERT_FALSE(image.isNull()) << output;
   EXPECT_GT(DrawnPixels(image, QRect(10, 22, 220, 30)), 300);
   // Result 200 and no last-update line asked for: the strip is all.
   EXPECT_EQ(DrawnPixels(image, QRect(0, 52, 240, 268)), 0);
@@ -134,20 +139,9 @@ TEST_F(HostTest, BadArgumentsAreRefused) {
 
 // --scale 2: the same screen on twice as many pixels each way, the strip where it was.
 TEST_F(HostTest, ScaledSnapshotIsTheScreenEnlarged) {
-  Install({"--register"});
-  StoreLondon(200);
-  ASSERT_TRUE(CreateDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0));
-  setenv("CIRRODEX_FEED_BASE",
-         ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
-  const auto snapshot = device_.root() / "today.png";
   std::string output;
-  const int status =
-      RunProgram(Program("today-host"),
-                 {"--scale", "2", "--snapshot", snapshot.string(), "--after", "1"}, &output);
-  unsetenv("CIRRODEX_FEED_BASE");
-  ASSERT_EQ(status, 0) << output;
-  QImage image(QString::fromStdString(snapshot.string()));
-  ASSERT_FALSE(image.isNull());
+  const QImage image = SnapshotOfStoredWeather({"--scale", "2"}, output);
+  ASSERT_FALSE(image.isNull()) << output;
   EXPECT_EQ(image.size(), QSize(480, 640));
   EXPECT_GT(DrawnPixels(image, QRect(20, 44, 440, 60)), 1200);
   EXPECT_EQ(DrawnPixels(image, QRect(0, 104, 480, 536)), 0);
