@@ -5,6 +5,7 @@
 #include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "platform/text.h"
 
 namespace cirrodex {
 
@@ -107,21 +108,12 @@ struct RegistryValues {
   }
 };
 
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
-
-// Names compare as the registry compares them: without regard to ASCII case.
-bool SameName(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 // The slot whose history key HistoryKey names `name` ("Log" and at least three digits, no
 // leading zero beyond those three), or -1.
 int64_t SlotOfName(std::wstring_view name) {
-  if (name.size() < 6 || name.size() > 12 || !SameName(name.substr(0, 3), L"log")) return -1;
+  if (name.size() < 6 || name.size() > 12 ||
+      !platform::EqualIgnoringAsciiCase(name.substr(0, 3), L"log"))
+    return -1;
   const std::wstring_view digits = name.substr(3);
   if (digits.size() > 3 && digits[0] == L'0') return -1;
   int64_t slot = 0;
@@ -136,7 +128,7 @@ struct BatchValues {
   const std::vector<platform::RegistryStore::Value>* values;
   const platform::RegistryStore::Value* Find(const wchar_t* name) const {
     for (const auto& value : *values) {
-      if (SameName(value.name, name)) return &value;
+      if (platform::EqualIgnoringAsciiCase(value.name, name)) return &value;
     }
     return nullptr;
   }

@@ -60,12 +60,6 @@ void AssignUtf8(std::wstring& out, const unsigned char* text, int size) {
   }
 }
 
-bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [&](wchar_t x, wchar_t y) { return lower(x) < lower(y); });
-}
-
 std::string ParentOf(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -122,6 +123,24 @@ std::wstring FromUtf16(std::u16string_view text) {
     out += static_cast<wchar_t>(c);
   }
   return out;
+}
+
+namespace {
+
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+}  // namespace
+
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](wchar_t x, wchar_t y) { return AsciiLower(x) < AsciiLower(y); });
 }
 
 }  // namespace cirrodex::platform

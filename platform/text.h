@@ -15,4 +15,9 @@ std::wstring FromUtf8(std::string_view text);
 std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view text);
 
+// Names of the registry and of window classes compare without regard to ASCII case; other
+// characters compare as they are.
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+bool LessIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+
 }  // namespace cirrodex::platform

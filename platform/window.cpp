@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cwctype>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/text.h"
 
 namespace cirrodex::platform {
 
@@ -37,13 +38,6 @@ struct WindowClass {
   WNDPROC proc = nullptr;
   HBRUSH background = 0;
 };
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-           return (x < 128 ? std::towlower(x) : x) == (y < 128 ? std::towlower(y) : y);
-         });
-}
 
 // One table for the process: a plug-in's windows and the host's live side by side. Procedures
 // are always called with the lock released, so they may create, send to and destroy windows.
@@ -98,7 +92,8 @@ bool RegisterClass(const WNDCLASS& windowClass) {
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   for (const WindowClass& c : table.classes) {
-    if (c.instance == windowClass.hInstance && SameName(c.name, windowClass.lpszClassName)) {
+    if (c.instance == windowClass.hInstance &&
+        EqualIgnoringAsciiCase(c.name, windowClass.lpszClassName)) {
       return false;
     }
   }
@@ -111,7 +106,7 @@ bool UnregisterClass(std::wstring_view className, HINSTANCE instance) {
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   auto it = std::find_if(table.classes.begin(), table.classes.end(), [&](const WindowClass& c) {
-    return c.instance == instance && SameName(c.name, className);
+    return c.instance == instance && EqualIgnoringAsciiCase(c.name, className);
   });
   if (it == table.classes.end()) return false;
   table.classes.erase(it);
@@ -124,7 +119,7 @@ HWND CreateWindowEx(DWORD /*exStyle*/, std::wstring_view className, std::wstring
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
   auto cls = std::find_if(table.classes.begin(), table.classes.end(), [&](const WindowClass& c) {
-    return c.instance == instance && SameName(c.name, className);
+    return c.instance == instance && EqualIgnoringAsciiCase(c.name, className);
   });
   if (cls == table.classes.end() || cls->proc == nullptr) return nullptr;
   if ((style & WS_CHILD) != 0 && table.Find(parent) == nullptr) return nullptr;

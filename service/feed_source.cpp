@@ -12,6 +12,15 @@
 
 namespace cirrodex::service {
 
+uint64_t Fnv1a(std::string_view bytes, uint64_t seed) {
+  uint64_t hash = 1469598103934665603ull ^ seed;
+  for (unsigned char c : bytes) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 namespace {
 
 constexpr char kSampleMark[] = " (sample)";
@@ -23,15 +32,6 @@ int DayOfYear(const CivilDate& date) {
 }
 
 // ---- deterministic numbers -------------------------------------------------------------------
-
-uint64_t Fnv1a(const std::string& text, uint64_t seed) {
-  uint64_t hash = 1469598103934665603ull ^ seed;
-  for (unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
 
 class Numbers {
  public:

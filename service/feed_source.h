@@ -2,10 +2,12 @@
 // that knows the code answers; a live upstream fits in as one more source.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "service/feed_document.h"
@@ -70,5 +72,9 @@ class FeedSources {
 // date, except the current icon (day or night by the location's solar hour) and the update time.
 // The city name ends in " (sample)" so that nobody takes it for real weather.
 FeedWeather MakeSampleWeather(const Location& location, std::time_t now);
+
+// A 64-bit FNV-1a hash of `bytes` from a basis varied by `seed`: the same bytes give the same
+// number in every run (the made-up weather's numbers, the answers' entity tags).
+uint64_t Fnv1a(std::string_view bytes, uint64_t seed = 0);
 
 }  // namespace cirrodex::service

@@ -181,16 +181,6 @@ std::optional<std::string> ReadFile(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// 64-bit FNV-1a: the same document gets the same tag in every run of the service.
-uint64_t Fingerprint(std::string_view bytes) {
-  uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 std::string HttpDate(std::time_t t) {
   std::tm gmt{};
   gmtime_r(&t, &gmt);
@@ -623,7 +613,7 @@ awaitable<void> WeatherService::Impl::Document(const Target& target, Reply& repl
 void WeatherService::Impl::Stamp(const std::string& key, Reply& reply, std::time_t now,
                                  std::time_t freshUntil) {
   // A document is as old as the first answer that carried it; its fingerprint is the tag.
-  const uint64_t fingerprint = Fingerprint(reply.body);
+  const uint64_t fingerprint = Fnv1a(reply.body);
   Edition& edition = editions[key];
   if (edition.since == 0 || edition.fingerprint != fingerprint) edition = {fingerprint, now};
   char tag[24];

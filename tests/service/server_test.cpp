@@ -127,14 +127,16 @@ TEST_F(ServerTest, MisbehaviourWorksOnlyWithFaults) {
     EXPECT_EQ(BodyOf(without), normal);
     const std::string with = Get(faulty.port(), target);
     EXPECT_EQ(StatusOf(with), c.statusWith);
-    if (c.bodyWith != 0) EXPECT_EQ(BodyOf(with).size(), c.bodyWith);
+    if (c.bodyWith != 0) {
+      EXPECT_EQ(BodyOf(with).size(), c.bodyWith);
+    }
   }
 }
 
 TEST_F(ServerTest, FeedsAndMapsCarryValidatorsAndAnswerNotModified) {
   WeatherServiceProcess service;
   ASSERT_TRUE(service.running());
-  for (const std::string target :
+  for (const std::string& target :
        {std::string(kFeed) + "UKXX0085", std::string("/weather/live/brradar1.jpg")}) {
     SCOPED_TRACE(target);
     const std::string first = Get(service.port(), target);
