@@ -17,26 +17,6 @@ bool ParseRegionLine(std::wstring_view line, RegionLocation& location, std::wstr
   return true;
 }
 
-std::vector<std::wstring> SplitReadLines(std::wstring_view text) {
-  std::vector<std::wstring> lines;
-  std::wstring line;
-  for (wchar_t c : text) {
-    if (c == L'\n') {
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
-      lines.push_back(std::move(line));
-      line.clear();
-      continue;
-    }
-    line.push_back(c);
-    if (line.size() == kMaxLineRead) {
-      lines.push_back(std::move(line));
-      line.clear();
-    }
-  }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
-}
-
 std::vector<RegionLocation> ParseRegionText(std::string_view bytes) {
   std::vector<RegionLocation> locations;
   ForEachRegionLine(bytes, [&](const RegionLocation& location, std::wstring_view) {

@@ -30,13 +30,10 @@ struct RegionLocation {
 bool ParseRegionLine(std::wstring_view line, RegionLocation& location,
                      std::wstring_view* rest = nullptr);
 
-// Splits text as the platform's wide, text-mode line reading does: lines end after a line feed
-// (a carriage return before it is dropped) or after 255 characters.
-std::vector<std::wstring> SplitReadLines(std::wstring_view text);
-
 // Calls `visit(const RegionLocation&, std::wstring_view rest)` with each location in the bytes of
 // one region file (UTF-8, an optional byte-order mark) in file order, and with what follows its
-// code: lines as SplitReadLines reads them, the lines without a comma skipped.
+// code: lines as the platform's wide, text-mode line reading gives them (ending after a line
+// feed or after 255 characters), the lines without a comma skipped.
 template <typename Visit>
 void ForEachRegionLine(std::string_view bytes, Visit&& visit) {
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);

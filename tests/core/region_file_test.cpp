@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/text.h"
+#include "tests/support/read_lines.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex {
@@ -36,7 +37,7 @@ TEST(ShippedRegionFiles, KeepTheGeneratorsRules) {
     const std::string bytes = ReadBytes(entry.path());
     // Every line is one location read whole: one read of the chooser takes it all.
     size_t lines = 0;
-    for (const std::wstring& line : SplitReadLines(platform::FromUtf8(bytes))) {
+    for (const std::wstring& line : testing::SplitReadLines(platform::FromUtf8(bytes))) {
       EXPECT_LT(line.size(), kMaxLineRead) << file;
       ++lines;
     }

@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "setup/sheet/region_files.h"
 #include "tests/fuzz/fuzz_device.h"
+#include "tests/support/read_lines.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes = feed == std::string_view::npos ? rest : rest.substr(feed + 1);
 
   const std::wstring text = cirrodex::platform::FromUtf8(bytes);
-  const std::vector<std::wstring> lines = cirrodex::SplitReadLines(text);
+  const std::vector<std::wstring> lines = cirrodex::testing::SplitReadLines(text);
   size_t total = 0;
   for (const std::wstring& line : lines) {
     if (line.size() > cirrodex::kMaxLineRead) Fail("line longer than one read");

@@ -9,6 +9,7 @@
 #include "setup/sheet/region_files.h"
 #include "setup/sheet/select_location_dlg.h"
 #include "tests/setup/sheet/sheet_test_util.h"
+#include "tests/support/read_lines.h"
 
 namespace cirrodex {
 namespace {
@@ -53,7 +54,7 @@ TEST(RegionLine, NamesAreCutTo127Characters) {
 
 TEST(RegionLine, LongLinesAreReadIn255CharacterPieces) {
   const std::wstring text = std::wstring(300, L'x') + L"\nA,B\r\nlast";
-  const std::vector<std::wstring> lines = SplitReadLines(text);
+  const std::vector<std::wstring> lines = testing::SplitReadLines(text);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0].size(), 255u);
   EXPECT_EQ(lines[1], std::wstring(45, L'x'));
