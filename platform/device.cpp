@@ -39,32 +39,30 @@ void MakePrivateFolders(const fs::path& folder) {
   }
 }
 
+// The user's login name and primary group; empty name when the account has no entry.
 struct Account {
-  uid_t uid = 0;
   gid_t gid = 0;
   std::string name;
-  bool found = false;
 };
 
 Account CurrentAccount() {
   Account account;
-  account.uid = geteuid();
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
   passwd entry{};
   passwd* found = nullptr;
-  if (getpwuid_r(account.uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr) {
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_name != nullptr) {
     account.gid = found->pw_gid;
-    account.name = found->pw_name != nullptr ? found->pw_name : "";
-    account.found = true;
+    account.name = found->pw_name;
   }
   return account;
 }
 
 // The user's private group: the primary group, named after the user, with no other member.
-bool IsPrivateGroup(gid_t gid, const Account& account) {
-  if (!account.found || gid != account.gid) return false;
+bool IsPrivateGroup(gid_t gid) {
+  const Account account = CurrentAccount();
+  if (account.name.empty() || gid != account.gid) return false;
   long size = sysconf(_SC_GETGR_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
   group entry{};
@@ -131,12 +129,12 @@ std::string DeviceRootProblem(const std::filesystem::path& root) {
     return "the device folder " + root.string() + " is missing and cannot be created";
   }
   if (!S_ISDIR(info.st_mode)) return "the device folder " + root.string() + " is not a folder";
-  const Account account = CurrentAccount();
-  if (info.st_uid != account.uid) {
+  const uid_t user = geteuid();
+  if (info.st_uid != user) {
     return Refused(root, "it belongs to another user (uid " + std::to_string(info.st_uid) + ")");
   }
   if ((info.st_mode & S_IWOTH) != 0) return Refused(root, "other users can write to it (mode o+w)");
-  if ((info.st_mode & S_IWGRP) != 0 && !IsPrivateGroup(info.st_gid, account)) {
+  if ((info.st_mode & S_IWGRP) != 0 && !IsPrivateGroup(info.st_gid)) {
     return Refused(root, "its group can write to it (mode g+w) and is not the user's own");
   }
   // The folders above the real folder, as they lie on disk.
@@ -150,7 +148,7 @@ std::string DeviceRootProblem(const std::filesystem::path& root) {
              " above it cannot be examined: " + std::strerror(errno);
     }
     const bool sticky = (info.st_mode & S_ISVTX) != 0;
-    if (info.st_uid != 0 && info.st_uid != account.uid) {
+    if (info.st_uid != 0 && info.st_uid != user) {
       return Refused(root, "the folder " + above.string() +
                                " above it belongs to another user (uid " +
                                std::to_string(info.st_uid) + ")");
@@ -159,7 +157,7 @@ std::string DeviceRootProblem(const std::filesystem::path& root) {
       return Refused(root, "other users can write to the folder " + above.string() +
                                " above it (mode o+w, no sticky bit)");
     }
-    if ((info.st_mode & S_IWGRP) != 0 && !sticky && !IsPrivateGroup(info.st_gid, account)) {
+    if ((info.st_mode & S_IWGRP) != 0 && !sticky && !IsPrivateGroup(info.st_gid)) {
       return Refused(root, "the group of the folder " + above.string() +
                                " above it can write to it (mode g+w, no sticky bit)");
     }
