@@ -103,6 +103,9 @@ bool LoadStoredWeather() {
   std::wstring text;
   uint32_t result = s.lastDownloadResult;
   if (!LoadStoredFeed(s.report, nullptr, text, result)) {
+    // No weather stored yet: the status line still says what the downloads got, rather than
+    // "No Internet Connection (0)" after answers that held no weather.
+    if (LoadStoredResult(nullptr, result)) s.lastDownloadResult = result;
     WriteDefaultSettings();
     return false;
   }
