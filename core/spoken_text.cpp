@@ -112,23 +112,27 @@ std::wstring SpokenLine(std::wstring_view drawn) {
       line.resize(open);
     }
   }
+  std::vector<std::wstring_view> tokens;
+  for (std::wstring_view rest = line; !rest.empty();) {
+    const size_t space = rest.find(L' ');
+    if (space != 0) tokens.push_back(rest.substr(0, space));
+    rest = space == std::wstring_view::npos ? std::wstring_view() : rest.substr(space + 1);
+  }
   std::vector<std::wstring> phrases;
   std::wstring phrase;
-  std::wstring_view rest = line;
   std::wstring_view number;
-  bool rainPending = false;  // "10%" was read; a following "rain" belongs to it
-  while (!rest.empty()) {
-    const size_t space = rest.find(L' ');
-    const std::wstring_view token = rest.substr(0, space);
-    rest = space == std::wstring_view::npos ? std::wstring_view() : rest.substr(space + 1);
-    if (token.empty()) continue;
-    const bool afterRain = rainPending;
-    rainPending = false;
-    if (afterRain && token == L"rain") continue;
-    if (SplitNumber(token, L"%rain", number) || SplitNumber(token, L"%", number)) {
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::wstring_view token = tokens[i];
+    const bool rainFollows = i + 1 < tokens.size() && tokens[i + 1] == L"rain";
+    // A percentage is the chance of rain where it stands alone (a day cell's last line) or says so.
+    if (SplitNumber(token, L"%rain", number) ||
+        (SplitNumber(token, L"%", number) && (tokens.size() == 1 || rainFollows))) {
       Flush(phrase, phrases);
       phrases.push_back(L"rain " + std::wstring(number) + L" %");
-      rainPending = true;
+      if (rainFollows) ++i;
+    } else if (SplitNumber(token, L"%", number)) {
+      if (!phrase.empty()) phrase += L' ';
+      phrase += std::wstring(number) + L" %";
     } else if (SplitNumber(token, L"mph", number)) {
       Flush(phrase, phrases);
       phrase = L"wind " + std::wstring(number) + L" mph";
