@@ -6,6 +6,7 @@
 #include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "core/spoken_text.h"
 #include "core/summary_drawing.h"
 #include "setup/sheet/city_refresh.h"
 #include "setup/sheet/sheet_messages.h"
@@ -179,6 +180,12 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight,
               kPreviewTop + SummaryHeight(layout), layout, InstallFolder(*report),
               settings_.temperatureUnit);
+}
+
+std::wstring CConfigure::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  WeatherReport* report = SelectedReport();
+  if (report == nullptr) return {};
+  return L"Preview: " + SummaryText(*report, settings_.summaryLayout, settings_.temperatureUnit);
 }
 
 void CConfigure::OnOK() { WriteSettings(); }

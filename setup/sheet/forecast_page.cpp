@@ -1,6 +1,7 @@
 #include "setup/sheet/forecast_page.h"
 
 #include "core/detail_drawing.h"
+#include "core/spoken_text.h"
 #include "setup/sheet/city_refresh.h"
 
 namespace cirrodex {
@@ -26,6 +27,10 @@ void CForecast::OnPaint(platform::DrawingContext& dc) {
   DrawForecastDetails(*report, dc, client.left(), client.top(), client.left() + client.width(),
                       client.top() + client.height(), InstallFolder(*report),
                       StoredTemperatureUnit());
+}
+
+std::wstring CForecast::DescribePaint(const std::vector<std::wstring>& drawn) {
+  return SpokenLines(drawn);
 }
 
 }  // namespace cirrodex

@@ -6,6 +6,7 @@
 
 #include "dialog/wait_cursor.h"
 #include "setup/sheet/map_page_layout.h"
+#include "setup/sheet/map_url_page.h"
 
 namespace cirrodex {
 
@@ -106,6 +107,11 @@ void CWeatherIcon::OnPaint(platform::DrawingContext& dc) {
   }
   maps_.DrawMapIcon(MapKind::Radar, &dc, kRadarIconOrigin.x, kRadarIconOrigin.y);
   maps_.DrawMapIcon(MapKind::Satellite, &dc, kSatelliteIconOrigin.x, kSatelliteIconOrigin.y);
+}
+
+std::wstring CWeatherIcon::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  return DescribeMapPicture(maps_, MapKind::Radar) +
+         L". Tap the picture to choose where the radar and satellite icons are cut.";
 }
 
 }  // namespace cirrodex
