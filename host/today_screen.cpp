@@ -11,6 +11,7 @@
 #include <QTextOption>
 #include <cstdio>
 
+#include "core/summary_drawing.h"
 #include "host/today_accessible.h"
 #include "platform/clock.h"
 #include "platform/qt/qt_drawing_context.h"
@@ -23,9 +24,9 @@ namespace {
 
 // The watermark behind the items and the dark text the items are asked to use. The watermark is
 // white because icons and maps are copied opaque and carry a white background of their own.
-constexpr Color kBackground = Rgb(0xFF, 0xFF, 0xFF);
+constexpr Color kBackground = kStripBackground;
 constexpr Color kDateBand = Rgb(0xDD, 0xE6, 0xF2);
-constexpr Color kTextColour = Rgb(0x1A, 0x22, 0x30);
+constexpr Color kTextColour = kStripText;
 
 int g_screenInstance = 0;
 constexpr wchar_t kScreenClass[] = L"DesktopExplorerWindow";

@@ -33,8 +33,10 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     WeatherReport& report = reports[i];
-    DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
-                InstallFolder(report), unit);
+    OnStripColours(dc, platform::Rect{left + kStripLeft, y, left + kStripRight, y + height}, [&] {
+      DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
+                  InstallFolder(report), unit);
+    });
     y += height + kCompareRowGap;
   }
 }

@@ -177,9 +177,11 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   WeatherReport* report = SelectedReport();
   if (report == nullptr) return;
   const int32_t layout = settings_.summaryLayout;
-  DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight,
-              kPreviewTop + SummaryHeight(layout), layout, InstallFolder(*report),
-              settings_.temperatureUnit);
+  const int bottom = kPreviewTop + SummaryHeight(layout);
+  OnStripColours(dc, platform::Rect{kPreviewLeft, kPreviewTop, kPreviewRight, bottom}, [&] {
+    DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight, bottom, layout,
+                InstallFolder(*report), settings_.temperatureUnit);
+  });
 }
 
 std::wstring CConfigure::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {

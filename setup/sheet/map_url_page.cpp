@@ -121,7 +121,9 @@ void MapUrlPage::FitPicture() {
 void MapUrlPage::OnPaint(platform::DrawingContext& dc) {
   // A size of 0 would draw the picture at its own size, over the page's edges.
   if (pictureWidth_ == 0) return;
-  maps_.DrawMapPicture(kind_, &dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_);
+  if (maps_.DrawMapPicture(kind_, &dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_)) {
+    FramePicture(dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_);
+  }
 }
 
 std::wstring MapUrlPage::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {

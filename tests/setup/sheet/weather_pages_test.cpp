@@ -1,7 +1,9 @@
 // The Current, Forecast and Compare pages: where they draw, the Compare page's rows, a selection
 // that names no slot, and a picture of every page of the sheet for people to look at.
+#include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 #include <QTest>
 #include <filesystem>
@@ -130,31 +132,51 @@ TEST_F(WeatherPages, ASelectionThatNamesNoSlotDrawsNothing) {
 }
 
 // Pictures of every page as a person sees it, in <build>/page-shots.
+// A dark desktop palette too: every page must still show its texts, icons and graphs.
+QPalette DarkPalette() {
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
+  dark.setColor(QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6));
+  dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+  dark.setColor(QPalette::Text, QColor(0xE6, 0xE6, 0xE6));
+  dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+  dark.setColor(QPalette::ButtonText, QColor(0xE6, 0xE6, 0xE6));
+  dark.setColor(QPalette::Highlight, QColor(0x3D, 0x7A, 0xD6));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  return dark;
+}
+
 TEST_F(WeatherPages, EveryPageShowsSomethingAndIsSavedAsAPicture) {
   testing::InstallIcons();
   testing::StoreCities(testing::kSixCities, 1);
   const std::filesystem::path folder = testing::BuildDir() / "page-shots";
   std::filesystem::create_directories(folder);
 
-  auto sheet = std::make_unique<CGantrelDlg>();
-  QDialog* window = sheet->Create();
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-  for (int i = 0; i < sheet->GetPageCount(); ++i) {
-    ASSERT_TRUE(sheet->SetActivePage(i));
-    testing::ProcessEvents();
-    PropertyPage* page = sheet->GetPage(i);
-    const QImage image = page->Window()->grab().toImage();
-    int inked = 0;
-    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
-    for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) inked += image.pixel(x, y) != background;
-    }
-    EXPECT_GT(inked, 200) << ToQString(page->Caption()).toStdString() << " looks empty";
+  const QPalette light = QApplication::palette();
+  for (const bool dark : {false, true}) {
+    QApplication::setPalette(dark ? DarkPalette() : light);
+    auto sheet = std::make_unique<CGantrelDlg>();
+    QDialog* window = sheet->Create();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (int i = 0; i < sheet->GetPageCount(); ++i) {
+      ASSERT_TRUE(sheet->SetActivePage(i));
+      testing::ProcessEvents();
+      PropertyPage* page = sheet->GetPage(i);
+      const QImage image = page->Window()->grab().toImage();
+      int inked = 0;
+      const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+      for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) inked += image.pixel(x, y) != background;
+      }
+      EXPECT_GT(inked, 200) << ToQString(page->Caption()).toStdString() << " looks empty";
 
-    const std::string name = std::to_string(i + 1) + "-" + ToQString(page->Caption()).toStdString();
-    EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / (name + ".png")).string())));
+      const std::string name = std::string(dark ? "dark-" : "") + std::to_string(i + 1) + "-" +
+                               ToQString(page->Caption()).toStdString();
+      EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / (name + ".png")).string())));
+    }
   }
+  QApplication::setPalette(light);
 
   testing::WriteRegionFile("Europe.csv", "Geneva, SZXX0013\nParis, FRXX0076\n");
   CSelectLocationDlg chooser;
