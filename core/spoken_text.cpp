@@ -67,9 +67,20 @@ void EndSentence(std::wstring& out, std::wstring_view sentence) {
 
 // "Tue" -> "Tuesday"; false for any text that is no short weekday name.
 bool LongWeekday(std::wstring_view text, std::wstring& name) {
-  for (int32_t day = 1; day <= 7; ++day) {
-    if (text == WeekdayName(day, WeekdayForm::Short)) {
-      name = WeekdayName(day, WeekdayForm::Long);
+  struct Names {
+    std::wstring shortName;
+    std::wstring longName;
+  };
+  static const std::vector<Names> kNames = [] {
+    std::vector<Names> names;
+    for (int32_t day = 1; day <= 7; ++day) {
+      names.push_back({WeekdayName(day, WeekdayForm::Short), WeekdayName(day, WeekdayForm::Long)});
+    }
+    return names;
+  }();
+  for (const Names& names : kNames) {
+    if (text == names.shortName) {
+      name = names.longName;
       return true;
     }
   }

@@ -133,7 +133,7 @@ struct TODAYLISTITEM {
 
 // Plain C: it crosses the plug-in boundary. Sizes count characters, the terminator included.
 struct TODAYACCESSIBLETEXT {
-  wchar_t* name = nullptr;  // what the item is: the city
+  wchar_t* name = nullptr;  // what the item is (the city), and what is selected in it
   DWORD nameSize = 0;
   wchar_t* description = nullptr;  // what it shows, read in order
   DWORD descriptionSize = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/spoken_text.h"
@@ -83,8 +84,11 @@ LRESULT AccessibleText(TodayItemState& s, TODAYACCESSIBLETEXT* text) {
       s.showLastUpdate || result != kResultOk ? StatusLine::Shown : StatusLine::Hidden;
   const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits, status,
                                                static_cast<int64_t>(result));
-  CopyOut(s.report.city[0] != L'\0' ? std::wstring_view(s.report.city) : kItemTitle, text->name,
-          text->nameSize);
+  std::wstring name = s.report.city[0] != L'\0' ? s.report.city : kItemTitle;
+  // The selected zone in the name, so a screen reader says where Left and Right went.
+  if (s.selectedZone == 0) name += L", current conditions";
+  if (s.selectedZone > 0) name += WFormat(L", forecast day %d", s.selectedZone);
+  CopyOut(name, text->name, text->nameSize);
   CopyOut(description, text->description, text->descriptionSize);
   return 1;
 }
