@@ -10,7 +10,6 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QValidator>
-#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -124,26 +123,6 @@ QLabel* NearestLabel(const std::vector<std::pair<const ControlTemplate*, QWidget
   return best;
 }
 
-// Reading order: rows from the top, each from the left; a control whose middle lies within the
-// row's first control belongs to that row.
-void SetVisualTabOrder(std::vector<std::pair<const ControlTemplate*, QWidget*>> made) {
-  std::erase_if(made, [](const auto& entry) { return entry.second->focusPolicy() == Qt::NoFocus; });
-  std::stable_sort(made.begin(), made.end(),
-                   [](const auto& a, const auto& b) { return a.first->y < b.first->y; });
-  for (size_t start = 0; start < made.size();) {
-    const ControlTemplate& first = *made[start].first;
-    size_t end = start + 1;
-    while (end < made.size() && made[end].first->y + made[end].first->cy / 2 < first.y + first.cy) {
-      ++end;
-    }
-    std::stable_sort(made.begin() + static_cast<std::ptrdiff_t>(start),
-                     made.begin() + static_cast<std::ptrdiff_t>(end),
-                     [](const auto& a, const auto& b) { return a.first->x < b.first->x; });
-    start = end;
-  }
-  for (size_t i = 1; i < made.size(); ++i) QWidget::setTabOrder(made[i - 1].second, made[i].second);
-}
-
 }  // namespace
 
 void CreateControls(QWidget* dialog, const DialogTemplate& dialogTemplate) {
@@ -171,7 +150,6 @@ void CreateControls(QWidget* dialog, const DialogTemplate& dialogTemplate) {
     if (!TakesInput(control->kind)) continue;
     if (QLabel* label = NearestLabel(made, *control)) label->setBuddy(widget);
   }
-  SetVisualTabOrder(made);
 }
 
 QWidget* DialogItem(const QWidget* dialog, int id) {

@@ -168,6 +168,7 @@ HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   if (item == nullptr || item->fEnabled == 0) return nullptr;
   TodayItemState& s = State();
   s.parentWindow = parent;
+  s.selectedZone = -1;
   {
     std::lock_guard lock(s.reportLock);
     ReadDisplaySettings(s);

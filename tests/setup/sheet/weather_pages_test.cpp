@@ -171,6 +171,22 @@ TEST_F(WeatherPages, EveryPageShowsSomethingAndIsSavedAsAPicture) {
       }
       EXPECT_GT(inked, 200) << ToQString(page->Caption()).toStdString() << " looks empty";
 
+      // Tab walks the page's controls in reading order: rows from the top, each from the left.
+      std::vector<QRect> tabbed;
+      for (QWidget* w = page->Window()->nextInFocusChain(); w != page->Window();
+           w = w->nextInFocusChain()) {
+        if (w->parentWidget() == page->Window() && (w->focusPolicy() & Qt::TabFocus)) {
+          tabbed.push_back(w->geometry());
+        }
+      }
+      for (size_t k = 1; k < tabbed.size(); ++k) {
+        const QRect& a = tabbed[k - 1];
+        const QRect& b = tabbed[k];
+        const bool sameRow = b.center().y() >= a.top() && b.center().y() <= a.bottom();
+        EXPECT_TRUE(sameRow ? b.left() > a.left() : b.top() > a.top())
+            << ToQString(page->Caption()).toStdString() << ": control " << k << " out of order";
+      }
+
       const std::string name = std::string(dark ? "dark-" : "") + std::to_string(i + 1) + "-" +
                                ToQString(page->Caption()).toStdString();
       EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / (name + ".png")).string())));
