@@ -136,7 +136,6 @@ bool TodayScreen::AskSpeech(const TodayItem& item, bool* nameChanged, bool* desc
   text.description = description;
   text.descriptionSize = static_cast<DWORD>(std::size(description));
   ItemSpeech fresh;
-  fresh.known = true;
   if (SendMessage(item.window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0,
                   reinterpret_cast<LPARAM>(&text)) == 1) {
     fresh.name = name;

@@ -25,7 +25,6 @@ inline constexpr int kDateLineHeight = 22;
 struct ItemSpeech {
   std::wstring name;
   std::wstring description;
-  bool known = false;
 };
 
 class TodayScreen : public QWidget, private platform::WindowHost {

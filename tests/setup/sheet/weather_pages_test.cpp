@@ -132,20 +132,6 @@ TEST_F(WeatherPages, ASelectionThatNamesNoSlotDrawsNothing) {
 }
 
 // Pictures of every page as a person sees it, in <build>/page-shots.
-// A dark desktop palette too: every page must still show its texts, icons and graphs.
-QPalette DarkPalette() {
-  QPalette dark;
-  dark.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
-  dark.setColor(QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6));
-  dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
-  dark.setColor(QPalette::Text, QColor(0xE6, 0xE6, 0xE6));
-  dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-  dark.setColor(QPalette::ButtonText, QColor(0xE6, 0xE6, 0xE6));
-  dark.setColor(QPalette::Highlight, QColor(0x3D, 0x7A, 0xD6));
-  dark.setColor(QPalette::HighlightedText, Qt::white);
-  return dark;
-}
-
 TEST_F(WeatherPages, EveryPageShowsSomethingAndIsSavedAsAPicture) {
   testing::InstallIcons();
   testing::StoreCities(testing::kSixCities, 1);
@@ -154,7 +140,9 @@ TEST_F(WeatherPages, EveryPageShowsSomethingAndIsSavedAsAPicture) {
 
   const QPalette light = QApplication::palette();
   for (const bool dark : {false, true}) {
-    QApplication::setPalette(dark ? DarkPalette() : light);
+    // On a dark desktop palette too (Qt derives light text on a black base from a dark window).
+    QApplication::setPalette(dark ? QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2B, 0x2B, 0x2B))
+                                  : light);
     auto sheet = std::make_unique<CGantrelDlg>();
     QDialog* window = sheet->Create();
     window->show();
