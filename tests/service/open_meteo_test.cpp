@@ -9,10 +9,15 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
 #include "core/condition_texts.h"
 #include "core/icon_table.h"
+#include "core/summary_drawing.h"
+#include "core/temperature.h"
 #include "core/weather_report.h"
+#include "platform/clock.h"
+#include "platform/recording_context.h"
 #include "service/weather_codes.h"
 #include "tests/support/temp_device.h"
 
@@ -74,7 +79,7 @@ struct GoldenCase {
 
 const GoldenCase kGoldens[] = {
     {"oslo_snow", "NOXX0029",   L"Oslo", L"15/01/2024 10:00:00 GMT",
-     21,          13,           24,      15,
+     21.4,        12.6,         24.1,    15.3,
      2,           16,           46,      109,
      109,         87,           10,      L"NE",
      29.62,       91,           0,       1,
@@ -83,9 +88,9 @@ const GoldenCase kGoldens[] = {
      "USFL0316",
      L"Miami",
      L"18/07/2024 20:45:00 GMT",
-     87,
-     99,
-     91,
+     87.3,
+     98.6,
+     91.2,
      79,
      5,
      4,
@@ -106,9 +111,9 @@ const GoldenCase kGoldens[] = {
      "UKXX0085",
      L"London",
      L"05/11/2024 07:15:00 GMT",
-     45,
-     41,
-     51,
+     44.8,
+     41.2,
+     50.5,
      41,
      3,
      20,
@@ -128,10 +133,10 @@ const GoldenCase kGoldens[] = {
      "SPXX0050",
      L"Madrid",
      L"10/08/2024 23:30:00 GMT",
-     78,
-     77,
-     97,
-     71,
+     78.1,
+     76.9,
+     97.3,
+     71.2,
      7,
      31,
      31,
@@ -146,15 +151,15 @@ const GoldenCase kGoldens[] = {
      15,
      L"Clear",
      L"14/08/2024"},
-    // Already the 11th in Tokyo, but the feed's day is the GMT day.
+    // An answer asked in GMT: its days are GMT days.
     {"tokyo_east",
      "JAXX0085",
      L"Tokyo",
      L"10/05/2024 22:15:00 GMT",
-     65,
-     64,
-     72,
-     59,
+     64.9,
+     63.5,
+     71.6,
+     59.4,
      6,
      30,
      45,
@@ -258,8 +263,8 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
   answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
   answer_["daily_units"]["temperature_2m_max"] = "°C";
   answer_["daily_units"]["temperature_2m_min"] = "°C";
-  answer_["daily"]["temperature_2m_max"] = {-4.4, -2.9, -2.1, -1.1, -5.25, -6.7};
-  answer_["daily"]["temperature_2m_min"] = {-9.3, -7.8, -6.2, -4.7, -11.1, -13.0};
+  answer_["daily"]["temperature_2m_max"] = {-4.39, -2.89, -2.06, -1.11, -5.28, -6.72};
+  answer_["daily"]["temperature_2m_min"] = {-9.28, -7.78, -6.17, -4.72, -11.06, -13.0};
   const auto celsius = Read();
   ASSERT_TRUE(celsius);
   EXPECT_EQ(FormatFeed(*celsius), expected_);
@@ -282,11 +287,124 @@ TEST_F(OpenMeteoAnswer, LeavesOutWhatItCannotReadButNeverGuessesAUnit) {
   EXPECT_EQ(report->blocks[0].windSpeed, -9999);
   EXPECT_EQ(report->blocks[0].pressure, -9999.9);
   EXPECT_EQ(report->blocks[0].humidity, -9999);
-  EXPECT_EQ(report->blocks[0].temperature.value, 21);
+  EXPECT_EQ(report->blocks[0].temperature.value, 21.4);
+}
 
-  // Without apparent temperature the felt temperature is the temperature.
-  answer_["current"].erase("apparent_temperature");
-  EXPECT_EQ(Read()->feelsLike, 21);
+// The golden feed with some statements left out, some forecast entries (counted from 0) missing
+// and some days (0-4) without a weather code.
+std::string Without(const std::string& feed, const std::vector<std::string>& statements,
+                    const std::vector<int>& entries, const std::vector<int>& noCode) {
+  std::string out;
+  std::istringstream lines(feed);
+  for (std::string line; std::getline(lines, line);) {
+    const bool dropped = std::any_of(statements.begin(), statements.end(), [&](const auto& name) {
+      return line.starts_with("var " + name + " ");
+    });
+    if (dropped) continue;
+    if (line.starts_with("var swFore")) {
+      const size_t open = line.find('"') + 1;
+      std::vector<std::string> parts;
+      std::istringstream list(line.substr(open, line.rfind('"') - open));
+      for (std::string part; std::getline(list, part, '|');) parts.push_back(part);
+      for (int e : entries) parts[e] = kMissingEntry;
+      for (int d : noCode) {
+        parts[10 + d] = parts[30 + d] = std::to_string(kUnknownIcon);
+        parts[15 + d] = parts[35 + d] = "0";
+      }
+      std::string joined;
+      for (const auto& part : parts) joined += (joined.empty() ? "" : "|") + part;
+      line = line.substr(0, open) + joined + "\";";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+TEST_F(OpenMeteoAnswer, AGapCostsTheValueItLeavesOutAndNothingElse) {
+  const std::vector<int> highs{20, 21, 22, 23, 24}, rain{25, 26, 27, 28, 29},
+      lows{40, 41, 42, 43, 44};
+  auto all = [](std::vector<int> a, const std::vector<int>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    const char* what;
+    std::function<void(Json&)> change;
+    std::vector<std::string> absent;
+    std::vector<int> missing;
+    std::vector<int> noCode;
+  };
+  const Case cases[] = {
+      {"felt temperature null",
+       [](Json& a) { a["current"]["apparent_temperature"] = nullptr; },
+       {"swReal"},
+       {}},
+      {"felt temperature absent",
+       [](Json& a) { a["current"].erase("apparent_temperature"); },
+       {"swReal"},
+       {}},
+      {"felt temperature in an undefined unit",
+       [](Json& a) { a["current_units"]["apparent_temperature"] = "undefined"; },
+       {"swReal"},
+       {}},
+      {"temperature null",
+       [](Json& a) { a["current"]["temperature_2m"] = nullptr; },
+       {"swTemp"},
+       {}},
+      {"temperature in kelvin",
+       [](Json& a) { a["current_units"]["temperature_2m"] = "K"; },
+       {"swTemp"},
+       {}},
+      {"absurd temperature",
+       [](Json& a) { a["current"]["temperature_2m"] = 1e300; },
+       {"swTemp"},
+       {}},
+      {"one rain chance null",
+       [](Json& a) { a["daily"]["precipitation_probability_max"][2] = nullptr; },
+       {},
+       {27}},
+      {"rain chances absent",
+       [](Json& a) { a["daily"].erase("precipitation_probability_max"); },
+       {},
+       rain},
+      {"one high null", [](Json& a) { a["daily"]["temperature_2m_max"][4] = nullptr; }, {}, {24}},
+      {"lows cut short",
+       [](Json& a) {
+         a["daily"]["temperature_2m_min"] = {15.3, 18.0, 20.9};
+       },
+       {},
+       {43, 44}},
+      {"highs in an undefined unit",
+       [](Json& a) { a["daily_units"]["temperature_2m_max"] = "undefined"; },
+       {},
+       highs},
+      {"a row without a readable date",
+       [](Json& a) { a["daily"]["time"][1] = "16.01.2024"; },
+       {},
+       {21, 26, 41},
+       {1}},
+      {"no daily block",
+       [](Json& a) { a.erase("daily"); },
+       {},
+       all(all(highs, rain), lows),
+       {0, 1, 2, 3, 4}},
+      {"no units blocks",
+       [](Json& a) {
+         a.erase("current_units");
+         a.erase("daily_units");
+       },
+       {},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    c.change(answer_);
+    std::string error;
+    const auto weather = Read(&error);
+    ASSERT_TRUE(weather) << error;
+    EXPECT_EQ(FormatFeed(*weather), Without(expected_, c.absent, c.missing, c.noCode));
+  }
 }
 
 TEST_F(OpenMeteoAnswer, ShowsUndocumentedWeatherCodesAsNoData) {
@@ -305,7 +423,7 @@ TEST_F(OpenMeteoAnswer, ShowsUndocumentedWeatherCodesAsNoData) {
   EXPECT_EQ(weather->days[3].dayIcon, 42);
 }
 
-TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
+TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheCitysDateOfTheCurrentConditions) {
   struct Case {
     const char* time;
     int offsetSeconds;
@@ -314,11 +432,10 @@ TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
   };
   const Case cases[] = {
       {"2024-01-15T10:00", 0, 15, "1/15/2024 4:00:00"},
-      // After midnight GMT the first row is yesterday: it is skipped.
+      // After the city's midnight the first row is yesterday: it is skipped.
       {"2024-01-16T00:15", 0, 16, "1/15/2024 18:15:00"},
-      // Before the first row: the days start with it and the parser merges nothing.
-      {"2024-01-14T23:59", 0, 15, "1/14/2024 17:59:00"},
-      // An answer in local time (one hour east) is taken back to GMT.
+      // The city's wall time, one hour east: still the 15th in GMT, already the 16th there.
+      {"2024-01-16T00:30", 3600, 16, "1/15/2024 17:30:00"},
       {"2024-01-15T11:00", 3600, 15, "1/15/2024 4:00:00"},
       {"2024-01-15T10:00:30", 0, 15, "1/15/2024 4:00:30"},
   };
@@ -332,8 +449,7 @@ TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
     for (int d = 0; d < 5; ++d) {
       EXPECT_EQ(weather->days[d].day, c.firstDay + d);
       EXPECT_EQ(weather->days[d].high,
-                static_cast<int>(std::lround(
-                    answer_["daily"]["temperature_2m_max"][c.firstDay + d - 15].get<double>())));
+                answer_["daily"]["temperature_2m_max"][c.firstDay + d - 15].get<double>());
     }
   }
 }
@@ -351,27 +467,15 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
          a = Json{{"error", true}, {"reason", "Latitude must be in range"}};
        },
        "Latitude must be in range"},
-      {"no current", [](Json& a) { a.erase("current"); }, "no current conditions"},
-      {"no daily", [](Json& a) { a["daily"] = Json::array(); }, "no daily rows"},
+      {"no current", [](Json& a) { a.erase("current"); }, "no readable time"},
       {"no time", [](Json& a) { a["current"].erase("time"); }, "no readable time"},
       {"bad time", [](Json& a) { a["current"]["time"] = "2024-02-30T10:00"; }, "no readable time"},
-      {"no temperature", [](Json& a) { a["current"]["temperature_2m"] = nullptr; },
-       "no temperature"},
-      {"temperature in kelvin", [](Json& a) { a["current_units"]["temperature_2m"] = "K"; },
-       "no temperature"},
-      {"absurd temperature", [](Json& a) { a["current"]["temperature_2m"] = 1e300; },
-       "no temperature"},
-      {"no dates", [](Json& a) { a["daily"].erase("time"); }, "no dates"},
-      {"bad date", [](Json& a) { a["daily"]["time"][2] = "17.01.2024"; }, "no readable date"},
-      {"four days", [](Json& a) { a["current"]["time"] = "2024-01-17T01:00"; },
-       "fewer than five days"},
-      {"short rows",
+      {"nothing but a time",
        [](Json& a) {
-         a["daily"]["temperature_2m_min"] = {15.3, 18.0, 20.9};
+         a["current"] = Json{{"time", "2024-01-15T10:00"}};
+         a.erase("daily");
        },
-       "no temperatures"},
-      {"null high", [](Json& a) { a["daily"]["temperature_2m_max"][4] = nullptr; },
-       "2024-01-19 has no temperatures"},
+       "no current or daily values"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -384,6 +488,29 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
   std::string error;
   EXPECT_FALSE(ReadOpenMeteo("", oslo_, error));
   EXPECT_FALSE(ReadOpenMeteo("{\"current\": {", oslo_, error));
+}
+
+TEST(OpenMeteoRefusal, TellsTheDailyLimitFromOtherRefusals) {
+  const struct {
+    const char* body;
+    std::optional<std::string> reason;
+    bool daily;
+  } cases[] = {
+      {R"({"error":true,"reason":"Daily API request limit exceeded. Please try again tomorrow."})",
+       "Daily API request limit exceeded. Please try again tomorrow.", true},
+      {R"({"error":true,"reason":"Minutely API request limit exceeded. Please try again in one minute."})",
+       "Minutely API request limit exceeded. Please try again in one minute.", false},
+      {R"({"error":true,"reason":"Cannot initialize WeatherVariable from invalid String value tempeature_2m for key hourly"})",
+       "Cannot initialize WeatherVariable from invalid String value tempeature_2m for key hourly",
+       false},
+      {R"({"error":false,"reason":"Daily API request limit exceeded."})", std::nullopt, false},
+      {"Daily API request limit exceeded.", std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    const auto reason = OpenMeteoRefusal(c.body);
+    EXPECT_EQ(reason, c.reason) << c.body;
+    EXPECT_EQ(reason && IsDailyLimit(*reason), c.daily) << c.body;
+  }
 }
 
 TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
@@ -414,6 +541,147 @@ TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
   EXPECT_EQ(report->blocks[5].lowTemperature.value, -999999);
 }
 
+// ---- the city's own days, through the client ------------------------------------------------
+
+// Each date's high, so that a day read from the wrong row shows.
+double HighOf(int64_t day) { return 40.5 + static_cast<double>(day % 30); }
+
+// The forecast answer the API gives for `url` at `utc` for a city `offset` seconds east of GMT:
+// with timezone=auto times and daily rows in the city's time, else in GMT; rows from today on.
+std::string AnswerFor(const std::string& url, std::time_t utc, int offset, const char* zone) {
+  Json answer = Json::parse(ReadText(Golden("oslo_snow.json")));
+  const bool local = url.find("timezone=auto") != std::string::npos;
+  const int shift = local ? offset : 0;
+  const int64_t wall = utc + shift;
+  const CivilDate date = CivilFromDays(FloorDiv(wall, 86400));
+  const int64_t second = wall - FloorDiv(wall, 86400) * 86400;
+  char time[32];
+  std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d", date.year, date.month, date.day,
+                static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60));
+  answer["utc_offset_seconds"] = shift;
+  answer["timezone"] = local ? zone : "GMT";
+  answer["current"]["time"] = time;
+  Json dates = Json::array(), highs = Json::array(), lows = Json::array();
+  for (int64_t day = FloorDiv(wall, 86400); dates.size() < 6; ++day) {
+    const CivilDate row = CivilFromDays(day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", row.year, row.month, row.day);
+    dates.push_back(text);
+    highs.push_back(HighOf(day));
+    lows.push_back(HighOf(day) - 20);
+  }
+  answer["daily"]["time"] = dates;
+  answer["daily"]["temperature_2m_max"] = highs;
+  answer["daily"]["temperature_2m_min"] = lows;
+  return answer.dump();
+}
+
+struct ZoneHour {
+  const char* zone;
+  int offset;         // seconds east of GMT
+  int hour;           // the city's, on Monday 7 December 2026
+  bool todayHighLow;  // the client's merge takes today's high and low
+};
+
+// Before the city's hour equals its offset east, GMT is still on yesterday: the client's merge
+// compares the forecast dates with the GMT date of the update, finds none, and moves nothing.
+const ZoneHour kZoneHours[] = {
+    {"Asia/Tokyo", 9 * 3600, 1, false},
+    {"Asia/Tokyo", 9 * 3600, 8, false},
+    {"Asia/Tokyo", 9 * 3600, 17, true},
+    {"Asia/Tokyo", 9 * 3600, 23, true},
+    {"Asia/Kolkata", 19800, 1, false},
+    {"Asia/Kolkata", 19800, 8, true},
+    {"Asia/Kolkata", 19800, 17, true},
+    {"Asia/Kolkata", 19800, 23, true},
+    {"America/Los_Angeles", -8 * 3600, 1, true},
+    {"America/Los_Angeles", -8 * 3600, 8, true},
+    {"America/Los_Angeles", -8 * 3600, 17, true},
+    {"America/Los_Angeles", -8 * 3600, 23, true},
+    {"Pacific/Tongatapu", 13 * 3600, 1, false},
+    {"Pacific/Tongatapu", 13 * 3600, 8, false},
+    {"Pacific/Tongatapu", 13 * 3600, 17, true},
+    {"Pacific/Tongatapu", 13 * 3600, 23, true},
+    {"Pacific/Pago_Pago", -11 * 3600, 1, true},
+    {"Pacific/Pago_Pago", -11 * 3600, 8, true},
+    {"Pacific/Pago_Pago", -11 * 3600, 17, true},
+    {"Pacific/Pago_Pago", -11 * 3600, 23, true},
+};
+
+class CityDays : public ::testing::TestWithParam<ZoneHour> {};
+
+TEST_P(CityDays, TheStripShowsTheCitysTomorrowOnAndTodaysHighWhenTheMergeCanTakeIt) {
+  const ZoneHour& c = GetParam();
+  const int64_t monday = DaysFromCivil({2026, 12, 7});
+  const std::time_t utc = monday * 86400 + c.hour * 3600 - c.offset;
+  const Location city{"City", "N0000E00000", "Region", 0, 0, ""};
+  const std::string url = OpenMeteoRequestUrl(kOpenMeteoUrl, city);
+  const std::string feed = FeedOf(AnswerFor(url, utc, c.offset, c.zone), city);
+
+  // A device in the city's zone, at the city's hour.
+  platform::FixedClock clock(platform::SystemTime{2026, 12,
+                                                  static_cast<uint16_t>(WeekdayOfDays(monday) - 1),
+                                                  7, static_cast<uint16_t>(c.hour), 0, 0, 0});
+  platform::SetClockForTesting(&clock);
+  const testing::TempDevice device;
+  WeatherReport report;
+  bool changed = false;
+  ParseFeed(report, std::wstring(feed.begin(), feed.end()).c_str(), changed);
+  platform::RecordingContext dc;
+  DrawSummary(report, dc, 10, 0, 230, SummaryHeight(1), 1, InstallFolder(report), kFahrenheit);
+  platform::SetClockForTesting(nullptr);
+
+  // Layout 1: three day columns from x = 98, 44 pixels apart, each led by its weekday.
+  std::vector<std::wstring> columns;
+  for (const auto& call : dc.CallsOf(platform::RecordingContext::Kind::Text)) {
+    if ((call.rect.left - 99) % 44 == 0 && call.rect.left >= 99 &&
+        columns.size() < static_cast<size_t>((call.rect.left - 99) / 44 + 1)) {
+      columns.push_back(call.text);
+    }
+  }
+  const std::vector<std::wstring> expected{
+      WeekdayName(WeekdayOfDays(monday + 1), WeekdayForm::Short),
+      WeekdayName(WeekdayOfDays(monday + 2), WeekdayForm::Short),
+      WeekdayName(WeekdayOfDays(monday + 3), WeekdayForm::Short)};
+  EXPECT_EQ(columns, expected);
+  EXPECT_EQ(report.blocks[0].highTemperature.value == HighOf(monday), c.todayHighLow)
+      << report.blocks[0].highTemperature.value;
+  EXPECT_EQ(report.blocks[0].lowTemperature.value == HighOf(monday) - 20, c.todayHighLow);
+}
+
+INSTANTIATE_TEST_SUITE_P(ZonesAndHours, CityDays, ::testing::ValuesIn(kZoneHours),
+                         [](const auto& info) {
+                           std::string name = info.param.zone;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name + "_" + std::to_string(info.param.hour);
+                         });
+
+// What the source said, rounded once on the way to the screen.
+TEST(OpenMeteoDegrees, ShowAsTheSourceSaidThemInEveryUnit) {
+  const struct {
+    double value;
+    const char* unit;
+    int32_t shown;
+    const wchar_t* text;
+  } cases[] = {
+      {31.4, "°C", kCelsius, L"31\u00BAC"},    {-3.7, "°C", kCelsius, L"-4\u00BAC"},
+      {-3.4, "°C", kCelsius, L"-3\u00BAC"},    {-40.0, "°F", kCelsius, L"-40\u00BAC"},
+      {88.6, "°F", kFahrenheit, L"89\u00BAF"}, {21.5, "°C", kCelsius, L"22\u00BAC"},
+      {-12.3, "°C", kKelvin, L"261K"},
+  };
+  const Location oslo = Shipped("NOXX0029");
+  for (const auto& c : cases) {
+    Json answer = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer["current_units"]["temperature_2m"] = c.unit;
+    answer["current"]["temperature_2m"] = c.value;
+    const auto report = Parse(FeedOf(answer.dump(), oslo));
+    EXPECT_EQ(FormatTemperature(report->blocks[0].temperature, c.shown, 0), c.text)
+        << c.value << c.unit;
+  }
+}
+
 TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
   const Location london{"London", "UKXX0085", "Europe", 51.51, -0.13, ""};
   const std::string url = OpenMeteoRequestUrl(kOpenMeteoUrl, london);
@@ -425,7 +693,7 @@ TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
        {"current=temperature_2m,apparent_temperature,relative_humidity_2m,pressure_msl,"
         "wind_speed_10m,wind_direction_10m,weather_code,visibility,uv_index,is_day&",
         "daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max&",
-        "temperature_unit=fahrenheit", "wind_speed_unit=mph", "timezone=GMT", "forecast_days=6"}) {
+        "temperature_unit=fahrenheit", "wind_speed_unit=mph", "timezone=auto", "forecast_days=6"}) {
     EXPECT_NE(url.find(part), std::string::npos) << part;
   }
   EXPECT_EQ(OpenMeteoRequestUrl("http://127.0.0.1:9/v1/forecast?apikey=x", london)
