@@ -216,6 +216,41 @@ TEST_P(GoldenAnswer, ParsesIntoTheExpectedReport) {
 INSTANTIATE_TEST_SUITE_P(Climates, GoldenAnswer, ::testing::ValuesIn(kGoldens),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- answers recorded by others -------------------------------------------------------------
+
+std::filesystem::path Recorded(const std::string& name) {
+  return testing::SourceDir() / "tests" / "service" / "recorded" / name;
+}
+
+TEST(RecordedAnswer, LisbonInUnixTimeCelsiusAndKilometresBecomesItsFeed) {
+  const std::string feed = FeedOf(ReadText(Recorded("lisbon_unixtime.json")), Shipped("POXX0016"));
+  EXPECT_EQ(feed, ReadText(Recorded("lisbon_unixtime.feed")));
+  // 12.1 and 17.7 degrees Celsius, as the source said them.
+  const auto report = Parse(feed);
+  EXPECT_EQ(FormatTemperature(report->blocks[0].temperature, kCelsius, 1), L"12.1\u00BAC");
+  EXPECT_EQ(FormatTemperature(report->blocks[0].highTemperature, kCelsius, 1), L"17.7\u00BAC");
+}
+
+TEST(RecordedAnswer, KolkataWithoutCurrentConditionsIsRefusedAndWithThemKeepsItsDays) {
+  std::string error;
+  const std::string recorded = ReadText(Recorded("kolkata_daily_only.json"));
+  EXPECT_FALSE(ReadOpenMeteo(recorded, Shipped("IN001214"), error));
+  EXPECT_NE(error.find("no readable time"), std::string::npos) << error;
+
+  // 01:00 in Kolkata is still the day before in GMT: the days are Kolkata's all the same.
+  Json answer = Json::parse(recorded);
+  answer["current_units"] = {{"time", "iso8601"}, {"temperature_2m", "°C"}};
+  answer["current"] = {{"time", "2025-05-29T01:00"}, {"temperature_2m", 27.3}};
+  const auto weather = ReadOpenMeteo(answer.dump(), Shipped("IN001214"), error);
+  ASSERT_TRUE(weather) << error;
+  EXPECT_EQ(weather->lastUpdate, "5/28/2025 13:30:00");
+  EXPECT_EQ(weather->days[0].day, 29);
+  EXPECT_EQ(weather->days[4].day, 2);
+  EXPECT_EQ(FeedDegrees(*weather->days[2].high), "87.6");  // 30.9 degrees Celsius
+  EXPECT_FALSE(weather->days[0].rainChance);               // not asked for by that project
+  EXPECT_EQ(weather->days[0].dayIcon, kUnknownIcon);       // "weathercode" is not "weather_code"
+}
+
 // ---- variations of one answer ----------------------------------------------------------------
 
 class OpenMeteoAnswer : public ::testing::Test {
