@@ -579,7 +579,7 @@ TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
 // ---- the city's own days, through the client ------------------------------------------------
 
 // Each date's high, so that a day read from the wrong row shows.
-double HighOf(int64_t day) { return 40.5 + static_cast<double>(day % 30); }
+double HighOf(int64_t day) { return 40.0 + static_cast<double>(day % 30); }
 
 // The forecast answer the API gives for `url` at `utc` for a city `offset` seconds east of GMT:
 // with timezone=auto times and daily rows in the city's time, else in GMT; rows from today on.
