@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "service/http_target.h"
 #include "service/open_meteo.h"
 
 namespace cirrodex::service {
@@ -32,10 +33,9 @@ std::optional<std::time_t> RetryAfterSeconds(const std::string& value, std::time
       std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return static_cast<std::time_t>(std::stoll(value));
   }
-  std::tm gmt{};
-  const char* end = strptime(value.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &gmt);
-  if (end == nullptr || *end != '\0') return std::nullopt;
-  return std::max<std::time_t>(0, timegm(&gmt) - now);
+  const auto date = ReadHttpDate(value);
+  if (!date) return std::nullopt;
+  return std::max<std::time_t>(0, *date - now);
 }
 
 LiveFeedSource::LiveFeedSource(const LocationIndex& locations, std::string upstreamUrl,
@@ -64,11 +64,6 @@ std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& 
   auto city = std::make_shared<City>();
   cities_.emplace(code, Entry{city, recent_.begin()});
   return city;
-}
-
-size_t LiveFeedSource::CachedCities() {
-  std::lock_guard lock(mutex_);
-  return cities_.size();
 }
 
 bool LiveFeedSource::MayAsk(const City& city, std::time_t now) {

@@ -60,9 +60,6 @@ class LiveFeedSource : public FeedSource {
   // current conditions.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
 
-  // The number of cities kept now.
-  size_t CachedCities();
-
  private:
   struct City {
     std::mutex mutex;

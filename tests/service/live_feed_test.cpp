@@ -256,7 +256,6 @@ TEST_F(LiveFeed, KeepsOnlyTheCitiesAskedForMostRecently) {
                                        WhenNoLiveWeather::Unavailable, nullptr, 3);
   const char* codes[] = {"UKXX0085", "FRXX0076", "SZXX0013", "NOXX0029", "N5151W00013"};
   for (const char* code : codes) EXPECT_EQ(source->Feed(code, kStart).status, Status::Served);
-  EXPECT_EQ(source->CachedCities(), 3u);
   EXPECT_EQ(standIn_.Requests(), 5);
   // The most recent are answered from memory; the first was let go and is asked again.
   source->Feed("N5151W00013", kStart + kMinute);
@@ -264,7 +263,9 @@ TEST_F(LiveFeed, KeepsOnlyTheCitiesAskedForMostRecently) {
   EXPECT_EQ(standIn_.Requests(), 5);
   source->Feed("UKXX0085", kStart + kMinute);
   EXPECT_EQ(standIn_.Requests(), 6);
-  EXPECT_EQ(source->CachedCities(), 3u);
+  // Oslo, asked least recently, went when London came back.
+  source->Feed("NOXX0029", kStart + kMinute);
+  EXPECT_EQ(standIn_.Requests(), 7);
 }
 
 TEST_F(LiveFeed, CallsAtOnceForOneCityMakeOneRequest) {
