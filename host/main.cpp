@@ -1,11 +1,14 @@
 // today-host: the Today screen for the Cirrodex plug-in (usage below). Started from an install
 // tree it lays out the device folder first; where nothing listens on the weather service's port it
 // runs the service of its own install for as long as it runs.
+#include <QtGui/qguiapplication_platform.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
@@ -86,23 +89,77 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 // SIGINT and SIGTERM end the event loop, so the items are destroyed (their workers stopped) and
-// the notification socket is removed as on any other close.
+// the notification socket is removed as on any other close. Should that close itself hang, the
+// deadline ends the process all the same.
 int g_stopPipe[2] = {-1, -1};
+constexpr unsigned kStopDeadlineSeconds = 5;
+
+void OnStopDeadline(int) {
+  static constexpr char kLine[] = "today-host: the close did not finish in time; exiting\n";
+  [[maybe_unused]] ssize_t ignored = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  _exit(1);
+}
+
+void ArmStopDeadline() {
+  struct sigaction action {};
+  action.sa_handler = OnStopDeadline;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGALRM, &action, nullptr);
+  alarm(kStopDeadlineSeconds);
+}
 
 void OnStopSignal(int) {
   const char byte = 1;
   [[maybe_unused]] ssize_t ignored = write(g_stopPipe[1], &byte, 1);
+  alarm(kStopDeadlineSeconds);  // the handler is set before any stop signal is taken
 }
 
 void QuitOnStopSignals(QApplication& app) {
   if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
+  struct sigaction deadline {};
+  deadline.sa_handler = OnStopDeadline;
+  sigemptyset(&deadline.sa_mask);
+  sigaction(SIGALRM, &deadline, nullptr);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+// When the display connection breaks, Qt ends the process itself: exit(1) for X11, a fatal
+// message for Wayland. Its message is the last moment on the main thread: the items' workers are
+// stopped there, one line says why, and the process ends at once, so that exit() never destroys
+// statics under a running worker nor waits on an accessibility bus that went with the display.
+cirrodex::host::TodayScreen* g_screen = nullptr;
+QtMessageHandler g_qtHandler = nullptr;
+
+bool X11ConnectionBroken() {
+  auto* x11 =
+      qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 != nullptr && xcb_connection_has_error(x11->connection()) != 0;
+}
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  const bool mainThread = qApp != nullptr && QThread::currentThread() == qApp->thread();
+  if (mainThread && g_screen != nullptr) {
+    const bool x11Gone = X11ConnectionBroken();
+    if (x11Gone || type == QtFatalMsg) {
+      if (x11Gone) {
+        std::fputs("today-host: the X server closed the connection (the display went away)\n",
+                   stderr);
+      } else {
+        std::fprintf(stderr, "today-host: %s\n", qPrintable(text));
+      }
+      ArmStopDeadline();
+      g_screen->EndNow();
+      std::fflush(nullptr);
+      _exit(1);
+    }
+  }
+  if (g_qtHandler != nullptr) g_qtHandler(type, context, text);
 }
 
 // The port the items' downloads go to by default, unless $CIRRODEX_SERVICE_PORT says otherwise;
@@ -164,6 +221,8 @@ int main(int argc, char** argv) {
   cirrodex::host::TodayScreen screen;
   cirrodex::QtMessageBoxHandler boxes;
   cirrodex::platform::SetMessageBoxHandler(&boxes);
+  g_screen = &screen;
+  g_qtHandler = qInstallMessageHandler(OnQtMessage);
 
   if (options.measureStartup) {
     screen.OnFirstItemPaint([started] {
@@ -191,6 +250,7 @@ int main(int argc, char** argv) {
   }
   screen.show();
   const int loop = app.exec();
+  g_screen = nullptr;
   cirrodex::platform::SetMessageBoxHandler(nullptr);
   return status != 0 ? status : loop;
 }

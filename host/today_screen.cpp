@@ -80,6 +80,13 @@ TodayScreen::~TodayScreen() {
   UnregisterClass(kScreenClass, &g_screenInstance);
 }
 
+void TodayScreen::EndNow() {
+  queryTimer_.stop();
+  items_.DestroyWindows();
+  notifier_.reset();
+  listener_.reset();
+}
+
 void TodayScreen::ReloadItems() {
   items_.Unload();
   items_.Load(screen_, kDateLineHeight);
