@@ -1,6 +1,6 @@
 // today-host: the Today screen for the Cirrodex plug-in (usage below). Started from an install
 // tree it lays out the device folder first; where nothing listens on the weather service's port it
-// runs the service of its own install for as long as it runs.
+// starts the service of its own install, shared with every other screen and download.
 #include <QtGui/qguiapplication_platform.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -46,9 +47,10 @@ constexpr char kUsage[] =
     "  --help, --version\n"
     "Started from an install tree it lays out the device folder ($CIRRODEX_DEVICE, else\n"
     "~/.local/share/cirrodex/device) when needed. When nothing listens on 127.0.0.1:8611 it\n"
-    "starts weather-service from its own folder and stops it when it exits\n"
-    "($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
-    "--upstream).\n";
+    "starts weather-service from its own folder for every screen and download; the service\n"
+    "exits by itself 600 seconds after its last request, and a running screen asks it once a\n"
+    "minute ($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
+    "--upstream; $CIRRODEX_SERVICE_IDLE_EXIT: its idle seconds).\n";
 
 [[noreturn]] void Usage(const char* problem) {
   std::fprintf(stderr, "today-host: %s\n%s", problem, kUsage);
@@ -175,13 +177,26 @@ int ServicePort() {
   return feed != nullptr && *feed != '\0' ? 0 : 8611;
 }
 
-void StartServiceWhereNoneListens(cirrodex::host::OwnWeatherService& service) {
-  const int port = ServicePort();
-  if (port == 0 || cirrodex::host::SomethingListens(port)) return;
+// Seconds without a request before a service that a screen started exits: as systemd's unit has
+// it, unless $CIRRODEX_SERVICE_IDLE_EXIT says otherwise.
+int ServiceIdleExit() {
+  const char* text = std::getenv("CIRRODEX_SERVICE_IDLE_EXIT");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value > 0 && value <= 86400) return static_cast<int>(value);
+  }
+  return 600;
+}
+
+void StartServiceWhereNoneListens(int port) {
+  if (port == 0) return;
   const auto program = cirrodex::package::OwnBinDir() / "weather-service";
   const char* upstream = std::getenv("CIRRODEX_SERVICE_UPSTREAM");
   std::string problem;
-  if (!service.Start(program, port, upstream != nullptr ? upstream : "", 10000, problem)) {
+  if (cirrodex::host::StartSharedService(program, port, upstream != nullptr ? upstream : "",
+                                         ServiceIdleExit(),
+                                         problem) == cirrodex::host::ServiceStart::Failed) {
     std::fprintf(stderr, "today-host: no weather service: %s\n", problem.c_str());
   }
 }
@@ -205,9 +220,10 @@ int main(int argc, char** argv) {
   if (prepared == cirrodex::package::Preparation::Failed) {
     std::fprintf(stderr, "today-host: laying out the device folder: %s\n", problem.c_str());
   }
-  // Before the items load, so that their first download finds it; stopped after they are gone.
-  cirrodex::host::OwnWeatherService service;
-  StartServiceWhereNoneListens(service);
+  // Before the items load, so that their first download finds it. Nobody stops it: other screens
+  // and their downloads may be using it, and it exits by itself when nobody asks for its idle time.
+  const int servicePort = ServicePort();
+  StartServiceWhereNoneListens(servicePort);
   if (prepared == cirrodex::package::Preparation::LaidOut) {
     // A new device folder holds no weather, and the item reads a download back only on a pass
     // ten seconds after launching it: the first one runs before the items load.
@@ -223,6 +239,16 @@ int main(int argc, char** argv) {
   cirrodex::platform::SetMessageBoxHandler(&boxes);
   g_screen = &screen;
   g_qtHandler = qInstallMessageHandler(OnQtMessage);
+  // While the screen runs its service stays: one request well within each idle time; and a
+  // service that went (killed, or idle before this screen started) is started again.
+  QTimer keepService;
+  if (servicePort != 0) {
+    keepService.setInterval(std::min(60000, ServiceIdleExit() * 1000 / 3));
+    QObject::connect(&keepService, &QTimer::timeout, [servicePort] {
+      if (!cirrodex::host::TouchService(servicePort)) StartServiceWhereNoneListens(servicePort);
+    });
+    keepService.start();
+  }
 
   if (options.measureStartup) {
     screen.OnFirstItemPaint([started] {
