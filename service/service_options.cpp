@@ -93,7 +93,9 @@ Once it accepts connections it prints "listening on http://127.0.0.1:PORT", then
 saying which weather it serves, and later a line whenever live weather fails or comes back.
 Live weather is asked at most once per city per 15 minutes; when the API cannot be reached,
 the last good answer of the last 24 hours is served as it was (with its own update time).
-Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it.
+Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it: it
+accepts no more connections, finishes the answers under way for up to a second, then exits;
+so does --idle-exit.
 Started by systemd socket activation (LISTEN_FDS, LISTEN_PID), it serves the socket handed
 to it and ignores --port, e.g. systemd-socket-activate -l 127.0.0.1:8611 weather-service.
 
