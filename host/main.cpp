@@ -1,14 +1,11 @@
 // today-host: the Today screen for the Cirrodex plug-in (usage below). Started from an install
 // tree it lays out the device folder first; where nothing listens on the weather service's port it
 // starts the service of its own install, shared with every other screen and download.
-#include <QtGui/qguiapplication_platform.h>
 #include <fcntl.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -19,6 +16,7 @@
 #include <string>
 
 #include "core/weather_report.h"
+#include "dialog/display_loss.h"
 #include "dialog/qt_message_box.h"
 #include "host/own_service.h"
 #include "host/today_screen.h"
@@ -131,39 +129,6 @@ void QuitOnStopSignals(QApplication& app) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// When the display connection breaks, Qt ends the process itself: exit(1) for X11, a fatal
-// message for Wayland. Its message is the last moment on the main thread: the items' workers are
-// stopped there, one line says why, and the process ends at once, so that exit() never destroys
-// statics under a running worker nor waits on an accessibility bus that went with the display.
-cirrodex::host::TodayScreen* g_screen = nullptr;
-QtMessageHandler g_qtHandler = nullptr;
-
-bool X11ConnectionBroken() {
-  auto* x11 =
-      qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 != nullptr && xcb_connection_has_error(x11->connection()) != 0;
-}
-
-void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  const bool mainThread = qApp != nullptr && QThread::currentThread() == qApp->thread();
-  if (mainThread && g_screen != nullptr) {
-    const bool x11Gone = X11ConnectionBroken();
-    if (x11Gone || type == QtFatalMsg) {
-      if (x11Gone) {
-        std::fputs("today-host: the X server closed the connection (the display went away)\n",
-                   stderr);
-      } else {
-        std::fprintf(stderr, "today-host: %s\n", qPrintable(text));
-      }
-      ArmStopDeadline();
-      g_screen->EndNow();
-      std::fflush(nullptr);
-      _exit(1);
-    }
-  }
-  if (g_qtHandler != nullptr) g_qtHandler(type, context, text);
-}
-
 // The port the items' downloads go to by default, unless $CIRRODEX_SERVICE_PORT says otherwise;
 // 0 when the service is none of the screen's business: the feed address was set elsewhere.
 int ServicePort() {
@@ -237,8 +202,11 @@ int main(int argc, char** argv) {
   cirrodex::host::TodayScreen screen;
   cirrodex::QtMessageBoxHandler boxes;
   cirrodex::platform::SetMessageBoxHandler(&boxes);
-  g_screen = &screen;
-  g_qtHandler = qInstallMessageHandler(OnQtMessage);
+  // The items' workers are stopped before the end; should that hang, the deadline ends it.
+  cirrodex::EndWhenTheDisplayGoes("today-host", [&screen] {
+    ArmStopDeadline();
+    screen.EndNow();
+  });
   // While the screen runs its service stays: one request well within each idle time; and a
   // service that went (killed, or idle before this screen started) is started again.
   QTimer keepService;
@@ -276,7 +244,7 @@ int main(int argc, char** argv) {
   }
   screen.show();
   const int loop = app.exec();
-  g_screen = nullptr;
+  cirrodex::EndWhenTheDisplayGoes("today-host", nullptr);
   cirrodex::platform::SetMessageBoxHandler(nullptr);
   return status != 0 ? status : loop;
 }
