@@ -100,11 +100,15 @@ void OnStopDeadline(int) {
   _exit(1);
 }
 
-void ArmStopDeadline() {
+void CatchStopDeadline() {
   struct sigaction action {};
   action.sa_handler = OnStopDeadline;
   sigemptyset(&action.sa_mask);
   sigaction(SIGALRM, &action, nullptr);
+}
+
+void ArmStopDeadline() {
+  CatchStopDeadline();
   alarm(kStopDeadlineSeconds);
 }
 
@@ -118,10 +122,7 @@ void QuitOnStopSignals(QApplication& app) {
   if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
-  struct sigaction deadline {};
-  deadline.sa_handler = OnStopDeadline;
-  sigemptyset(&deadline.sa_mask);
-  sigaction(SIGALRM, &deadline, nullptr);
+  CatchStopDeadline();
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
