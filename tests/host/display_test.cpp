@@ -37,11 +37,11 @@ class VirtualDisplay {
     }
     posix_spawn_file_actions_destroy(&actions);
     close(ready[1]);
-    // It writes the display number once it accepts clients ("0\n"); a failed start reads empty.
-    char number[16] = {};
-    if (pid_ > 0 && read(ready[0], number, sizeof number - 1) > 1) {
-      display_ = ":" + std::to_string(std::atoi(number));
-    }
+    // It writes the display number and a newline once it accepts clients; a failed start, none.
+    std::string number;
+    char c = 0;
+    while (pid_ > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    if (c == '\n' && !number.empty()) display_ = ":" + number;
     close(ready[0]);
   }
   // As at a logout; SIGTERM lets it remove its socket and lock file.
