@@ -120,10 +120,19 @@ def rows(src):
     ours = src.figure("download_gantrel_us", 1e-6)
     theirs = src.figure("download_curl_us", 1e-6)
     versus("Gantrel /downloadandexit, six cities and two maps (wall)", ours, theirs,
-           "curl, same 8 URLs", 3)
+           "curl, same 8 URLs", 1.3)
     peak = src.figure("download_peak_rss_kb")
     out.append(("Gantrel /downloadandexit, peak resident memory", fmt_kb(peak), "<= 25 MB", "", "",
                 None if peak is None else peak <= 25 * 1024))
+
+    services = src.figure("ten_hosts_services")
+    out.append(("Ten Today screens started at once: weather services started",
+                "not measured" if services is None else f"{services:g}", "1", "", "",
+                None if services is None else services == 1))
+    strips = src.figure("ten_hosts_strips")
+    out.append(("Ten Today screens started at once: strips with weather",
+                "not measured" if strips is None else f"{strips:g} of 10", "10 of 10", "", "",
+                None if strips is None else strips == 10))
 
     startup = src.figure("host_startup_ms", 1e-3)
     timed("Today host: start to first painted strip", startup, 0.3)

@@ -87,6 +87,13 @@ TodayScreen::~TodayScreen() {
   UnregisterClass(kScreenClass, &g_screenInstance);
 }
 
+void TodayScreen::EndNow() {
+  queryTimer_.stop();
+  items_.DestroyWindows();
+  notifier_.reset();
+  listener_.reset();
+}
+
 void TodayScreen::ReloadItems() {
   const bool hadSelection = selected_ != nullptr;
   selected_ = nullptr;

@@ -266,6 +266,13 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
     return;
   }
   d.readOnly = writeProtected || sqlite3_db_readonly(d.db, "main") == 1;
+  // The journal and its index stay when the last connection closes, the journal emptied
+  // (journal_size_limit below): every short run (a download every few minutes) would otherwise
+  // make both files anew and delete them again.
+  if (!d.readOnly) {
+    int persist = 1;
+    sqlite3_file_control(d.db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  }
   const auto busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
   // Several processes share the file: wait for a busy database rather than fail.
   sqlite3_busy_timeout(d.db, static_cast<int>(busyTimeout.count()));
@@ -291,7 +298,7 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   // A read-only store keeps the journal mode it has.
   if (execRetryingBusy(d.readOnly ? "PRAGMA foreign_keys=ON;"
                                   : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                                    "PRAGMA foreign_keys=ON;",
+                                    "PRAGMA journal_size_limit=0; PRAGMA foreign_keys=ON;",
                        static_cast<sqlite3_callback>(nullptr), nullptr) != SQLITE_OK) {
     d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
     sqlite3_free(err);

@@ -95,7 +95,9 @@ Live weather is asked at most once per city per 15 minutes; when the API cannot 
 answers with weather more than 3 hours old, or says to wait (Retry-After, the daily limit until
 00:00 GMT), the last good answer of the last 24 hours is served as it was (with its own update
 time).
-Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it.
+Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it: it
+accepts no more connections, finishes the answers under way for up to a second, then exits;
+so does --idle-exit.
 Started by systemd socket activation (LISTEN_FDS, LISTEN_PID), it serves the socket handed
 to it and ignores --port, e.g. systemd-socket-activate -l 127.0.0.1:8611 weather-service.
 

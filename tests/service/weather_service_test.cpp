@@ -14,6 +14,7 @@
 
 #include "core/weather_report.h"
 #include "tests/service/api_stand_in.h"
+#include "tests/support/eventually.h"
 #include "tests/support/temp_device.h"
 #include "update/http_fetch.h"
 
@@ -173,6 +174,33 @@ TEST_F(WeatherServiceTest, StopsCleanlyOnTerminateEvenWithARequestStalled) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
     const Answer answer = stalled.get();
     EXPECT_FALSE(answer.ok);
+  }
+}
+
+// Answers that are being written when SIGTERM comes are finished, every byte, before it exits.
+TEST_F(WeatherServiceTest, TerminateFinishesTheAnswersUnderWay) {
+  const auto log = device_.root() / "service.log";
+  WeatherServiceProcess service({"--faults"}, log);
+  ASSERT_TRUE(service.running());
+  constexpr int kClients = 16;
+  // 16 pieces of 1 KB, 25 ms apart: each answer takes about 0.4 s to write.
+  const std::wstring url = service.WideUrl(std::string(kFeedPath) + "UKXX0085&size=16384&slow=25");
+  std::vector<std::future<Answer>> answers;
+  for (int i = 0; i < kClients; ++i) {
+    answers.push_back(std::async(std::launch::async, [&url] { return Get(url); }));
+  }
+  // The service logs each request as its answer begins.
+  ASSERT_TRUE(testing::Eventually([&] {
+    std::ifstream in(log);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines == kClients;
+  }));
+  EXPECT_EQ(service.Stop(10000, SIGTERM), 0);
+  for (auto& answer : answers) {
+    const Answer got = answer.get();
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.body.size(), 16384u);
   }
 }
 
