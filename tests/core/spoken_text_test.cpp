@@ -6,6 +6,7 @@
 #include "core/detail_drawing.h"
 #include "core/temperature.h"
 #include "tests/core/drawing_test_support.h"
+#include "tests/support/temp_device.h"
 
 namespace cirrodex {
 namespace {
@@ -31,6 +32,7 @@ TEST(SpokenText, LinesReadAsWords) {
 
 // Wednesday's feed read on Wednesday: the strips skip today's column as the picture does.
 TEST(SpokenText, StripsReadCellByCellInTheirUnit) {
+  testing::TempDevice device;  // the report reads its install folder from the registry
   ClockOverride clock;
   WeatherReport report;
   FillReport(report);
