@@ -16,6 +16,7 @@
 #include "core/weather_report.h"
 #include "platform/device.h"
 #include "platform/registry_store.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex::package {
 namespace {
@@ -82,13 +83,6 @@ std::string Signature(const ProgramTree& tree) {
   text << tree.bin.string() << '\n'
        << CIRRODEX_VERSION_TEXT << '\n'
        << newest.time_since_epoch().count() << '\n';
-  return text.str();
-}
-
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
   return text.str();
 }
 
@@ -177,7 +171,7 @@ Preparation PrepareDeviceFolder(std::string& problem) {
   const auto tree = FindProgramTree(OwnBinDir());
   if (!tree || !tree->installed) return Preparation::UpToDate;
   const fs::path stamp = platform::DevicePath(kDefaultInstallFolder) / fs::path(kStampFile);
-  if (ReadWhole(stamp) == Signature(*tree)) return Preparation::UpToDate;
+  if (platform::ReadWholeFile(stamp).value_or("") == Signature(*tree)) return Preparation::UpToDate;
 
   std::wstring installPath;
   const bool first =

@@ -30,10 +30,7 @@ int RunKeeping(const fs::path& program, const std::string& arg, const char* redi
                     &output);
 }
 
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::ReadFile;
 
 bool Listens(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -15,8 +15,7 @@
 namespace cirrodex::service {
 
 inline std::string ReadGolden(const std::string& name) {
-  std::ifstream in(testing::SourceDir() / "tests" / "service" / "golden" / name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return testing::ReadFile(testing::SourceDir() / "tests" / "service" / "golden" / name);
 }
 
 // Answers GET /v1/forecast with the London fog answer until told otherwise. Counts requests and

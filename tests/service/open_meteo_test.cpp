@@ -25,10 +25,7 @@ std::filesystem::path Golden(const std::string& name) {
   return testing::SourceDir() / "tests" / "service" / "golden" / name;
 }
 
-std::string ReadText(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadFile;
 
 Location Shipped(const std::string& code) {
   LocationIndex index;
@@ -175,15 +172,15 @@ class GoldenAnswer : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(GoldenAnswer, BecomesTheExpectedFeed) {
   const GoldenCase& c = GetParam();
-  const std::string feed = FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code));
-  EXPECT_EQ(feed, ReadText(Golden(std::string(c.name) + ".feed")));
+  const std::string feed = FeedOf(ReadFile(Golden(std::string(c.name) + ".json")), Shipped(c.code));
+  EXPECT_EQ(feed, ReadFile(Golden(std::string(c.name) + ".feed")));
   EXPECT_LT(feed.size(), kFeedTextCapacity - 1);  // the parser keeps all of it
 }
 
 TEST_P(GoldenAnswer, ParsesIntoTheExpectedReport) {
   const GoldenCase& c = GetParam();
   const auto report =
-      Parse(FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code)));
+      Parse(FeedOf(ReadFile(Golden(std::string(c.name) + ".json")), Shipped(c.code)));
   const ForecastDay& now = report->blocks[0];
   EXPECT_STREQ(report->city, c.city);
   EXPECT_STREQ(report->lastUpdated, c.lastUpdated);
@@ -215,9 +212,9 @@ INSTANTIATE_TEST_SUITE_P(Climates, GoldenAnswer, ::testing::ValuesIn(kGoldens),
 
 class OpenMeteoAnswer : public ::testing::Test {
  protected:
-  Json answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  Json answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
   const Location oslo_ = Shipped("NOXX0029");
-  const std::string expected_ = ReadText(Golden("oslo_snow.feed"));
+  const std::string expected_ = ReadFile(Golden("oslo_snow.feed"));
 
   std::optional<FeedWeather> Read(std::string* error = nullptr) {
     std::string why;
@@ -247,7 +244,7 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
   };
   for (const Variation& v : variations) {
     SCOPED_TRACE(std::string(v.field) + " in " + v.unit);
-    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
     answer_[v.units][v.field] = v.unit;
     answer_["current"][v.field] = v.current;
     const auto weather = Read();
@@ -255,7 +252,7 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
     EXPECT_EQ(FormatFeed(*weather), expected_);
   }
 
-  answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
   answer_["daily_units"]["temperature_2m_max"] = "°C";
   answer_["daily_units"]["temperature_2m_min"] = "°C";
   answer_["daily"]["temperature_2m_max"] = {-4.4, -2.9, -2.1, -1.1, -5.25, -6.7};
@@ -375,7 +372,7 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
     c.change(answer_);
     std::string error;
     EXPECT_FALSE(Read(&error));
