@@ -2,17 +2,14 @@
 // no $CIRRODEX_DEVICE, nothing set up beforehand. The Today screen lays out the device folder,
 // starts the weather service of its own tree (here on a free port, made-up weather only) and
 // paints the downloaded weather.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QImage>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
+#include "host/own_service.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 
@@ -30,18 +27,7 @@ int RunKeeping(const fs::path& program, const std::string& arg, const char* redi
                     &output);
 }
 
-using testing::ReadFile;
-
-bool Listens(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
-}
+using host::SomethingListens;
 
 class InstallTreeTest : public ::testing::Test {
  protected:
@@ -94,7 +80,7 @@ class InstallTreeTest : public ::testing::Test {
         RunProgram(bin / "today-host", {"--snapshot", snapshot.string(), "--after", "1"}, &output),
         0)
         << output;
-    EXPECT_FALSE(Listens(port_)) << "the screen's weather service outlived it";
+    EXPECT_FALSE(SomethingListens(port_)) << "the screen's weather service outlived it";
     EXPECT_TRUE(fs::is_regular_file(InstallFolder() / "Gantrel.exe"));
     EXPECT_TRUE(fs::is_regular_file(InstallFolder() / "bmp/5.bmp"));
     EXPECT_FALSE(fs::is_empty(InstallFolder() / "citycodes"));
