@@ -109,6 +109,9 @@ def rows(src):
     for layout in range(6):
         timed(f"DrawSummary on the Qt context, layout {layout}",
               src.seconds("bench_drawing", f"BM_DrawSummary/{layout}/repeats:5"), 1e-3)
+    for layout in range(6):
+        timed(f"The strip as text for a screen reader (SummaryText), layout {layout}",
+              src.seconds("bench_drawing", f"BM_SummaryText/{layout}/repeats:5"), 50e-6)
     timed("ReadHistory, 256 history records",
           src.seconds("bench_drawing", "BM_ReadHistory/repeats:5"), 0.5e-3)
     timed("DrawCurrentDetails, 256 history records",
@@ -130,6 +133,12 @@ def rows(src):
     idle_s = src.figure("host_idle_seconds")
     out.append((f"Today host with item: idle CPU over {idle_s:g} s" if idle_s else
                 "Today host with item: idle CPU",
+                "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
+                None if cpu is None else cpu < 0.5))
+    cpu = src.figure("host_idle_cpu_a11y_percent")
+    idle_s = src.figure("host_idle_a11y_seconds")
+    out.append((f"Today host with item and a screen reader's bus: idle CPU over {idle_s:g} s"
+                if idle_s else "Today host with item and a screen reader's bus: idle CPU",
                 "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
                 None if cpu is None else cpu < 0.5))
     rss = src.figure("host_rss_kb")

@@ -77,7 +77,79 @@ uint64_t ElapsedMilliseconds64(FileTime from, FileTime to) {
   return to > from ? (to - from) / 10000 : 0;
 }
 
+const wchar_t* HistoryName(HistoryKind kind) {
+  switch (kind) {
+    case HistoryKind::Temperature:
+      return L"Temperature";
+    case HistoryKind::Pressure:
+      return L"Pressure";
+    case HistoryKind::WindSpeed:
+      return L"Wind";
+    case HistoryKind::RainChance:
+      return L"Rain";
+  }
+  return L"";
+}
+
+std::wstring HistoryValue(double value, HistoryKind kind, int32_t unit) {
+  switch (kind) {
+    case HistoryKind::Temperature: {
+      TemperatureValue t;
+      t.Set(value, kCelsius);
+      return FormatTemperature(t, unit, 0);
+    }
+    case HistoryKind::Pressure:
+      return WFormat(L"%d mBar", TruncateToInt32(value));
+    case HistoryKind::WindSpeed:
+      return WFormat(L"%d mph", TruncateToInt32(value));
+    case HistoryKind::RainChance:
+      return WFormat(L"%d percent", TruncateToInt32(value));
+  }
+  return {};
+}
+
+// A graph in a few words, given only where a screen reader asks for it.
+void NoteHistory(DrawingContext& dc, const std::vector<HistoryRecord>& history, HistoryKind kind,
+                 int32_t unit) {
+  if (dc.WantsNotes()) {
+    dc.Note(HistorySummary(static_cast<int>(history.size()), history.data(), kind, unit));
+  }
+}
+
 }  // namespace
+
+std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind,
+                            int32_t unit) {
+  struct Sample {
+    FileTime time;
+    double value;
+  };
+  std::vector<Sample> samples;
+  for (int i = 0; records != nullptr && i < count; ++i) {
+    if (records[i].slot <= -1) continue;
+    const double value = RecordValue(records[i], kind);
+    if (Usable(value)) samples.push_back({platform::SystemTimeToFileTime(records[i].time), value});
+  }
+  if (samples.empty()) return WFormat(L"%ls history: no updates", HistoryName(kind));
+  std::stable_sort(samples.begin(), samples.end(),
+                   [](const Sample& a, const Sample& b) { return a.time < b.time; });
+  double low = samples.front().value;
+  double high = low;
+  for (const Sample& s : samples) {
+    low = std::min(low, s.value);
+    high = std::max(high, s.value);
+  }
+  const double first = samples.front().value;
+  const double last = samples.back().value;
+  // Less than half a unit either way is no trend the user could see in the numbers.
+  const wchar_t* trend = last > first + 0.5   ? L"rising"
+                         : last < first - 0.5 ? L"falling"
+                                              : L"steady";
+  return WFormat(L"%ls history of %d updates: %ls to %ls, latest %ls, %ls", HistoryName(kind),
+                 static_cast<int>(samples.size()), HistoryValue(low, kind, unit).c_str(),
+                 HistoryValue(high, kind, unit).c_str(), HistoryValue(last, kind, unit).c_str(),
+                 trend);
+}
 
 uint32_t ElapsedMilliseconds(FileTime from, FileTime to) {
   return static_cast<uint32_t>(ElapsedMilliseconds64(from, to));
@@ -128,6 +200,7 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
               Rect{leftL, y + 30, leftR, y + 45}, kLineFlags);
   DrawHistoryGraph(dc, leftL, y + 45, leftR, y + 85, kHistorySlots, history.data(),
                    HistoryKind::Temperature);
+  NoteHistory(dc, history, HistoryKind::Temperature, unit);
   dc.DrawText(WFormat(L"Feels like %ls", FormatTemperature(now.feelsLike, unit, 0).c_str()),
               Rect{leftL, y + 86, leftR, y + 101}, kLineFlags);
 
@@ -140,10 +213,12 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
   }
   DrawHistoryGraph(dc, rightL, y + 45, rightR, y + 85, kHistorySlots, history.data(),
                    HistoryKind::Pressure);
+  NoteHistory(dc, history, HistoryKind::Pressure, unit);
   dc.DrawText(WFormat(L"Wind: %d mph %ls", now.windSpeed, now.windDirection),
               Rect{rightL, y + 86, rightR, y + 101}, kLineFlags);
   DrawHistoryGraph(dc, rightL, y + 101, rightR, y + 141, kHistorySlots, history.data(),
                    HistoryKind::WindSpeed);
+  NoteHistory(dc, history, HistoryKind::WindSpeed, unit);
   dc.DrawText(WFormat(L"Humidity: %d%%", now.humidity), Rect{rightL, y + 142, rightR, y + 157},
               kLineFlags);
   if (now.uvIndex >= 0 && now.uvIndex < 100) {
@@ -157,8 +232,10 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
 
 void DrawHistoryGraph(DrawingContext& dc, int left, int top, int right, int bottom, int count,
                       const HistoryRecord* records, HistoryKind kind) {
-  const platform::Brush brush{platform::Rgb(0, 0, 0)};
-  const platform::Pen pen{platform::Rgb(0, 0, 0), 0};
+  // In the text colour (black on the platform's white pages), so the graph stays as visible as
+  // the texts on a dark palette.
+  const platform::Brush brush{dc.GetTextColor()};
+  const platform::Pen pen{dc.GetTextColor(), 0};
   const platform::Pen* previousPen = dc.SelectPen(&pen);
   const platform::Brush* previousBrush = dc.SelectBrush(&brush);
   dc.Polyline({{left, top}, {left, bottom}, {right, bottom}, {right, top}, {left, top}});

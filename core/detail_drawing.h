@@ -36,8 +36,14 @@ void DrawForecastDetails(const WeatherReport& report, platform::DrawingContext& 
 void DrawCurrentDetails(WeatherReport& report, platform::DrawingContext& dc, int left, int top,
                         int right, int bottom, const std::wstring& installFolder, int32_t unit);
 
+// The graph in words for a screen reader: "Temperature history of 12 updates: 2ºC to 7ºC, latest
+// 4ºC, rising" (temperatures in `unit`), or "... history: no updates".
+std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind,
+                            int32_t unit);
+
 // A framed graph of `count` records (those with slot -1 are skipped), oldest at the left, one
-// small square dot per record. Only the frame when the records span no time or no range of values.
+// small square dot per record, in the text colour. Only the frame when the records span no time or
+// no range of values.
 void DrawHistoryGraph(platform::DrawingContext& dc, int left, int top, int right, int bottom,
                       int count, const HistoryRecord* records, HistoryKind kind);
 

@@ -15,5 +15,7 @@ inline constexpr uint32_t kResultBadRedirect = 0x10000010;  // 268435472
 inline constexpr uint32_t kResultNameNotResolved = 12007;
 inline constexpr uint32_t kResultCannotConnect = 12029;
 inline constexpr uint32_t kResultTimeout = 12002;
+// The platform's number for an answer that could not be understood: a 200 that holds no weather.
+inline constexpr uint32_t kResultNoWeather = 12152;
 
 }  // namespace cirrodex

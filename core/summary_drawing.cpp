@@ -180,6 +180,9 @@ void DrawStatusLine(const WeatherReport& report, DrawingContext& dc, int left, i
     case kResultCannotConnect:
       text = WFormat(L"Last updated: %ls - Please check internet access", report.lastUpdated);
       break;
+    case kResultNoWeather:
+      text = WFormat(L"Last updated: %ls - No weather in the answer", report.lastUpdated);
+      break;
     default:
       text = WFormat(L"Last updated: %ls - No Internet Connection (%ld)", report.lastUpdated,
                      static_cast<long>(result));

@@ -17,6 +17,22 @@ inline constexpr unsigned kLineFlags = platform::DT_SINGLELINE | platform::DT_WO
 inline constexpr unsigned kStatusFlags =
     platform::DT_SINGLELINE | platform::DT_WORDBREAK | platform::DT_BOTTOM;
 
+// The Today screen's colours, which a strip keeps wherever it is drawn: icons and maps are copied
+// opaque on a white ground of their own and the texts run over them, so the text stays dark on
+// white even on a page of a dark desktop palette.
+inline constexpr platform::Color kStripBackground = platform::Rgb(0xFF, 0xFF, 0xFF);
+inline constexpr platform::Color kStripText = platform::Rgb(0x1A, 0x22, 0x30);
+
+// Fills `rect` with kStripBackground and draws `draw` with kStripText, then puts the previous text
+// colour back.
+template <typename Draw>
+void OnStripColours(platform::DrawingContext& dc, const platform::Rect& rect, Draw draw) {
+  dc.FillRect(rect, platform::Brush{kStripBackground});
+  const platform::Color previous = dc.SetTextColor(kStripText);
+  draw();
+  dc.SetTextColor(previous);
+}
+
 // An icon file's border, cut off on every side when it is drawn.
 inline constexpr int kIconBorder = 2;
 

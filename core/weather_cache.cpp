@@ -64,6 +64,10 @@ bool LoadStoredFeed(WeatherReport& /*report*/, const wchar_t* code, std::wstring
   return true;
 }
 
+bool LoadStoredResult(const wchar_t* code, uint32_t& result) {
+  return ReadDword(HKEY_CURRENT_USER, CityKeyOf(code), kDownloadResult, result);
+}
+
 bool RecordHistory(WeatherReport& report, const wchar_t* code) {
   // One transaction, so that two runs never both take the same "Latest" and never leave a
   // record half written.

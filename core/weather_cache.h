@@ -32,6 +32,10 @@ struct HistoryRecord {
 bool LoadStoredFeed(WeatherReport& report, const wchar_t* code, std::wstring& text,
                     uint32_t& result);
 
+// Reads the city's "DownloadResult" into `result` (`code` null: the selected city), also where no
+// feed is stored yet because no download brought weather. False, `result` untouched, when missing.
+bool LoadStoredResult(const wchar_t* code, uint32_t& result);
+
 // Stores the report's feed text as "WeatherPreviousData" and adds a history record in the next
 // slot of the ring. Always true.
 bool RecordHistory(WeatherReport& report, const wchar_t* code);

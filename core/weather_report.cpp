@@ -393,11 +393,12 @@ void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed) {
   if (RewriteForecastDates(report, today)) MergeToday(report);
 }
 
-bool HoldsFeedValues(const wchar_t* text) {
+bool HoldsWeather(const wchar_t* text) {
   if (text == nullptr) return false;
   bool found = false;
   ForEachPiece(std::wstring_view(text, KeptLength(text)), L';', [&](std::wstring_view statement) {
-    found = FindVariable(statement) != kNoVariable && QuotedValue(statement).has_value();
+    const Variable variable = FindVariable(statement);
+    found = (variable == kSwTemp || variable == kSwLastUp) && QuotedValue(statement).has_value();
     return !found;
   });
   return found;

@@ -77,10 +77,10 @@ class WeatherReport {
 // report is refilled and `changed` becomes true.
 void ParseFeed(WeatherReport& report, const wchar_t* text, bool& changed);
 
-// True when some statement of `text` (null reads as empty) gives one of the feed's variables a
-// quoted value, that is when ParseFeed would take anything from it. An error page or other text
-// that is no feed holds none.
-bool HoldsFeedValues(const wchar_t* text);
+// True when `text` (null reads as empty) holds weather: some statement gives "swTemp" or
+// "swLastUp" a quoted value that ParseFeed would take. An error page, an empty answer or a text
+// with only place names holds none.
+bool HoldsWeather(const wchar_t* text);
 
 const std::wstring& InstallFolder(const WeatherReport& report);
 

@@ -10,6 +10,7 @@
 
 #include "dialog/dialog_units.h"
 #include "platform/qt/qt_drawing_context.h"
+#include "platform/text_tee.h"
 
 namespace cirrodex {
 
@@ -102,6 +103,15 @@ void DialogBase::DoDataExchange(DataExchange& /*dx*/) {}
 void DialogBase::MapMessages() {}
 void DialogBase::OnPaint(platform::DrawingContext& /*dc*/) {}
 
+std::wstring DialogBase::DescribePaint(const std::vector<std::wstring>& drawn) {
+  std::wstring text;
+  for (const std::wstring& line : drawn) {
+    if (!text.empty()) text += L'\n';
+    text += line;
+  }
+  return text;
+}
+
 void DialogBase::OnClicked(int id, std::function<void()> handler) {
   auto* button = DialogItemAs<QAbstractButton>(window_, id);
   if (button == nullptr || hook_ == nullptr) return;
@@ -142,7 +152,11 @@ void DialogBase::Paint(QWidget* window) {
                                 static_cast<uint8_t>(text.green()),
                                 static_cast<uint8_t>(text.blue())));
   dc.SetBkMode(platform::BackgroundMode::Transparent);
-  OnPaint(dc);
+  // The paint that shows the page is the one that describes it, so the two never differ.
+  platform::TextTee tee(dc);
+  OnPaint(tee);
+  const QString description = ToQString(DescribePaint(tee.texts()));
+  if (window->accessibleDescription() != description) window->setAccessibleDescription(description);
 }
 
 }  // namespace cirrodex

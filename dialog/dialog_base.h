@@ -7,7 +7,9 @@
 #include <QSize>
 #include <QWidget>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "dialog/dialog_controls.h"
 #include "dialog/dialog_template.h"
@@ -61,6 +63,10 @@ class DialogBase {
   // Paints the window. `dc` draws in the window's default text colour with a transparent
   // background.
   virtual void OnPaint(platform::DrawingContext& dc);
+  // What a screen reader is told the window shows (its accessible description), from the texts
+  // and notes of the paint just drawn, in order. By default those texts one to a line; nothing
+  // drawn says nothing.
+  virtual std::wstring DescribePaint(const std::vector<std::wstring>& drawn);
 
   // For MapMessages.
   void OnClicked(int id, std::function<void()> handler);

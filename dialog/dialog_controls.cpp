@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QValidator>
+#include <climits>
 #include <vector>
 
 #include "dialog/dialog_units.h"
@@ -90,13 +91,47 @@ std::vector<QRadioButton*> RadioGroup(const QWidget* dialog, int firstId) {
   return group;
 }
 
+bool TakesInput(ControlKind kind) {
+  return kind == ControlKind::Edit || kind == ControlKind::ComboBox || kind == ControlKind::Slider;
+}
+
+// The label that names an input control, as a reader of the page would pair them: the nearest
+// static text on its left in the same row, or else the nearest one just above it. Null when none.
+QLabel* NearestLabel(const std::vector<std::pair<const ControlTemplate*, QWidget*>>& made,
+                     const ControlTemplate& control) {
+  QLabel* best = nullptr;
+  int bestDistance = INT_MAX;
+  for (const auto& [candidate, widget] : made) {
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label == nullptr || candidate->kind != ControlKind::Static) continue;
+    const bool sameRow =
+        candidate->y < control.y + control.cy && control.y < candidate->y + candidate->cy;
+    const bool overlapsAcross =
+        candidate->x < control.x + control.cx && control.x < candidate->x + candidate->cx;
+    int distance = INT_MAX;
+    if (sameRow && candidate->x + candidate->cx <= control.x + 2) {
+      distance = control.x - (candidate->x + candidate->cx);
+    } else if (overlapsAcross && candidate->y + candidate->cy <= control.y + 2) {
+      // A row above counts a little more than a neighbour on the left.
+      distance = 4 + control.y - (candidate->y + candidate->cy);
+    }
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = label;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 void CreateControls(QWidget* dialog, const DialogTemplate& dialogTemplate) {
   dialog->setFont(DialogFont());
   int radioGroup = kNoControlId;
+  std::vector<std::pair<const ControlTemplate*, QWidget*>> made;
   for (const ControlTemplate& control : dialogTemplate.controls) {
     QWidget* widget = MakeControl(dialog, control);
+    made.emplace_back(&control, widget);
     if (control.id != kNoControlId) widget->setObjectName(QString::number(control.id));
     if (control.kind == ControlKind::RadioButton) {
       if ((control.style & kGroupStart) || radioGroup == kNoControlId) radioGroup = control.id;
@@ -108,6 +143,12 @@ void CreateControls(QWidget* dialog, const DialogTemplate& dialogTemplate) {
     // A combo box's template height includes its dropped-down list.
     if (control.kind == ControlKind::ComboBox) rect.setHeight(widget->sizeHint().height());
     widget->setGeometry(rect);
+  }
+  // A screen reader names an input after its label (Qt reads a label's buddy); the page may name
+  // it more precisely itself.
+  for (const auto& [control, widget] : made) {
+    if (!TakesInput(control->kind)) continue;
+    if (QLabel* label = NearestLabel(made, *control)) label->setBuddy(widget);
   }
 }
 

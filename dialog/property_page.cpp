@@ -29,6 +29,7 @@ bool PropertyPage::Create(QWidget* parent) {
   if (IsCreated()) return false;
   auto* window = new PageWindow(this, parent);
   window->setObjectName(QString::number(Template().id));
+  window->setAccessibleName(ToQString(Caption()));
   QPalette palette = window->palette();
   palette.setColor(QPalette::Window, palette.color(QPalette::Base));
   palette.setColor(QPalette::WindowText, palette.color(QPalette::Text));

@@ -142,6 +142,11 @@ int main(int argc, char** argv) {
     setenv("QT_SCALE_FACTOR", std::to_string(factor * options.scale).c_str(), 1);
   }
 
+  // A folder another user could swap is never used: no blank screen, one line and status 1.
+  if (const std::string untrusted = cirrodex::platform::DeviceFolderProblem(); !untrusted.empty()) {
+    std::fprintf(stderr, "today-host: %s\n", untrusted.c_str());
+    return 1;
+  }
   std::string problem;
   const auto prepared = cirrodex::package::PrepareDeviceFolder(problem);
   if (prepared == cirrodex::package::Preparation::Failed) {

@@ -1,6 +1,8 @@
 #include "host/today_screen.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -9,6 +11,8 @@
 #include <QTextOption>
 #include <cstdio>
 
+#include "core/summary_drawing.h"
+#include "host/today_accessible.h"
 #include "platform/clock.h"
 #include "platform/qt/qt_drawing_context.h"
 
@@ -20,9 +24,9 @@ namespace {
 
 // The watermark behind the items and the dark text the items are asked to use. The watermark is
 // white because icons and maps are copied opaque and carry a white background of their own.
-constexpr Color kBackground = Rgb(0xFF, 0xFF, 0xFF);
+constexpr Color kBackground = kStripBackground;
 constexpr Color kDateBand = Rgb(0xDD, 0xE6, 0xF2);
-constexpr Color kTextColour = Rgb(0x1A, 0x22, 0x30);
+constexpr Color kTextColour = kStripText;
 
 int g_screenInstance = 0;
 constexpr wchar_t kScreenClass[] = L"DesktopExplorerWindow";
@@ -42,6 +46,7 @@ QString DateLine(const SystemTime& t) {
 }  // namespace
 
 TodayScreen::TodayScreen() {
+  InstallTodayAccessibility();
   setWindowTitle("Today");
   setFixedSize(kScreenWidth, kScreenHeight);
   setFocusPolicy(Qt::StrongFocus);
@@ -74,16 +79,84 @@ TodayScreen::TodayScreen() {
 
 TodayScreen::~TodayScreen() {
   queryTimer_.stop();
+  selected_ = nullptr;
   items_.Unload();  // the workers are stopped before the host stops listening to them
+  ForgetGoneItems(this);
   SetWindowHost(nullptr);
   DestroyWindow(screen_);
   UnregisterClass(kScreenClass, &g_screenInstance);
 }
 
 void TodayScreen::ReloadItems() {
+  const bool hadSelection = selected_ != nullptr;
+  selected_ = nullptr;
+  speech_.clear();
   items_.Unload();
   items_.Load(screen_, kDateLineHeight);
+  ForgetGoneItems(this);
+  if (hadSelection && hasFocus() && !items_.items().empty()) {
+    Select(items_.items().front().window, 0);
+  }
   update();
+}
+
+TodayItem* TodayScreen::SelectedItem() {
+  for (TodayItem& item : items_.items()) {
+    if (item.window == selected_ && IsWindow(item.window)) return &item;
+  }
+  return nullptr;
+}
+
+bool TodayScreen::Select(HWND window, WPARAM key) {
+  if (window == selected_) return true;
+  if (TodayItem* previous = SelectedItem()) {
+    SendMessage(previous->window, WM_TODAYCUSTOM_LOSTSELECTION, 0, 0);
+  }
+  selected_ = nullptr;
+  if (window == nullptr || SendMessage(window, WM_TODAYCUSTOM_RECEIVEDSELECTION, key, 0) == 0) {
+    return false;
+  }
+  selected_ = window;
+  AnnounceItemFocus(this, window);
+  return true;
+}
+
+void TodayScreen::Activate(HWND window) {
+  if (!Select(window, 0)) return;
+  SendToItem([window] { SendMessage(window, WM_TODAYCUSTOM_ACTION, VK_RETURN, 0); });
+}
+
+bool TodayScreen::AskSpeech(const TodayItem& item, bool* nameChanged, bool* descriptionChanged) {
+  // Room for the longest strip with its status line; a longer text is cut by the item.
+  wchar_t name[64] = {};
+  wchar_t description[1024] = {};
+  TODAYACCESSIBLETEXT text;
+  text.name = name;
+  text.nameSize = static_cast<DWORD>(std::size(name));
+  text.description = description;
+  text.descriptionSize = static_cast<DWORD>(std::size(description));
+  ItemSpeech fresh;
+  if (SendMessage(item.window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0,
+                  reinterpret_cast<LPARAM>(&text)) == 1) {
+    fresh.name = name;
+    fresh.description = description;
+  } else {
+    fresh.name = item.name;
+  }
+  ItemSpeech& kept = speech_[item.window];
+  *nameChanged = kept.name != fresh.name;
+  *descriptionChanged = kept.description != fresh.description;
+  kept = std::move(fresh);
+  return *nameChanged || *descriptionChanged;
+}
+
+const ItemSpeech& TodayScreen::Speech(const TodayItem& item) {
+  auto it = speech_.find(item.window);
+  if (it != speech_.end()) return it->second;
+  bool name = false;
+  bool description = false;
+  AskSpeech(item, &name, &description);
+  return speech_[item.window];
 }
 
 void TodayScreen::Refresh() {
@@ -171,17 +244,71 @@ void TodayScreen::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TodayScreen::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F5) {
-    items_.SendToAll(WM_TODAYCUSTOM_CLEARCACHE);
-    return;
+  auto& items = items_.items();
+  TodayItem* item = SelectedItem();
+  if (item == nullptr && !items.empty() && event->key() != Qt::Key_F5) {
+    Select(items.front().window, 0);
+    item = SelectedItem();
+  }
+  switch (event->key()) {
+    case Qt::Key_F5:
+      items_.SendToAll(WM_TODAYCUSTOM_CLEARCACHE);
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+      if (item == nullptr) break;
+      static constexpr std::pair<int, WPARAM> kKeys[] = {{Qt::Key_Left, VK_LEFT},
+                                                         {Qt::Key_Right, VK_RIGHT},
+                                                         {Qt::Key_Up, VK_UP},
+                                                         {Qt::Key_Down, VK_DOWN}};
+      WPARAM key = 0;
+      for (const auto& [qt, vk] : kKeys) key = qt == event->key() ? vk : key;
+      if (SendMessage(item->window, WM_TODAYCUSTOM_USERNAVIGATION, key, 0) != 0) return;
+      // Up and Down that the item leaves to the screen move to the item above or below.
+      if (key == VK_UP || key == VK_DOWN) {
+        const auto at = static_cast<size_t>(item - items.data());
+        if (key == VK_UP && at > 0) Select(items[at - 1].window, VK_UP);
+        if (key == VK_DOWN && at + 1 < items.size()) Select(items[at + 1].window, VK_DOWN);
+      }
+      return;
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (item == nullptr) break;
+      Activate(item->window);
+      return;
+    case Qt::Key_Menu:
+      ShowMenu(mapToGlobal(QPoint(kScreenWidth / 2, item != nullptr ? item->top : 0)), item);
+      return;
+    default:
+      break;
   }
   QWidget::keyPressEvent(event);
 }
 
+void TodayScreen::focusInEvent(QFocusEvent* event) {
+  if (selected_ == nullptr && !items_.items().empty()) Select(items_.items().front().window, 0);
+  QWidget::focusInEvent(event);
+}
+
+void TodayScreen::focusOutEvent(QFocusEvent* event) {
+  // The context menu takes the focus only for a moment; the selection stays for its actions.
+  if (event->reason() != Qt::PopupFocusReason) Select(nullptr, 0);
+  QWidget::focusOutEvent(event);
+}
+
 void TodayScreen::contextMenuEvent(QContextMenuEvent* event) {
+  // The menu key has opened it already (keyPressEvent).
+  if (event->reason() == QContextMenuEvent::Keyboard) return;
+  ShowMenu(event->globalPos(), items_.ItemAt(event->pos().y()));
+}
+
+void TodayScreen::ShowMenu(const QPoint& globalPos, TodayItem* item) {
   QMenu menu(this);
   menu.addAction("Refresh", [this] { items_.SendToAll(WM_TODAYCUSTOM_CLEARCACHE); });
-  if (TodayItem* item = items_.ItemAt(event->pos().y())) {
+  if (item != nullptr) {
     const std::wstring name = item->name;
     menu.addAction(QString("Options of %1...").arg(QString::fromStdWString(name)), [this, name] {
       for (TodayItem& candidate : items_.items()) {
@@ -193,7 +320,7 @@ void TodayScreen::contextMenuEvent(QContextMenuEvent* event) {
     });
   }
   menu.addAction("Reload items", [this] { ReloadItems(); });
-  menu.exec(event->globalPos());
+  menu.exec(globalPos);
 }
 
 void TodayScreen::Invalidated(HWND window, bool /*erase*/) {
@@ -201,8 +328,16 @@ void TodayScreen::Invalidated(HWND window, bool /*erase*/) {
       this,
       [this, window] {
         for (const TodayItem& item : items_.items()) {
-          if (item.window == window && IsWindow(window)) {
-            update(QRect(0, item.top, kScreenWidth, item.height));
+          if (item.window != window || !IsWindow(window)) continue;
+          update(QRect(0, item.top, kScreenWidth, item.height));
+          // A repaint is when the item's texts may have changed; asked only while a screen
+          // reader listens, so the idle host does no more than before.
+          bool name = false;
+          bool description = false;
+          if (!QAccessible::isActive()) {
+            speech_.erase(window);
+          } else if (speech_.count(window) != 0 && AskSpeech(item, &name, &description)) {
+            AnnounceItemText(this, window, name, description);
           }
         }
       },

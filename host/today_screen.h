@@ -7,7 +7,9 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "host/today_items.h"
 #include "platform/broadcast.h"
@@ -18,6 +20,12 @@ namespace cirrodex::host {
 inline constexpr int kScreenWidth = 240;
 inline constexpr int kScreenHeight = 320;
 inline constexpr int kDateLineHeight = 22;
+
+// What a screen reader says of an item, as the item last told it.
+struct ItemSpeech {
+  std::wstring name;
+  std::wstring description;
+};
 
 class TodayScreen : public QWidget, private platform::WindowHost {
  public:
@@ -30,11 +38,20 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   void ReloadItems();
   TodayItems& items() { return items_; }
 
+  // The item the keyboard selection is on, or null.
+  platform::HWND SelectedWindow() const { return selected_; }
+  // What the item says of itself (asked once, then again whenever it repaints).
+  const ItemSpeech& Speech(const TodayItem& item);
+  // Selects the item and runs its action, as the Enter key does.
+  void Activate(platform::HWND window);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   // From any thread; queued to this one.
@@ -42,6 +59,13 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   void Moved(platform::HWND window) override;
 
   void Refresh();
+  void ShowMenu(const QPoint& globalPos, TodayItem* item);
+  // Moves the keyboard selection to `window` (null: nowhere), telling both items; `key` is the
+  // key that brought it (0, VK_UP or VK_DOWN). False when the item refused it.
+  bool Select(platform::HWND window, platform::WPARAM key);
+  TodayItem* SelectedItem();
+  // Asks the item its texts again; true when they changed.
+  bool AskSpeech(const TodayItem& item, bool* nameChanged, bool* descriptionChanged);
   void OnBroadcast();
   // Runs `send` (a message to an item that may open a message box, whose event loop can deliver a
   // reload) and reloads only afterwards, so no module is unloaded under its own procedure.
@@ -55,6 +79,8 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   std::unique_ptr<platform::BroadcastListener> listener_;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::function<void()> firstItemPaint_;
+  platform::HWND selected_ = nullptr;
+  std::map<platform::HWND, ItemSpeech> speech_;
   int shownDay_ = -1;
   int sending_ = 0;
   bool reloadPending_ = false;

@@ -34,10 +34,16 @@ bool ImageBuffer::LoadFile(std::wstring_view path, ImageType type) {
 
 bool ImageBuffer::SaveFile(std::wstring_view path, ImageType type) {
   const std::filesystem::path file = platform::DevicePath(path);
+  // Never into a folder reached through a link someone planted; the file itself replaces
+  // whatever lies at its name, a link included, and is the user's alone (mkstemp's 0600).
+  std::string problem;
+  if (!platform::PrivateDeviceFolder(file.parent_path(), platform::Create::No, problem)) {
+    return false;
+  }
   std::string temporary = file.string() + ".XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  fchmod(fd, 0644);
+  fchmod(fd, 0600);
   std::FILE* stream = fdopen(fd, "wb");
   if (stream == nullptr) {
     close(fd);

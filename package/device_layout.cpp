@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -43,16 +42,19 @@ constexpr wchar_t kStampFile[] = L"installed-from.txt";
 fs::path Temporary(const fs::path& to) { return to.string() + ".new" + std::to_string(getpid()); }
 
 // Through a temporary that then replaces `to`, so that a program running from the old file keeps
-// running and a failure leaves the old file whole.
+// running, a failure leaves the old file whole, and a link planted at `to` is replaced rather
+// than written through. Copies are the user's alone (0600).
 bool Replace(const fs::path& from, const fs::path& to, bool link, std::string& problem) {
+  if (!link) {
+    std::string bytes;
+    return platform::ReadWholeFile(from, bytes, problem) &&
+           platform::ReplaceFile(to, bytes, problem);
+  }
   std::error_code error;
   const fs::path temporary = Temporary(to);
   fs::remove(temporary, error);
-  if (link) {
-    fs::create_symlink(from, temporary, error);
-  } else {
-    fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, error);
-  }
+  // symlink() makes a new name and fails on an existing one: nothing is followed.
+  fs::create_symlink(from, temporary, error);
   if (!error) fs::rename(temporary, to, error);
   if (error) {
     std::error_code ignored;
@@ -117,11 +119,7 @@ bool LayOut(const ProgramTree& tree, std::string& problem) {
   const fs::path pluginTo = platform::DevicePath(kTodayItemModule);
   std::error_code error;
   for (const fs::path& dir : {folder, pluginTo.parent_path()}) {
-    fs::create_directories(dir, error);
-    if (error) {
-      problem = "creating " + dir.string() + ": " + error.message();
-      return false;
-    }
+    if (!platform::PrivateDeviceFolder(dir, platform::Create::Yes, problem)) return false;
   }
 
   const fs::path gantrel = tree.bin / "gantrel";
@@ -138,11 +136,7 @@ bool LayOut(const ProgramTree& tree, std::string& problem) {
     const fs::path from = tree.shared / shared.name;
     if (!fs::is_directory(from, error)) continue;
     const fs::path to = folder / shared.name;
-    fs::create_directories(to, error);
-    if (error) {
-      problem = "creating " + to.string() + ": " + error.message();
-      return false;
-    }
+    if (!platform::PrivateDeviceFolder(to, platform::Create::Yes, problem)) return false;
     for (const auto& entry : fs::directory_iterator(from, error)) {
       if (!entry.is_regular_file() || entry.path().extension() != shared.extension) continue;
       if (!Replace(entry.path(), to / entry.path().filename(), false, problem)) return false;
@@ -163,8 +157,7 @@ bool LayOut(const ProgramTree& tree, std::string& problem) {
     problem = "writing \"InstallPath\": " + platform::Registry().LastError();
     return false;
   }
-  std::ofstream(folder / fs::path(kStampFile), std::ios::trunc) << Signature(tree);
-  return true;
+  return platform::ReplaceFile(folder / fs::path(kStampFile), Signature(tree), problem);
 }
 
 Preparation PrepareDeviceFolder(std::string& problem) {

@@ -55,6 +55,10 @@ int main(int argc, char** argv) {
         stderr);
     return 1;
   }
+  if (const std::string untrusted = cirrodex::platform::DeviceFolderProblem(); !untrusted.empty()) {
+    std::fprintf(stderr, "cirrodex-install: %s\n", untrusted.c_str());
+    return 1;
+  }
   std::string problem;
   if (!cirrodex::package::LayOut(*tree, problem)) {
     std::fprintf(stderr, "cirrodex-install: %s\n", problem.c_str());

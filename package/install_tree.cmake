@@ -23,6 +23,8 @@ install(DIRECTORY ${CIRRODEX_SHARE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/ci
 install(FILES desktop/cirrodex-today.desktop desktop/cirrodex-setup.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES desktop/cirrodex.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# What GNOME Software and KDE Discover show for the package.
+install(FILES appstream/invalid.cirrodex.Cirrodex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Manual pages, with the version filled in and compressed as Debian wants them.
 set(CIRRODEX_VERSION ${PROJECT_VERSION})

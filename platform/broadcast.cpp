@@ -1,6 +1,7 @@
 #include "platform/broadcast.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -35,6 +36,9 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
 }  // namespace
 
 int SendNotifyBroadcast(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Stale sockets are removed below: only in the real folder, never through a planted link.
+  std::string problem;
+  if (!PrivateDeviceFolder(RunFolder(), Create::No, problem)) return 0;
   std::error_code error;
   std::filesystem::directory_iterator it(RunFolder(), error);
   if (error) return 0;
@@ -62,8 +66,11 @@ int SendNotifyBroadcast(UINT message, WPARAM wParam, LPARAM lParam) {
 int BroadcastTodayRefresh() { return SendNotifyBroadcast(WM_WININICHANGE, INI_TODAY_REFRESH, 0); }
 
 BroadcastListener::BroadcastListener(const std::string& name) {
-  std::error_code error;
-  std::filesystem::create_directories(RunFolder(), error);
+  std::string problem;
+  if (!PrivateDeviceFolder(RunFolder(), Create::Yes, problem)) {
+    error_ = "the broadcast folder: " + problem;
+    return;
+  }
   path_ = (RunFolder() / (name + "-" + std::to_string(getpid()) + ".sock")).string();
   sockaddr_un address;
   if (!FillAddress(path_, address)) {
@@ -83,7 +90,10 @@ BroadcastListener::BroadcastListener(const std::string& name) {
     close(fd_);
     fd_ = -1;
     path_.clear();
+    return;
   }
+  // bind gives the socket 0777 less the umask.
+  chmod(path_.c_str(), 0600);
 }
 
 BroadcastListener::~BroadcastListener() {

@@ -50,7 +50,7 @@ enum class BackgroundMode { Transparent = 1, Opaque = 2 };
 // it is selected into any context.
 struct FontSpec {
   std::wstring face;
-  int height = 0;   // cell height in pixels
+  int height = 0;  // cell height in pixels
   int weight = 400;
   int quality = 0;  // 5 = ClearType
 };
@@ -91,10 +91,10 @@ static_assert(sizeof(BitmapInfoHeader) == 40);
 
 // A device-independent bitmap loaded from a file (the platform's SHLoadDIBitmap).
 struct DibBitmap {
-  std::wstring path;               // the handheld path it was loaded from
-  BitmapInfoHeader header;         // height normalised to positive (rows bottom-up)
-  std::vector<RgbQuad> colors;     // colour table; 256 entries for 8-bit and below, else empty
-  std::vector<uint8_t> bits;       // rows bottom-up, each padded to 4 bytes
+  std::wstring path;            // the handheld path it was loaded from
+  BitmapInfoHeader header;      // height normalised to positive (rows bottom-up)
+  std::vector<RgbQuad> colors;  // colour table; 256 entries for 8-bit and below, else empty
+  std::vector<uint8_t> bits;    // rows bottom-up, each padded to 4 bytes
   uint32_t Stride() const { return ((header.width * header.bitCount + 31u) / 32u) * 4u; }
   int Width() const { return header.width; }
   int Height() const { return header.height; }
@@ -142,6 +142,11 @@ class DrawingContext {
   // x `height` of it from source origin (0, 0) (the platform's SetDIBitsToDevice).
   virtual void SetDIBitsToDevice(int x, int y, int width, int height, const uint8_t* bits,
                                  const BitmapInfoHeader& header) = 0;
+
+  // What a drawing shows without a text (a graph's summary), for a screen reader. A drawing
+  // builds such a note only when the context wants one; nothing is drawn.
+  virtual bool WantsNotes() const { return false; }
+  virtual void Note(std::wstring_view /*text*/) {}
 };
 
 }  // namespace cirrodex::platform

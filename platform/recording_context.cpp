@@ -92,6 +92,7 @@ int RecordingContext::DrawText(std::wstring_view text, const Rect& rect, unsigne
 }
 
 std::unique_ptr<DibBitmap> RecordingContext::LoadBitmap(std::wstring_view handheldPath) {
+  if (skipBitmaps_) return nullptr;
   std::unique_ptr<DibBitmap> bitmap = DrawingContext::LoadBitmap(handheldPath);
   if (!bitmap) {
     Call call{Kind::BitmapMissing};
@@ -107,6 +108,13 @@ void RecordingContext::BitBlt(int x, int y, int width, int height, const DibBitm
   call.rect = Rect{x, y, x + width, y + height};
   call.source = Point{srcX, srcY};
   call.text = bitmap.path;
+  calls_.push_back(std::move(call));
+}
+
+void RecordingContext::Note(std::wstring_view text) {
+  if (!keepNotes_) return;
+  Call call{Kind::Note};
+  call.text = std::wstring(text);
   calls_.push_back(std::move(call));
 }
 

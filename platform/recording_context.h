@@ -25,6 +25,7 @@ class RecordingContext : public DrawingContext {
     Rectangle,
     FillRect,
     SetDIBits,
+    Note,  // only when notes are kept
   };
 
   // One call with what it was given. Fields a kind does not use stay at their defaults.
@@ -34,7 +35,7 @@ class RecordingContext : public DrawingContext {
     Rect rect;           // Text, Rectangle, FillRect; Bitmap/SetDIBits: x, y, x+w, y+h
     Point source;        // Bitmap: source origin
     unsigned flags = 0;  // Text
-    std::wstring text;   // Text: the text; Bitmap, BitmapMissing: the handheld path
+    std::wstring text;   // Text, Note: the text; Bitmap, BitmapMissing: the handheld path
     FontSpec font;       // Text: the font in effect; SelectFont: the font selected
     bool hasFont = false;
     Color color = 0;            // SetTextColor, FillRect, Polyline/Rectangle: pen colour
@@ -62,6 +63,14 @@ class RecordingContext : public DrawingContext {
   Rect GetClipBox() const override { return clip_; }
   void SetDIBitsToDevice(int x, int y, int width, int height, const uint8_t* bits,
                          const BitmapInfoHeader& header) override;
+  bool WantsNotes() const override { return keepNotes_; }
+  void Note(std::wstring_view text) override;
+
+  // Whether drawings are asked for notes (off by default, as on a screen).
+  void KeepNotes(bool keep) { keepNotes_ = keep; }
+  // Bitmaps are not looked for at all: they load as missing and leave no call. For a recording
+  // that only wants the texts, without reading files.
+  void SkipBitmaps(bool skip) { skipBitmaps_ = skip; }
 
   const std::vector<Call>& calls() const { return calls_; }
   // Only the calls of one kind, in order.
@@ -90,6 +99,8 @@ class RecordingContext : public DrawingContext {
   const Brush* brush_ = nullptr;
   Color textColor_ = 0;
   BackgroundMode bkMode_ = BackgroundMode::Opaque;
+  bool keepNotes_ = false;
+  bool skipBitmaps_ = false;
 };
 
 }  // namespace cirrodex::platform

@@ -1,11 +1,13 @@
 #include "platform/registry_store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -316,15 +318,25 @@ bool RegistryStore::Impl::Connect() {
   // A write-protected file is opened for reading only, whoever runs (even one whom the system
   // would let write), so that its owner's protection holds and nothing is written into it.
   struct stat info {};
+  if (lstat(file.c_str(), &info) != 0 && errno == ENOENT) {
+    // Made here rather than by SQLite, which would give it (and its journal files, which take
+    // its mode) 0644 less the umask: the store stays the user's alone whatever the umask.
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      fchmod(fd, 0600);
+      close(fd);
+    }
+  }
   const bool exists = stat(file.c_str(), &info) == 0;
   const bool writeProtected =
       exists && S_ISREG(info.st_mode) &&
       ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file.c_str(), W_OK) != 0);
   // Every use of the connection holds the store's own mutex, so SQLite's locking of each call is
   // not needed (it cost a lock and an unlock for every column of every row read).
+  // A symbolic link planted as the store is refused, never written through.
   const int flags =
       (writeProtected ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-      SQLITE_OPEN_NOMUTEX;
+      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
   const int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     openError = "opening the registry " + file + ": " +

@@ -40,12 +40,31 @@ inline constexpr UINT WM_INITDIALOG = 0x0110;
 inline constexpr UINT WM_LBUTTONUP = 0x0202;
 inline constexpr UINT WM_TODAYCUSTOM_CLEARCACHE = 0x04F2;
 inline constexpr UINT WM_TODAYCUSTOM_QUERYREFRESHCACHE = 0x04F3;
+// The Today screen's keyboard: the selection reaches an item (wParam: the key that brought it,
+// VK_UP, VK_DOWN or 0; an item that cannot be selected returns 0), leaves it, a navigation key
+// reaches the selected item (wParam: VK_LEFT, VK_RIGHT, VK_UP or VK_DOWN; it returns 1 when it
+// used the key itself, 0 to let the screen move on) and the action key (wParam VK_RETURN) acts on
+// what is selected inside it.
+inline constexpr UINT WM_TODAYCUSTOM_RECEIVEDSELECTION = 0x04F4;
+inline constexpr UINT WM_TODAYCUSTOM_LOSTSELECTION = 0x04F5;
+inline constexpr UINT WM_TODAYCUSTOM_USERNAVIGATION = 0x04F6;
+inline constexpr UINT WM_TODAYCUSTOM_ACTION = 0x04F7;
+// This host's own: what a screen reader says of an item. lParam points at a TODAYACCESSIBLETEXT
+// whose buffers the host owns; the item fills both with terminated texts, cut to fit, and returns
+// 1. An item that has nothing to say leaves it to the default procedure, which returns 0.
+inline constexpr UINT WM_TODAYCUSTOM_GETACCESSIBLETEXT = 0x04FA;
 inline constexpr UINT TODAYM_GETCOLOR = 0x0464;
 inline constexpr UINT TODAYM_DRAWWATERMARK = 0x0465;
 
 inline constexpr WPARAM TODAYCOLOR_TEXT = 0x10000004;
 // wParam of the WM_WININICHANGE that tells the Today screen to re-read its items.
 inline constexpr WPARAM INI_TODAY_REFRESH = 0xF2;
+
+inline constexpr WPARAM VK_RETURN = 0x0D;
+inline constexpr WPARAM VK_LEFT = 0x25;
+inline constexpr WPARAM VK_UP = 0x26;
+inline constexpr WPARAM VK_RIGHT = 0x27;
+inline constexpr WPARAM VK_DOWN = 0x28;
 
 inline constexpr UINT CS_VREDRAW = 0x0001;
 inline constexpr UINT CS_HREDRAW = 0x0002;
@@ -110,6 +129,14 @@ struct TODAYLISTITEM {
   BOOL fSizeOnDraw = 0;
   uint8_t* prgbCachedData = nullptr;
   DWORD cbCachedData = 0;
+};
+
+// Plain C: it crosses the plug-in boundary. Sizes count characters, the terminator included.
+struct TODAYACCESSIBLETEXT {
+  wchar_t* name = nullptr;  // what the item is (the city), and what is selected in it
+  DWORD nameSize = 0;
+  wchar_t* description = nullptr;  // what it shows, read in order
+  DWORD descriptionSize = 0;
 };
 
 struct TODAYDRAWWATERMARKINFO {

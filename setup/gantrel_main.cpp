@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/device_layout.h"
+#include "platform/device.h"
 #include "setup/command_line.h"
 #include "setup/download_mode.h"
 
@@ -64,6 +65,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (const std::string untrusted = platform::DeviceFolderProblem(); !untrusted.empty()) {
+    std::fprintf(stderr, "gantrel: %s\n", untrusted.c_str());
+    return 1;
+  }
   std::string problem;
   if (package::PrepareDeviceFolder(problem) == package::Preparation::Failed) {
     std::fprintf(stderr, "gantrel: laying out the device folder: %s\n", problem.c_str());

@@ -35,6 +35,8 @@ inline constexpr wchar_t kDownloadSwitch[] = L"/downloadandexit";
 // The position the item asks for; the host places the window itself.
 inline constexpr int kDefaultPosition = 65567;
 inline constexpr int kTapColumnWidth = 44;
+// The tap zones the keyboard walks: the current block's column, then four day columns.
+inline constexpr int kTapZones = 5;
 
 // The worker's interruptible sleep: an auto-reset event, not signalled when made, that is only
 // ever signalled to stop the worker.
@@ -71,6 +73,9 @@ struct TodayItemState {
   platform::FileTime lastLaunch = 0;
   // The download run the worker started last; the worker's own.
   std::shared_ptr<platform::StartedProcess> lastRun;
+  // The tap zone the keyboard selection is on, or -1 while the item is not selected. The
+  // user-interface thread's own.
+  int selectedZone = -1;
   // Held while the report is parsed and the settings copies are re-read, and while painting, so a
   // paint never sees a half-replaced report.
   std::mutex reportLock;

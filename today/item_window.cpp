@@ -1,10 +1,13 @@
 // The item: initialisation, the window and its messages, the height, painting and taps.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
 
+#include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "core/spoken_text.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"
 #include "platform/message_box.h"
@@ -28,6 +31,18 @@ void ReadDisplaySettings(TodayItemState& s) {
       static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
 }
 
+// A frame round the selected tap zone, in the text colour the screen gave, so it shows wherever
+// the text shows.
+void DrawSelection(DrawingContext& dc, int zone, Color color) {
+  const Pen pen{color, 0};
+  const Pen* previous = dc.SelectPen(&pen);
+  const int left = zone * kTapColumnWidth;
+  const int right = left + kTapColumnWidth - 1;
+  const int bottom = ItemHeight() - 1;
+  dc.Polyline({{left, 0}, {right, 0}, {right, bottom}, {left, bottom}, {left, 0}});
+  dc.SelectPen(previous);
+}
+
 void Paint(TodayItemState& s, HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -47,9 +62,46 @@ void Paint(TodayItemState& s, HWND window) {
         DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
       }
     }
+    if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, text);
     dc->SetTextColor(previous);
   }
   EndPaint(window, &paint);
+}
+
+// Copies `text` into a host's buffer of `size` characters, cut to fit and terminated.
+void CopyOut(std::wstring_view text, wchar_t* buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return;
+  const size_t n = std::min<size_t>(text.size(), size - 1);
+  std::copy_n(text.data(), n, buffer);
+  buffer[n] = L'\0';
+}
+
+LRESULT AccessibleText(TodayItemState& s, TODAYACCESSIBLETEXT* text) {
+  if (text == nullptr) return 0;
+  std::lock_guard lock(s.reportLock);
+  const uint32_t result = s.lastDownloadResult;
+  const StatusLine status =
+      s.showLastUpdate || result != kResultOk ? StatusLine::Shown : StatusLine::Hidden;
+  const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits, status,
+                                               static_cast<int64_t>(result));
+  std::wstring name = s.report.city[0] != L'\0' ? s.report.city : kItemTitle;
+  // The selected zone in the name, so a screen reader says where Left and Right went.
+  if (s.selectedZone == 0) name += L", current conditions";
+  if (s.selectedZone > 0) name += WFormat(L", forecast day %d", s.selectedZone);
+  CopyOut(name, text->name, text->nameSize);
+  CopyOut(description, text->description, text->descriptionSize);
+  return 1;
+}
+
+LRESULT Navigate(TodayItemState& s, HWND window, WPARAM key) {
+  if (s.selectedZone < 0) return 0;
+  int zone = s.selectedZone;
+  if (key == VK_LEFT) --zone;
+  if (key == VK_RIGHT) ++zone;
+  if (zone == s.selectedZone || zone < 0 || zone >= kTapZones) return 0;
+  s.selectedZone = zone;
+  InvalidateRect(window, nullptr, true);
+  return 1;
 }
 
 void Tap(HWND window, LPARAM lParam) {
@@ -103,6 +155,9 @@ bool LoadStoredWeather() {
   std::wstring text;
   uint32_t result = s.lastDownloadResult;
   if (!LoadStoredFeed(s.report, nullptr, text, result)) {
+    // No weather stored yet: the status line still says what the downloads got, rather than
+    // "No Internet Connection (0)" after answers that held no weather.
+    if (LoadStoredResult(nullptr, result)) s.lastDownloadResult = result;
     WriteDefaultSettings();
     return false;
   }
@@ -116,6 +171,7 @@ HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   if (item == nullptr || item->fEnabled == 0) return nullptr;
   TodayItemState& s = State();
   s.parentWindow = parent;
+  s.selectedZone = -1;
   {
     std::lock_guard lock(s.reportLock);
     ReadDisplaySettings(s);
@@ -165,6 +221,22 @@ LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_TODAYCUSTOM_CLEARCACHE:
       s.downloadDue = true;
       return 0;
+    case WM_TODAYCUSTOM_RECEIVEDSELECTION:
+      s.selectedZone = 0;
+      InvalidateRect(window, nullptr, true);
+      return 1;
+    case WM_TODAYCUSTOM_LOSTSELECTION:
+      s.selectedZone = -1;
+      InvalidateRect(window, nullptr, true);
+      return 0;
+    case WM_TODAYCUSTOM_USERNAVIGATION:
+      return Navigate(s, window, wParam);
+    case WM_TODAYCUSTOM_ACTION:
+      if (wParam != VK_RETURN || s.selectedZone < 0) return 0;
+      Tap(window, MakeLParam(static_cast<uint16_t>(s.selectedZone * kTapColumnWidth), 0));
+      return 1;
+    case WM_TODAYCUSTOM_GETACCESSIBLETEXT:
+      return AccessibleText(s, reinterpret_cast<TODAYACCESSIBLETEXT*>(lParam));
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
       auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
       if (item == nullptr || !s.heightChanged.exchange(false)) return 0;

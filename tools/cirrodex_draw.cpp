@@ -20,6 +20,7 @@
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"
 #include "core/weather_report.h"
+#include "platform/device.h"
 #include "platform/qt/qt_drawing_context.h"
 #include "platform/recording_context.h"
 #include "platform/text.h"
@@ -213,6 +214,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The drawing reads the store and the icons of the device folder.
+  if (const std::string untrusted = cirrodex::platform::DeviceFolderProblem(); !untrusted.empty()) {
+    return Fail(untrusted);
+  }
   cirrodex::WeatherReport report;
   if (auto error = LoadReport(options, report)) return Fail(*error);
   const Drawing drawing = ChooseDrawing(options, report);

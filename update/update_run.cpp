@@ -60,12 +60,13 @@ bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint3
   std::unique_ptr<wchar_t[]> body;
   uint32_t length = 0;
   const bool ok = HttpFetch(url.c_str(), body, length, &result);
+  // A 200 without weather (an error page, an empty answer) would replace the stored weather with
+  // nothing: it is stored as an answer not understood, and the weather and history are kept.
+  const bool weather = ok && body && HoldsWeather(body.get());
+  if (ok && body && !weather) result = kResultNoWeather;
   report.downloadResult = result;
   StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
-  if (!ok || !body) return false;
-  // A reply without a single feed value (an error page sent with status 200) would replace the
-  // stored weather with nothing: its result is stored, the weather kept.
-  if (!HoldsFeedValues(body.get())) return true;
+  if (!weather) return false;
 
   // Written before the parse, so it names the city of the previous feed.
   StoreString(HKEY_CURRENT_USER, key, kCityName, report.city);
@@ -100,7 +101,8 @@ namespace cirrodex {
 
 DownloadRunLock::DownloadRunLock() {
   const std::string file = (platform::DeviceRoot() / kDownloadLockFile).string();
-  fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // O_NOFOLLOW: a link planted as the lock file would have it made or opened elsewhere.
+  fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd_ < 0) return;
   int rc;
   while ((rc = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {

@@ -26,7 +26,8 @@ void ResetCityReportsForTesting();
 // Downloads one city's feed (`code` null: the selected city, "UKXX0260" when it has no code) into
 // `report`. Stores "DownloadResult" always and "CityName" (the city text of the feed parsed before
 // this one) after a completed download; `changed` is the parse's flag, untouched when nothing was
-// parsed. `result` receives the fetch's code. True when the fetch completed.
+// parsed. `result` receives the fetch's code, or kResultNoWeather for a 200 whose body holds no
+// weather (nothing else is stored then). True when the fetch completed with weather.
 bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint32_t& result);
 
 // Updates every slot that has a code, in slot order, each report primed first with its stored

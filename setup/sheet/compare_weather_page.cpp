@@ -1,6 +1,7 @@
 #include "setup/sheet/compare_weather_page.h"
 
 #include "core/settings.h"
+#include "core/spoken_text.h"
 #include "core/summary_drawing.h"
 #include "setup/sheet/city_refresh.h"
 #include "update/update_run.h"
@@ -32,8 +33,10 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     WeatherReport& report = reports[i];
-    DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
-                InstallFolder(report), unit);
+    OnStripColours(dc, platform::Rect{left + kStripLeft, y, left + kStripRight, y + height}, [&] {
+      DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
+                  InstallFolder(report), unit);
+    });
     y += height + kCompareRowGap;
   }
 }
@@ -41,6 +44,20 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
 void CCompareWeather::OnPaint(platform::DrawingContext& dc) {
   const QRect client = Window()->rect();
   DrawRows(dc, client.left(), client.top(), StoredTemperatureUnit());
+}
+
+// Each row read as the Today strip is: the same drawing, recorded strip by strip.
+std::wstring CCompareWeather::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  const CityList& list = Cities();
+  auto& reports = CityReports();
+  const int32_t unit = StoredTemperatureUnit();
+  std::wstring text;
+  for (size_t i = 0; i < kCitySlots; ++i) {
+    if (list.slots[i].code[0] == L'\0') continue;
+    if (!text.empty()) text += L'\n';
+    text += SummaryText(reports[i], kCompareLayout, unit);
+  }
+  return text;
 }
 
 }  // namespace cirrodex

@@ -6,6 +6,7 @@
 #include "core/format.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
+#include "core/spoken_text.h"
 #include "core/summary_drawing.h"
 #include "setup/sheet/city_refresh.h"
 #include "setup/sheet/sheet_messages.h"
@@ -176,9 +177,17 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   WeatherReport* report = SelectedReport();
   if (report == nullptr) return;
   const int32_t layout = settings_.summaryLayout;
-  DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight,
-              kPreviewTop + SummaryHeight(layout), layout, InstallFolder(*report),
-              settings_.temperatureUnit);
+  const int bottom = kPreviewTop + SummaryHeight(layout);
+  OnStripColours(dc, platform::Rect{kPreviewLeft, kPreviewTop, kPreviewRight, bottom}, [&] {
+    DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight, bottom, layout,
+                InstallFolder(*report), settings_.temperatureUnit);
+  });
+}
+
+std::wstring CConfigure::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  WeatherReport* report = SelectedReport();
+  if (report == nullptr) return {};
+  return L"Preview: " + SummaryText(*report, settings_.summaryLayout, settings_.temperatureUnit);
 }
 
 void CConfigure::OnOK() { WriteSettings(); }

@@ -65,6 +65,7 @@ class CConfigure : public PropertyPage {
   void DoDataExchange(DataExchange& dx) override;
   void MapMessages() override;
   void OnPaint(platform::DrawingContext& dc) override;
+  std::wstring DescribePaint(const std::vector<std::wstring>& drawn) override;
 
  private:
   void OnSelChangeCombo();

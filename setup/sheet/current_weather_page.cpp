@@ -1,6 +1,7 @@
 #include "setup/sheet/current_weather_page.h"
 
 #include "core/detail_drawing.h"
+#include "core/spoken_text.h"
 #include "setup/sheet/city_refresh.h"
 
 namespace cirrodex {
@@ -29,6 +30,11 @@ void CCurrentWeather::OnPaint(platform::DrawingContext& dc) {
   DrawCurrentDetails(*report, dc, client.left(), client.top(), client.left() + client.width(),
                      client.top() + kDetailsHeight, InstallFolder(*report),
                      StoredTemperatureUnit());
+}
+
+// The lines as drawn, with the graphs' summaries where the graphs stand.
+std::wstring CCurrentWeather::DescribePaint(const std::vector<std::wstring>& drawn) {
+  return SpokenLines(drawn);
 }
 
 }  // namespace cirrodex

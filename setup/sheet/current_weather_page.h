@@ -13,6 +13,7 @@ class CCurrentWeather : public PropertyPage {
   // Downloads the cities not yet tried in this run.
   bool OnInitDialog() override;
   void OnPaint(platform::DrawingContext& dc) override;
+  std::wstring DescribePaint(const std::vector<std::wstring>& drawn) override;
 };
 
 }  // namespace cirrodex

@@ -58,6 +58,25 @@ void CGantrelDialog::CopyCityList() {
 void CGantrelDialog::DoDataExchange(DataExchange& dx) {
   ExchangeRadio(dx, kSlotRadioIds[0], Cities().selectedCity);
   for (size_t i = 0; i < kCitySlots; ++i) ExchangeText(dx, kSlotEditIds[i], codes_[i]);
+  if (!dx.FromControls()) NameSlotControls();
+}
+
+// Six edits and six Browse buttons look alike to a screen reader; each is named after its slot
+// and the city in it.
+void CGantrelDialog::NameSlotControls() {
+  for (size_t i = 0; i < kCitySlots; ++i) {
+    const std::wstring slot =
+        i == 0 ? std::wstring(L"main city") : WFormat(L"visiting city %d", static_cast<int>(i) + 1);
+    const std::wstring city = codes_[i].empty()   ? L"not set"
+                              : names_[i].empty() ? codes_[i]
+                                                  : names_[i];
+    if (QWidget* edit = GetDlgItem(kSlotEditIds[i])) {
+      edit->setAccessibleName(ToQString(L"Code of the " + slot + L", " + city));
+    }
+    if (QWidget* browse = GetDlgItem(kSlotBrowseIds[i])) {
+      browse->setAccessibleName(ToQString(L"Browse for the " + slot));
+    }
+  }
 }
 
 void CGantrelDialog::MapMessages() {

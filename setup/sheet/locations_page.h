@@ -53,6 +53,7 @@ class CGantrelDialog : public PropertyPage {
  private:
   void CopyCityList();
   void ShowRadioTexts();
+  void NameSlotControls();
 
   std::array<std::wstring, kCitySlots> codes_;
   std::array<std::wstring, kCitySlots> names_;

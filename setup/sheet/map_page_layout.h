@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/drawing_context.h"
+
 namespace cirrodex {
 
 struct FittedSize {
@@ -30,6 +32,20 @@ inline FittedSize FitToSquare(float aspect, int32_t side) {
   if (size.width < 1) size.width = 1;
   if (size.height < 1) size.height = 1;
   return size;
+}
+
+// A frame one pixel outside a picture, in the text colour: a dark map would otherwise melt into a
+// page of a dark palette.
+inline void FramePicture(platform::DrawingContext& dc, int32_t x, int32_t y, int32_t width,
+                         int32_t height) {
+  const platform::Pen pen{dc.GetTextColor(), 0};
+  const platform::Pen* previous = dc.SelectPen(&pen);
+  dc.Polyline({{x - 1, y - 1},
+               {x + width, y - 1},
+               {x + width, y + height},
+               {x - 1, y + height},
+               {x - 1, y - 1}});
+  dc.SelectPen(previous);
 }
 
 }  // namespace cirrodex

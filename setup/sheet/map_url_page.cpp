@@ -3,12 +3,37 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
 
+#include "core/format.h"
 #include "dialog/input_panel.h"
 #include "dialog/wait_cursor.h"
+#include "platform/device.h"
+#include "setup/sheet/city_refresh.h"
 #include "setup/sheet/map_page_layout.h"
 
 namespace cirrodex {
+
+std::wstring DescribeMapPicture(const WeatherMapSet& maps, MapKind kind) {
+  const wchar_t* name = kind == MapKind::Radar ? L"radar" : L"satellite";
+  if (!maps.Map(kind).picture.IsValid()) return WFormat(L"No %ls picture", name);
+  std::wstring text = kind == MapKind::Radar ? L"Radar picture" : L"Satellite picture";
+  const WeatherReport* report = SelectedReport();
+  if (report != nullptr && report->city[0] != L'\0') text += WFormat(L" around %ls", report->city);
+  std::error_code error;
+  const auto saved = std::filesystem::last_write_time(
+      platform::DevicePath(maps.MapFilePath(kind, MapFolder())), error);
+  if (!error) {
+    const std::time_t when =
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(saved));
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    text += WFormat(L", %02d:%02d UTC", utc.tm_hour, utc.tm_min);
+  }
+  return text;
+}
 
 MapUrlPage::MapUrlPage(const DialogTemplate& dialogTemplate, MapKind kind, WeatherMapSet& maps)
     : PropertyPage(dialogTemplate),
@@ -96,7 +121,13 @@ void MapUrlPage::FitPicture() {
 void MapUrlPage::OnPaint(platform::DrawingContext& dc) {
   // A size of 0 would draw the picture at its own size, over the page's edges.
   if (pictureWidth_ == 0) return;
-  maps_.DrawMapPicture(kind_, &dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_);
+  if (maps_.DrawMapPicture(kind_, &dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_)) {
+    FramePicture(dc, 0, kMapPictureTop, pictureWidth_, pictureHeight_);
+  }
+}
+
+std::wstring MapUrlPage::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  return DescribeMapPicture(maps_, kind_);
 }
 
 }  // namespace cirrodex

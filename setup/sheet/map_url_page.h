@@ -16,6 +16,10 @@ inline constexpr int kMapUpdateButtonId = 1032;
 inline constexpr int32_t kMapPictureTop = 60;
 inline constexpr int32_t kMapPictureSide = 240;
 
+// What a map picture shows, where and how old it is, for a screen reader: "Radar picture around
+// London, 16:10 UTC" (the selected city; the time the map file was saved), or "No radar picture".
+std::wstring DescribeMapPicture(const WeatherMapSet& maps, MapKind kind);
+
 class MapUrlPage : public PropertyPage {
  public:
   // Copies the map's current URL (empty when it has none). `maps` must outlive the page.
@@ -43,6 +47,7 @@ class MapUrlPage : public PropertyPage {
   void DoDataExchange(DataExchange& dx) override;
   void MapMessages() override;
   void OnPaint(platform::DrawingContext& dc) override;
+  std::wstring DescribePaint(const std::vector<std::wstring>& drawn) override;
 
  private:
   void FitLabel();

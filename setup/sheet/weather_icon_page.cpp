@@ -6,6 +6,7 @@
 
 #include "dialog/wait_cursor.h"
 #include "setup/sheet/map_page_layout.h"
+#include "setup/sheet/map_url_page.h"
 
 namespace cirrodex {
 
@@ -100,12 +101,22 @@ void CWeatherIcon::Tap(int32_t x, int32_t y) {
 
 void CWeatherIcon::OnPaint(platform::DrawingContext& dc) {
   // A size of 0 would draw the picture at its own size, over the page's edges.
-  if (displayWidth_ > 0) {
-    maps_.DrawMapPicture(MapKind::Radar, &dc, displayLeft_, displayTop_, displayWidth_,
-                         displayHeight_);
+  if (displayWidth_ > 0 && maps_.DrawMapPicture(MapKind::Radar, &dc, displayLeft_, displayTop_,
+                                                displayWidth_, displayHeight_)) {
+    FramePicture(dc, displayLeft_, displayTop_, displayWidth_, displayHeight_);
   }
-  maps_.DrawMapIcon(MapKind::Radar, &dc, kRadarIconOrigin.x, kRadarIconOrigin.y);
-  maps_.DrawMapIcon(MapKind::Satellite, &dc, kSatelliteIconOrigin.x, kSatelliteIconOrigin.y);
+  for (const auto& [kind, origin] : {std::pair{MapKind::Radar, kRadarIconOrigin},
+                                     std::pair{MapKind::Satellite, kSatelliteIconOrigin}}) {
+    const ImageBuffer& icon = maps_.Map(kind).icon;
+    if (maps_.DrawMapIcon(kind, &dc, origin.x, origin.y)) {
+      FramePicture(dc, origin.x, origin.y, icon.Width(), icon.Height());
+    }
+  }
+}
+
+std::wstring CWeatherIcon::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
+  return DescribeMapPicture(maps_, MapKind::Radar) +
+         L". Tap the picture to choose where the radar and satellite icons are cut.";
 }
 
 }  // namespace cirrodex

@@ -43,6 +43,7 @@ class CWeatherIcon : public PropertyPage {
   bool OnInitDialog() override;
   void MapMessages() override;
   void OnPaint(platform::DrawingContext& dc) override;
+  std::wstring DescribePaint(const std::vector<std::wstring>& drawn) override;
 
  private:
   class TapFilter;

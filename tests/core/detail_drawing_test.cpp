@@ -141,18 +141,44 @@ TEST(HistoryGraph, TooSmallAFrameDrawsNoDots) {
   EXPECT_TRUE(dc.CallsOf(Kind::Rectangle).empty());
 }
 
-TEST(HistoryGraph, SelectsABlackPenAndBrushAndPutsThePreviousBack) {
-  const platform::Pen callersPen{platform::Rgb(255, 0, 0), 3};
-  const platform::Brush callersBrush{platform::Rgb(0, 255, 0)};
-  RecordingContext dc;
-  dc.SelectPen(&callersPen);
-  dc.SelectBrush(&callersBrush);
-  const HistoryRecord records[] = {Record(0, At(14, 10), 10.0), Record(1, At(14, 11), 20.0)};
-  DrawHistoryGraph(dc, 0, 0, 106, 46, 2, records, HistoryKind::Temperature);
-  for (const auto& call : dc.CallsOf(Kind::Rectangle)) EXPECT_EQ(call.color, 0u);
-  EXPECT_EQ(dc.CallsOf(Kind::Polyline)[0].color, 0u);
-  EXPECT_EQ(dc.selectedPen(), &callersPen);
-  EXPECT_EQ(dc.selectedBrush(), &callersBrush);
+// Black on the platform's white pages; on a dark palette's light text colour the graph stays seen.
+TEST(HistoryGraph, DrawsInTheTextColourAndPutsThePreviousPenAndBrushBack) {
+  for (const platform::Color text : {platform::Rgb(0, 0, 0), platform::Rgb(0xE6, 0xE6, 0xE6)}) {
+    const platform::Pen callersPen{platform::Rgb(255, 0, 0), 3};
+    const platform::Brush callersBrush{platform::Rgb(0, 255, 0)};
+    RecordingContext dc;
+    dc.SetTextColor(text);
+    dc.SelectPen(&callersPen);
+    dc.SelectBrush(&callersBrush);
+    const HistoryRecord records[] = {Record(0, At(14, 10), 10.0), Record(1, At(14, 11), 20.0)};
+    DrawHistoryGraph(dc, 0, 0, 106, 46, 2, records, HistoryKind::Temperature);
+    for (const auto& call : dc.CallsOf(Kind::Rectangle)) EXPECT_EQ(call.color, text);
+    EXPECT_EQ(dc.CallsOf(Kind::Polyline)[0].color, text);
+    EXPECT_EQ(dc.selectedPen(), &callersPen);
+    EXPECT_EQ(dc.selectedBrush(), &callersBrush);
+  }
+}
+
+// Read in time order whatever the ring's order: range, latest value and the way it went.
+TEST(HistoryGraph, SummaryGivesRangeLatestAndTrend) {
+  const HistoryRecord records[] = {Record(0, At(14, 11), 20.0, 1012), Record(1, At(14, 10), 10.0),
+                                   Record(2, At(14, 12), 15.0, 1003), Record(-1, At(14, 13), 40.0)};
+  const struct {
+    HistoryKind kind;
+    int count;
+    const wchar_t* summary;
+  } kCases[] = {
+      {HistoryKind::Temperature, 4,
+       L"Temperature history of 3 updates: 50\u00BAF to 68\u00BAF, latest 59\u00BAF, rising"},
+      {HistoryKind::Pressure, 4,
+       L"Pressure history of 3 updates: 1000 mBar to 1012 mBar, latest 1003 mBar, rising"},
+      {HistoryKind::WindSpeed, 4,
+       L"Wind history of 3 updates: 10 mph to 10 mph, latest 10 mph, steady"},
+      {HistoryKind::Temperature, 0, L"Temperature history: no updates"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(HistorySummary(c.count, records, c.kind, kFahrenheit), c.summary);
+  }
 }
 
 class DetailDrawingTest : public testing::DeviceTest {

@@ -339,17 +339,17 @@ TEST_F(FeedParser, WindCompassPointTakesTheFirstMatchingGroup) {
   }
 }
 
-// Whether ParseFeed would take anything from a text: the update run keeps the stored weather when
-// a download brings none.
-TEST(FeedValues, AreFoundOnlyWhereAKnownVariableHasAQuotedValue) {
+// Whether ParseFeed would take a temperature or an update time from a text: the update run keeps
+// the stored weather when a download brings neither.
+TEST(FeedValues, WeatherIsATemperatureOrUpdateTimeWithAQuotedValue) {
   struct Case {
     const wchar_t* text;
     bool holds;
   };
   const Case cases[] = {
-      {L"var swCity = \"London\";", true},
+      {L"var swCity = \"London\"; var swLastUp = \"5/6/2025 10:00:00\";", true},
       {L"junk; more junk; var swTemp = \"61\"", true},
-      {L"var swCity = \"\";", true},  // an empty value is still a value
+      {L"var swCity = \"London\"; var swCountry = \"UK\";", false},  // a place, no weather
       {L"<html><body>Service Unavailable</body></html>", false},
       {L"", false},
       {L";;;;;;", false},
@@ -358,11 +358,11 @@ TEST(FeedValues, AreFoundOnlyWhereAKnownVariableHasAQuotedValue) {
       {L"\"\"swCity\"x\"", false},           // begins with two quotes
       {L"var unknown = \"value\";", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(HoldsFeedValues(c.text), c.holds) << ToUtf8(c.text);
-  EXPECT_FALSE(HoldsFeedValues(nullptr));
+  for (const Case& c : cases) EXPECT_EQ(HoldsWeather(c.text), c.holds) << ToUtf8(c.text);
+  EXPECT_FALSE(HoldsWeather(nullptr));
   // Only what ParseFeed keeps counts: a value beyond the kept length is not seen.
-  const std::wstring late = std::wstring(kFeedTextCapacity, L' ') + L";swCity=\"Late\"";
-  EXPECT_FALSE(HoldsFeedValues(late.c_str()));
+  const std::wstring late = std::wstring(kFeedTextCapacity, L' ') + L";swTemp=\"61\"";
+  EXPECT_FALSE(HoldsWeather(late.c_str()));
 }
 
 TEST_F(FeedParser, InstallFolderComesFromTheSettingsOrTheDefault) {

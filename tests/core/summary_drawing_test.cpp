@@ -289,6 +289,7 @@ TEST_F(SummaryDrawingTest, StatusLineFormatsByResult) {
       {0, 200, L"Last updated: 14/05/2025 14:20:00 GMT - No Internet Connection (0)"},
       {-1, 12029, L"Last updated: 14/05/2025 14:20:00 GMT - Please check internet access"},
       {-1, 200, L"Last updated: 14/05/2025 14:20:00 GMT"},
+      {12152, 0, L"Last updated: 14/05/2025 14:20:00 GMT - No weather in the answer"},
   };
   for (const auto& c : cases) {
     dc_.Clear();

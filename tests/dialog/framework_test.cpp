@@ -2,6 +2,7 @@
 // templates, data exchange, lazy page windows, OK handling and page messages, the input panel.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -128,6 +129,30 @@ TEST(DialogControls, CarryTheirIdsTextsAndTemplatePositions) {
   EXPECT_EQ(combo->itemText(1), "two");
   EXPECT_EQ(combo->currentIndex(), -1) << "a template list starts with no selection";
   EXPECT_EQ(combo->geometry().topLeft(), MapDialogRect(7, 65, 80, 60).topLeft());
+}
+
+// An input is named after the label on its left in its row, or else the one just above it.
+constexpr ControlTemplate kLabelledControls[] = {
+    {ControlKind::Static, kNoControlId, L"Start", 5, 75, 152, 8},
+    {ControlKind::Static, kNoControlId, L"End", 5, 96, 152, 8},
+    {ControlKind::Slider, 201, L"", 5, 85, 152, 10},
+    {ControlKind::Slider, 202, L"", 5, 106, 152, 10},
+    {ControlKind::Static, kNoControlId, L"Units", 5, 8, 60, 8},
+    {ControlKind::Edit, 203, L"", 84, 7, 42, 12},
+};
+constexpr DialogTemplate kLabelledTemplate{902, L"Labelled", kPageWidthDlu, kPageHeightDlu,
+                                           kLabelledControls};
+
+TEST(DialogControls, InputsAreNamedAfterTheirLabels) {
+  ProbePage page(nullptr, kLabelledTemplate);
+  QWidget parent;
+  ASSERT_TRUE(page.Create(&parent));
+  const std::pair<int, const char*> names[] = {{203, "Units"}, {201, "Start"}, {202, "End"}};
+  for (const auto& [id, name] : names) {
+    QAccessibleInterface* input = QAccessible::queryAccessibleInterface(page.GetDlgItem(id));
+    ASSERT_NE(input, nullptr);
+    EXPECT_EQ(input->text(QAccessible::Name), name) << id;
+  }
 }
 
 TEST(DialogControls, UppercaseEditTurnsTypedLettersIntoCapitals) {

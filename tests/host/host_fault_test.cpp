@@ -11,6 +11,7 @@
 #include <iterator>
 #include <thread>
 
+#include "core/download_result.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/weather_report.h"
@@ -200,7 +201,7 @@ TEST_F(HostFaultTest, AFeedThatNeverParsesOverwritesNothing) {
     // The item started the download at once; let it finish before looking at what it stored.
     EXPECT_TRUE(Eventually([&] { return service.connections() > before; }, 10000));
     EXPECT_TRUE(Eventually([&] { return !DeviceProgramRunning(device_.root()); }, 20000));
-    EXPECT_EQ(ReadDwordOr(HKEY_CURRENT_USER, key_, L"DownloadResult", 0), 200u);
+    EXPECT_EQ(ReadDwordOr(HKEY_CURRENT_USER, key_, L"DownloadResult", 0), kResultNoWeather);
     EXPECT_EQ(StoredFeed(), stored);
   }
 }

@@ -108,6 +108,40 @@ TEST_F(TodayScreenTest, TapsReachTheItemAtItsOwnCoordinates) {
   EXPECT_EQ(taps[2].second, L"");
 }
 
+// The keyboard reaches what a tap reaches: focus selects the current block, Left and Right walk
+// the tap zones (stopping at either end) under a frame in the text colour, Enter taps.
+TEST_F(TodayScreenTest, KeyboardWalksTheTapZonesAndEnterTaps) {
+  host::TodayScreen screen;
+  ASSERT_EQ(screen.items().items().size(), 1u);
+  const host::TodayItem& item = screen.items().items()[0];
+  QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+  QApplication::sendEvent(&screen, &focus);
+  ASSERT_EQ(screen.SelectedWindow(), item.window);
+
+  const struct {
+    int moves;  // Right (or Left, below 0) pressed this often before Enter
+    const wchar_t* command;
+    int frameX;  // the left edge of the frame then shown
+  } kSteps[] = {{0, L"/current", 0}, {1, L"/day1", 44}, {4, L"/day4", 176}, {-5, L"/current", 0}};
+  std::vector<std::wstring> expected;
+  for (const auto& step : kSteps) {
+    for (int i = 0; i < std::abs(step.moves); ++i) {
+      QKeyEvent press(QEvent::KeyPress, step.moves > 0 ? Qt::Key_Right : Qt::Key_Left,
+                      Qt::NoModifier);
+      QApplication::sendEvent(&screen, &press);
+    }
+    const QImage image = screen.grab().toImage();
+    const QRgb frame = image.pixel(step.frameX, item.top + item.height / 2);
+    EXPECT_EQ(frame & 0xFFFFFF, 0x1A2230u) << "frame of " << step.frameX;
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&screen, &enter);
+    expected.push_back(step.command);
+  }
+  std::vector<std::wstring> commands;
+  for (const auto& tap : starter_.Taps()) commands.push_back(tap.second);
+  EXPECT_EQ(commands, expected);
+}
+
 TEST_F(TodayScreenTest, RefreshNotificationDropsAndReloadsTheItems) {
   host::TodayScreen screen;
   ASSERT_EQ(screen.items().items().size(), 1u);

@@ -240,6 +240,12 @@ TEST_F(InstallTreeTest, PackageHoldsTheTreeAndRunsFromItsExtractedFiles) {
         << output;
     EXPECT_EQ(output, "") << entry;
   }
+  // What software centres read: valid, with a screenshot and this version's release.
+  const fs::path metainfo = root / "usr/share/metainfo/invalid.cirrodex.Cirrodex.metainfo.xml";
+  EXPECT_EQ(RunProgram("/usr/bin/appstreamcli", {"validate", "--no-net", metainfo.string()}), 0);
+  const std::string component = ReadFile(metainfo);
+  EXPECT_NE(component.find("<screenshot type=\"default\">"), std::string::npos);
+  EXPECT_NE(component.find("<release version=\"" CIRRODEX_VERSION_TEXT "\""), std::string::npos);
   ExpectFirstStartShowsWeather(root / "usr/bin");
 }
 

@@ -235,6 +235,16 @@ TEST_F(ItemWindowTest, PaintDrawsTheStripInTheScreensTextColour) {
   EXPECT_FALSE(GetUpdateState(item).invalid);
 }
 
+// Before any weather was stored, the status line says what the downloads got.
+TEST_F(ItemWindowTest, WithoutStoredWeatherTheStatusLineShowsTheStoredResult) {
+  WriteDefaultSettings();
+  ASSERT_TRUE(CreateDword(HKEY_CURRENT_USER, SelectedCityKey(), L"DownloadResult", 12152));
+  ASSERT_NE(Initialize(), nullptr);
+  RecordingContext dc;
+  Paint(dc);
+  EXPECT_TRUE(AnyTextContains(dc, L"Last updated:  - No weather in the answer"));
+}
+
 TEST_F(ItemWindowTest, OptionsProcedureAnswersOnlyInitDialog) {
   int dialogStandIn = 0;
   auto* dialog = reinterpret_cast<HWND>(&dialogStandIn);

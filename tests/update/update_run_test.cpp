@@ -207,8 +207,9 @@ TEST_F(UpdateRunTest, AnUnknownCityStoresItsStatusAndNothingElse) {
   EXPECT_FALSE(String(L"NOSUCH01", L"WeatherPreviousData").has_value());
 }
 
-// An error page sent with status 200 holds no weather: the result is stored, the weather that was
-// stored before is kept, and no record is added.
+// An error page, an empty answer or a place without weather sent with status 200 holds no
+// weather: it is stored as an answer not understood, the weather stored before is kept, and no
+// record is added.
 TEST_F(UpdateRunTest, AReplyThatIsNoFeedKeepsTheStoredWeather) {
   WriteFeed("TEST0001", Feed("Alpha", 60));
   Configure(1, L"TEST0001");
@@ -217,12 +218,14 @@ TEST_F(UpdateRunTest, AReplyThatIsNoFeedKeepsTheStoredWeather) {
   const std::optional<std::wstring> stored = String(L"TEST0001", L"WeatherPreviousData");
   ASSERT_TRUE(stored.has_value());
 
-  for (const char* page : {"<html><body>Please log in to the network</body></html>", ""}) {
+  for (const char* page : {"<html><body>Please log in to the network</body></html>", "",
+                           "var swCity = \"Elsewhere\"; var swCountry = \"Nowhere\";"}) {
     WriteFeed("TEST0001", page);
     ASSERT_TRUE(StoreDword(HKEY_CURRENT_USER, CityKey(L"TEST0001"), L"DownloadResult", 0));
     Fresh();
     UpdateAllCities(false);
-    EXPECT_EQ(Dword(L"TEST0001", L"DownloadResult"), kResultOk) << page;
+    EXPECT_EQ(Dword(L"TEST0001", L"DownloadResult"), kResultNoWeather) << page;
+    EXPECT_EQ(CityReports()[0].downloadResult, kResultNoWeather) << page;
     EXPECT_EQ(String(L"TEST0001", L"WeatherPreviousData"), stored) << page;
     EXPECT_EQ(Dword(L"TEST0001", L"Latest"), 0u) << page;
     EXPECT_FALSE(HasRecord(L"TEST0001", 1)) << page;

@@ -1,7 +1,9 @@
 // The Current, Forecast and Compare pages: where they draw, the Compare page's rows, a selection
 // that names no slot, and a picture of every page of the sheet for people to look at.
+#include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 #include <QTest>
 #include <filesystem>
@@ -136,25 +138,49 @@ TEST_F(WeatherPages, EveryPageShowsSomethingAndIsSavedAsAPicture) {
   const std::filesystem::path folder = testing::BuildDir() / "page-shots";
   std::filesystem::create_directories(folder);
 
-  auto sheet = std::make_unique<CGantrelDlg>();
-  QDialog* window = sheet->Create();
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-  for (int i = 0; i < sheet->GetPageCount(); ++i) {
-    ASSERT_TRUE(sheet->SetActivePage(i));
-    testing::ProcessEvents();
-    PropertyPage* page = sheet->GetPage(i);
-    const QImage image = page->Window()->grab().toImage();
-    int inked = 0;
-    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
-    for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) inked += image.pixel(x, y) != background;
-    }
-    EXPECT_GT(inked, 200) << ToQString(page->Caption()).toStdString() << " looks empty";
+  const QPalette light = QApplication::palette();
+  for (const bool dark : {false, true}) {
+    // On a dark desktop palette too (Qt derives light text on a black base from a dark window).
+    QApplication::setPalette(dark ? QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2B, 0x2B, 0x2B))
+                                  : light);
+    auto sheet = std::make_unique<CGantrelDlg>();
+    QDialog* window = sheet->Create();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (int i = 0; i < sheet->GetPageCount(); ++i) {
+      ASSERT_TRUE(sheet->SetActivePage(i));
+      testing::ProcessEvents();
+      PropertyPage* page = sheet->GetPage(i);
+      const QImage image = page->Window()->grab().toImage();
+      int inked = 0;
+      const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+      for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) inked += image.pixel(x, y) != background;
+      }
+      EXPECT_GT(inked, 200) << ToQString(page->Caption()).toStdString() << " looks empty";
 
-    const std::string name = std::to_string(i + 1) + "-" + ToQString(page->Caption()).toStdString();
-    EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / (name + ".png")).string())));
+      // Tab walks the page's controls in reading order: rows from the top, each from the left.
+      std::vector<QRect> tabbed;
+      for (QWidget* w = page->Window()->nextInFocusChain(); w != page->Window();
+           w = w->nextInFocusChain()) {
+        if (w->parentWidget() == page->Window() && (w->focusPolicy() & Qt::TabFocus)) {
+          tabbed.push_back(w->geometry());
+        }
+      }
+      for (size_t k = 1; k < tabbed.size(); ++k) {
+        const QRect& a = tabbed[k - 1];
+        const QRect& b = tabbed[k];
+        const bool sameRow = b.center().y() >= a.top() && b.center().y() <= a.bottom();
+        EXPECT_TRUE(sameRow ? b.left() > a.left() : b.top() > a.top())
+            << ToQString(page->Caption()).toStdString() << ": control " << k << " out of order";
+      }
+
+      const std::string name = std::string(dark ? "dark-" : "") + std::to_string(i + 1) + "-" +
+                               ToQString(page->Caption()).toStdString();
+      EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / (name + ".png")).string())));
+    }
   }
+  QApplication::setPalette(light);
 
   testing::WriteRegionFile("Europe.csv", "Geneva, SZXX0013\nParis, FRXX0076\n");
   CSelectLocationDlg chooser;
