@@ -31,6 +31,8 @@ TEST(SpokenText, LinesReadAsWords) {
 
 // Wednesday's feed read on Wednesday: the strips skip today's column as the picture does.
 TEST(SpokenText, StripsReadCellByCellInTheirUnit) {
+  // The report reads its settings: from a device folder of this test's own, never the user's.
+  testing::TempDevice device;
   ClockOverride clock;
   WeatherReport report;
   FillReport(report);
