@@ -21,6 +21,11 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 unset CIRRODEX_DEVICE DISPLAY WAYLAND_DISPLAY
 export CIRRODEX_FEED_BASE="http://127.0.0.1:$port/m/chnk/d/weather_d_src.asp?acid="
 export CIRRODEX_SERVICE_PORT=$port CIRRODEX_SERVICE_UPSTREAM=none
+# The service the screen starts outlives it; after a second without requests it is gone, so that
+# every start includes starting it.
+export CIRRODEX_SERVICE_IDLE_EXIT=1
+port_free() { python3 -c "import socket,sys; sys.exit(socket.socket().connect_ex(('127.0.0.1', $port)) == 0)"; }
+wait_port_free() { for _ in $(seq 100); do port_free && return; sleep 0.1; done; }
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
@@ -37,6 +42,7 @@ for run in $(seq "$runs"); do
            grep -o '0x[0-9a-f]*' || true)
   [ "$result" = "0xc8" ] || { echo "the first start stored no weather (got $result)" >&2; exit 2; }
   times+=("$(( (painted - begin) / 1000 ))")
+  wait_port_free
 done
 first_ms=$(printf '%s\n' "${times[@]}" | median | awk '{printf "%.1f", $1 / 1000}')
 echo "empty home to first painted strip with downloaded weather: median ${first_ms} ms over $runs runs (target <= 3000)"

@@ -120,10 +120,19 @@ def rows(src):
     ours = src.figure("download_gantrel_us", 1e-6)
     theirs = src.figure("download_curl_us", 1e-6)
     versus("Gantrel /downloadandexit, six cities and two maps (wall)", ours, theirs,
-           "curl, same 8 URLs", 3)
+           "curl, same 8 URLs", 1.3)
     peak = src.figure("download_peak_rss_kb")
     out.append(("Gantrel /downloadandexit, peak resident memory", fmt_kb(peak), "<= 25 MB", "", "",
                 None if peak is None else peak <= 25 * 1024))
+
+    services = src.figure("ten_hosts_services")
+    out.append(("Ten Today screens started at once: weather services started",
+                "not measured" if services is None else f"{services:g}", "1", "", "",
+                None if services is None else services == 1))
+    strips = src.figure("ten_hosts_strips")
+    out.append(("Ten Today screens started at once: strips with weather",
+                "not measured" if strips is None else f"{strips:g} of 10", "10 of 10", "", "",
+                None if strips is None else strips == 10))
 
     startup = src.figure("host_startup_ms", 1e-3)
     timed("Today host: start to first painted strip", startup, 0.3)
@@ -179,6 +188,19 @@ def rows(src):
     rss = src.figure("service_peak_rss_kb")
     out.append(("Weather service under that load: peak resident memory", fmt_kb(rss), "<= 64 MB",
                 "", "", None if rss is None else rss <= 64 * 1024))
+    half = src.figure("service_codes_half_rss_kb")
+    full = src.figure("service_codes_all_rss_kb")
+    growth = src.figure("service_codes_growth_kb")
+    out.append(("Weather service after 100,000 different coordinate codes (live, stand-in API): "
+                "resident memory", fmt_kb(full), "<= 64 MB", f"after 50,000: {fmt_kb(half)}", "",
+                None if full is None else full <= 64 * 1024))
+    out.append(("Weather service: growth of resident memory from 50,000 to 100,000 codes",
+                fmt_kb(growth), "<= 2 MB (flat)", "", "",
+                None if growth is None else growth <= 2 * 1024))
+    failed = src.figure("service_codes_failed")
+    out.append(("Weather service under 100,000 codes: failed requests",
+                "not measured" if failed is None else f"{failed:g}", "0", "", "",
+                None if failed is None else failed == 0))
     timed("Weather service: exit after SIGTERM with 3,000 connections open",
           src.figure("service_sigterm_exit_us", 1e-6), 1.0)
     timed("Weather service started by socket activation: first answer (whole process)",

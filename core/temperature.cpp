@@ -1,5 +1,7 @@
 #include "core/temperature.h"
 
+#include <cmath>
+
 #include "core/format.h"
 #include "core/weather_report.h"
 
@@ -100,7 +102,9 @@ double ConvertTemperature(const TemperatureValue& t, int32_t target) {
 }
 
 int32_t TemperatureAsInteger(const TemperatureValue& t, int32_t target) {
-  return TruncateToInt32(ConvertTemperature(t, target) + 0.5);
+  // Half away from zero: adding a half and truncating would show -3.7 as -3, every temperature
+  // below freezing one degree too warm.
+  return TruncateToInt32(std::round(ConvertTemperature(t, target)));
 }
 
 const wchar_t* TemperatureSuffix(int32_t unit) {

@@ -35,7 +35,8 @@ struct TemperatureValue {
 
 // The value in `target`; -9999.9 for a value that is not valid. Same unit: returned bit for bit.
 double ConvertTemperature(const TemperatureValue& t, int32_t target);
-// ConvertTemperature + 0.5, truncated toward zero.
+// ConvertTemperature rounded half away from zero (-3.5 gives -4, 21.5 gives 22), clamped to
+// 32 bits.
 int32_t TemperatureAsInteger(const TemperatureValue& t, int32_t target);
 // "??" for an invalid value; precision 1 "%2.1lf", 2 "%2.2lf", anything else the integer form;
 // each followed by the target's suffix ("ºC", "ºF", "K", "ºR", "R"; U+00BA, not the degree sign).

@@ -1,12 +1,13 @@
 // today-host: the Today screen for the Cirrodex plug-in (usage below). Started from an install
 // tree it lays out the device folder first; where nothing listens on the weather service's port it
-// runs the service of its own install for as long as it runs.
+// starts the service of its own install, shared with every other screen and download.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "dialog/display_loss.h"
 #include "dialog/qt_message_box.h"
 #include "host/own_service.h"
 #include "host/today_screen.h"
@@ -42,9 +44,10 @@ constexpr char kUsage[] =
     "  --help, --version\n"
     "Started from an install tree it lays out the device folder ($CIRRODEX_DEVICE, else\n"
     "~/.local/share/cirrodex/device) when needed. When nothing listens on 127.0.0.1:8611 it\n"
-    "starts weather-service from its own folder and stops it when it exits\n"
-    "($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
-    "--upstream).\n";
+    "starts weather-service from its own folder for every screen and download; the service\n"
+    "exits by itself 600 seconds after its last request, and a running screen asks it once a\n"
+    "minute ($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
+    "--upstream; $CIRRODEX_SERVICE_IDLE_EXIT: its idle seconds).\n";
 
 [[noreturn]] void Usage(const char* problem) {
   std::fprintf(stderr, "today-host: %s\n%s", problem, kUsage);
@@ -85,18 +88,40 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 // SIGINT and SIGTERM end the event loop, so the items are destroyed (their workers stopped) and
-// the notification socket is removed as on any other close.
+// the notification socket is removed as on any other close. Should that close itself hang, the
+// deadline ends the process all the same.
 int g_stopPipe[2] = {-1, -1};
+constexpr unsigned kStopDeadlineSeconds = 5;
+
+void OnStopDeadline(int) {
+  static constexpr char kLine[] = "today-host: the close did not finish in time; exiting\n";
+  [[maybe_unused]] ssize_t ignored = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  _exit(1);
+}
+
+void CatchStopDeadline() {
+  struct sigaction action {};
+  action.sa_handler = OnStopDeadline;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGALRM, &action, nullptr);
+}
+
+void ArmStopDeadline() {
+  CatchStopDeadline();
+  alarm(kStopDeadlineSeconds);
+}
 
 void OnStopSignal(int) {
   const char byte = 1;
   [[maybe_unused]] ssize_t ignored = write(g_stopPipe[1], &byte, 1);
+  alarm(kStopDeadlineSeconds);  // the handler is set before any stop signal is taken
 }
 
 void QuitOnStopSignals(QApplication& app) {
   if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
+  CatchStopDeadline();
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -117,13 +142,26 @@ int ServicePort() {
   return feed != nullptr && *feed != '\0' ? 0 : 8611;
 }
 
-void StartServiceWhereNoneListens(cirrodex::host::OwnWeatherService& service) {
-  const int port = ServicePort();
-  if (port == 0 || cirrodex::host::SomethingListens(port)) return;
+// Seconds without a request before a service that a screen started exits: as systemd's unit has
+// it, unless $CIRRODEX_SERVICE_IDLE_EXIT says otherwise.
+int ServiceIdleExit() {
+  const char* text = std::getenv("CIRRODEX_SERVICE_IDLE_EXIT");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value > 0 && value <= 86400) return static_cast<int>(value);
+  }
+  return 600;
+}
+
+void StartServiceWhereNoneListens(int port) {
+  if (port == 0) return;
   const auto program = cirrodex::package::OwnBinDir() / "weather-service";
   const char* upstream = std::getenv("CIRRODEX_SERVICE_UPSTREAM");
   std::string problem;
-  if (!service.Start(program, port, upstream != nullptr ? upstream : "", 10000, problem)) {
+  if (cirrodex::host::StartSharedService(program, port, upstream != nullptr ? upstream : "",
+                                         ServiceIdleExit(),
+                                         problem) == cirrodex::host::ServiceStart::Failed) {
     std::fprintf(stderr, "today-host: no weather service: %s\n", problem.c_str());
   }
 }
@@ -152,9 +190,10 @@ int main(int argc, char** argv) {
   if (prepared == cirrodex::package::Preparation::Failed) {
     std::fprintf(stderr, "today-host: laying out the device folder: %s\n", problem.c_str());
   }
-  // Before the items load, so that their first download finds it; stopped after they are gone.
-  cirrodex::host::OwnWeatherService service;
-  StartServiceWhereNoneListens(service);
+  // Before the items load, so that their first download finds it. Nobody stops it: other screens
+  // and their downloads may be using it, and it exits by itself when nobody asks for its idle time.
+  const int servicePort = ServicePort();
+  StartServiceWhereNoneListens(servicePort);
   if (prepared == cirrodex::package::Preparation::LaidOut) {
     // A new device folder holds no weather, and the item reads a download back only on a pass
     // ten seconds after launching it: the first one runs before the items load.
@@ -168,6 +207,21 @@ int main(int argc, char** argv) {
   cirrodex::host::TodayScreen screen;
   cirrodex::QtMessageBoxHandler boxes;
   cirrodex::platform::SetMessageBoxHandler(&boxes);
+  // The items' workers are stopped before the end; should that hang, the deadline ends it.
+  cirrodex::EndWhenTheDisplayGoes("today-host", [&screen] {
+    ArmStopDeadline();
+    screen.EndNow();
+  });
+  // While the screen runs its service stays: one request well within each idle time; and a
+  // service that went (killed, or idle before this screen started) is started again.
+  QTimer keepService;
+  if (servicePort != 0) {
+    keepService.setInterval(std::min(60000, ServiceIdleExit() * 1000 / 3));
+    QObject::connect(&keepService, &QTimer::timeout, [servicePort] {
+      if (!cirrodex::host::TouchService(servicePort)) StartServiceWhereNoneListens(servicePort);
+    });
+    keepService.start();
+  }
 
   if (options.measureStartup) {
     screen.OnFirstItemPaint([started] {
@@ -195,6 +249,7 @@ int main(int argc, char** argv) {
   }
   screen.show();
   const int loop = app.exec();
+  cirrodex::EndWhenTheDisplayGoes("today-host", nullptr);
   cirrodex::platform::SetMessageBoxHandler(nullptr);
   return status != 0 ? status : loop;
 }

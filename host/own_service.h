@@ -1,8 +1,8 @@
 // The weather service of the Today screen's own install, for systems where nothing provides one
-// (no systemd user session: containers, other init systems).
+// (no systemd user session: containers, other init systems). One service serves every screen and
+// download: it is nobody's child, outlives the screen that started it, and exits by itself once
+// no request came for its idle time.
 #pragma once
-
-#include <sys/types.h>
 
 #include <filesystem>
 #include <string>
@@ -16,24 +16,24 @@ bool SomethingListens(int port);
 // ended by itself with status 0.
 bool RunToEnd(const std::filesystem::path& program, const std::string& argument, int waitMs);
 
-class OwnWeatherService {
- public:
-  OwnWeatherService() = default;
-  ~OwnWeatherService() { Stop(); }
-  OwnWeatherService(const OwnWeatherService&) = delete;
-  OwnWeatherService& operator=(const OwnWeatherService&) = delete;
-
-  // Starts `program` --port `port` (with --upstream `upstream` when not empty) and waits up to
-  // `waitMs` until it accepts connections, so the first download of the items finds it. False
-  // with `problem` when it could not start or did not come up; it is then stopped.
-  bool Start(const std::filesystem::path& program, int port, const std::string& upstream,
-             int waitMs, std::string& problem);
-  // SIGTERM, then SIGKILL when it has not ended within 3 seconds.
-  void Stop();
-  bool running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
+enum class ServiceStart {
+  AlreadyThere,  // something else holds the port: a service another screen started, or systemd's
+  Started,
+  Failed,
 };
+
+// Makes sure a weather service listens on 127.0.0.1:`port`. The port is the arbiter: this process
+// binds and listens on it and hands the socket to `program` as systemd's socket activation would
+// (with --idle-exit `idleExitSeconds`, and --upstream `upstream` when not empty), so of screens
+// started together exactly one starts a service and the others find the port taken. Connections
+// wait in the socket's queue until the service takes them, so nobody waits for it to come up.
+// The service runs in a session of its own and is not this process's child. Failed: `problem`.
+ServiceStart StartSharedService(const std::filesystem::path& program, int port,
+                                const std::string& upstream, int idleExitSeconds,
+                                std::string& problem);
+
+// One request to the service on `port` (HEAD /), so that its idle time starts over while this
+// screen runs. False when nothing answered.
+bool TouchService(int port);
 
 }  // namespace cirrodex::host

@@ -84,10 +84,14 @@ void TodayItems::Load(HWND screen, int top) {
   Layout();
 }
 
-void TodayItems::Unload() {
+void TodayItems::DestroyWindows() {
   for (TodayItem& item : items_) {
     if (IsWindow(item.window)) DestroyWindow(item.window);
   }
+}
+
+void TodayItems::Unload() {
+  DestroyWindows();
   for (TodayItem& item : items_) FreeLibrary(item.instance);
   items_.clear();
 }

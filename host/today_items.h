@@ -36,6 +36,8 @@ class TodayItems {
   void Load(platform::HWND screen, int top);
   // Destroys every item window (WM_DESTROY) and unloads the modules.
   void Unload();
+  // Destroys every item window, leaving the modules loaded.
+  void DestroyWindows();
   // Asks every item WM_TODAYCUSTOM_QUERYREFRESHCACHE; true when one gave a new height, in which
   // case the column has been laid out again.
   bool QueryRefresh();

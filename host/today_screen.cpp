@@ -11,7 +11,6 @@
 #include <QTextOption>
 #include <cstdio>
 
-#include "core/summary_drawing.h"
 #include "host/today_accessible.h"
 #include "platform/clock.h"
 #include "platform/qt/qt_drawing_context.h"
@@ -85,6 +84,13 @@ TodayScreen::~TodayScreen() {
   SetWindowHost(nullptr);
   DestroyWindow(screen_);
   UnregisterClass(kScreenClass, &g_screenInstance);
+}
+
+void TodayScreen::EndNow() {
+  queryTimer_.stop();
+  items_.DestroyWindows();
+  notifier_.reset();
+  listener_.reset();
 }
 
 void TodayScreen::ReloadItems() {

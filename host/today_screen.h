@@ -36,6 +36,10 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   void OnFirstItemPaint(std::function<void()> callback) { firstItemPaint_ = std::move(callback); }
   // Drops every item (each window gets WM_DESTROY) and loads them again from the registry.
   void ReloadItems();
+  // For an end from inside Qt's own event handling (the display went away): destroys the item
+  // windows, so their workers stop, and the notification socket; the modules stay loaded, since
+  // the process ends right after without returning into them.
+  void EndNow();
   TodayItems& items() { return items_; }
 
   // The item the keyboard selection is on, or null.

@@ -223,6 +223,10 @@ bool DecodeSteps(DecodeState* state, JpegFileBridge* bridge, JpegCodec* image) {
     Fail(reinterpret_cast<j_common_ptr>(cinfo), text);
   }
 
+  // Colour pictures come straight out in the picture's own order: blue, green, red.
+  if (cinfo->num_components == 3 && cinfo->out_color_space == JCS_RGB) {
+    cinfo->out_color_space = JCS_EXT_BGR;
+  }
   jpeg_start_decompress(cinfo);
   const int components = cinfo->output_components;
   if (components != 1 && components != 3 && components != 4) {
@@ -251,11 +255,18 @@ bool DecodeSteps(DecodeState* state, JpegFileBridge* bridge, JpegCodec* image) {
   JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo),
                                                   JPOOL_IMAGE, width * components, 1);
   RowIterator rows(image);
+  const bool direct = cinfo->out_color_space == JCS_EXT_BGR;
   while (cinfo->output_scanline < cinfo->output_height) {
-    if (jpeg_read_scanlines(cinfo, buffer, 1) != 1) break;
-    const JSAMPLE* in = buffer[0];
     uint8_t* out = rows.Row();
     if (out == nullptr) break;
+    if (direct) {
+      JSAMPROW row = out;
+      if (jpeg_read_scanlines(cinfo, &row, 1) != 1) break;
+      rows.StepDown();
+      continue;
+    }
+    if (jpeg_read_scanlines(cinfo, buffer, 1) != 1) break;
+    const JSAMPLE* in = buffer[0];
     if (components == 1) {
       rows.CopyIntoRow(in, width);
     } else if (components == 3) {
@@ -295,7 +306,8 @@ bool EncodeSteps(EncodeState* state, JpegFileBridge* bridge, JpegCodec* image) {
   cinfo->image_width = static_cast<JDIMENSION>(image->Width());
   cinfo->image_height = static_cast<JDIMENSION>(image->Height());
   cinfo->input_components = grey ? 1 : 3;
-  cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+  // The picture's rows go in as they are: blue, green, red (libjpeg-turbo's extended space).
+  cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, image->JpegQuality(), TRUE);
   cinfo->density_unit = 1;
@@ -310,17 +322,8 @@ bool EncodeSteps(EncodeState* state, JpegFileBridge* bridge, JpegCodec* image) {
   while (cinfo->next_scanline < cinfo->image_height) {
     const uint8_t* in = rows.Row();
     if (in == nullptr) break;
-    JSAMPLE* out = buffer[0];
-    if (grey) {
-      std::memcpy(out, in, stride);
-    } else {
-      const uint32_t pixels = static_cast<uint32_t>(image->Width());
-      for (uint32_t x = 0; x < pixels; ++x, in += 3, out += 3) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-      }
-    }
+    // Copied, since libjpeg's rows are not const.
+    std::memcpy(buffer[0], in, grey ? stride : static_cast<uint32_t>(image->Width()) * 3);
     jpeg_write_scanlines(cinfo, buffer, 1);
     rows.StepDown();
   }

@@ -344,6 +344,13 @@ bool RegistryStore::Impl::Connect() {
     return false;
   }
   readOnly = writeProtected || sqlite3_db_readonly(db, "main") == 1;
+  // The journal and its index stay when the last connection closes, the journal emptied
+  // (journal_size_limit below): every short run (a download every few minutes) would otherwise
+  // make both files anew and delete them again.
+  if (!readOnly) {
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  }
   const auto busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
   // Several processes share the file: wait for a busy database rather than fail.
   sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
@@ -356,7 +363,7 @@ bool RegistryStore::Impl::Connect() {
   std::string error;
   if (ExecWhileOpening(readOnly ? "PRAGMA foreign_keys=ON;"
                                 : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                                  "PRAGMA foreign_keys=ON;",
+                                  "PRAGMA journal_size_limit=0; PRAGMA foreign_keys=ON;",
                        nullptr, nullptr, error) != SQLITE_OK) {
     openError = "opening the registry " + file + ": " + error;
     return false;

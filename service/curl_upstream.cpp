@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cctype>
+
 #include "service/upstream_client.h"
 #include "update/curl_get.h"
 
@@ -14,8 +17,28 @@ class Collect : public CurlGet {
  public:
   Collect(std::string& body, size_t limit) : body_(body), limit_(limit) {}
   bool tooLong() const { return tooLong_; }
+  const std::string& retryAfter() const { return retryAfter_; }
 
  private:
+  bool OnHeaderLine(std::string_view line) override {
+    constexpr std::string_view kName = "retry-after:";
+    if (line.starts_with("HTTP/")) retryAfter_.clear();  // a new answer's headers begin
+    if (line.size() < kName.size() ||
+        !std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) {
+          return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+      return true;
+    }
+    std::string_view value = line.substr(kName.size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) {
+      value.remove_suffix(1);
+    }
+    retryAfter_.assign(value.substr(0, 64));
+    return true;
+  }
+
   bool OnBody(std::string_view data) override {
     if (body_.size() + data.size() > limit_) {
       tooLong_ = true;
@@ -28,6 +51,7 @@ class Collect : public CurlGet {
   std::string& body_;
   size_t limit_;
   bool tooLong_ = false;
+  std::string retryAfter_;
 };
 
 class CurlUpstreamClient : public UpstreamClient {
@@ -56,6 +80,7 @@ class CurlUpstreamClient : public UpstreamClient {
       return reply;
     }
     reply.status = collect.Status();
+    reply.retryAfter = collect.retryAfter();
     reply.reached = true;
     return reply;
   }

@@ -106,6 +106,14 @@ const char* CompassLetters(double degrees) {
   return kCompass[static_cast<int>(std::lround(turned / 22.5)) % 16];
 }
 
+std::string FeedDegrees(double degrees) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", degrees);
+  std::string out = text;
+  if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) out.resize(out.size() - 2);
+  return out == "-0" ? "0" : out;
+}
+
 std::string FormatFeed(const FeedWeather& weather) {
   std::ostringstream out;
   auto raw = [&out](const char* name, const std::string& value) {
@@ -120,7 +128,15 @@ std::string FormatFeed(const FeedWeather& weather) {
   text("swSubDiv", weather.subDivision);
   text("swCountry", weather.country);
   text("swRegion", weather.region);
-  number("swTemp", weather.temperature);
+  auto degrees = [&text](const char* name, std::optional<double> value) {
+    if (value) text(name, FeedDegrees(*value));
+  };
+  auto orMissing = [](const auto& value, auto format) {
+    return value ? format(*value) : std::string(kMissingEntry);
+  };
+  auto whole = [](int value) { return std::to_string(value); };
+
+  degrees("swTemp", weather.temperature);
   number("swCIcon", weather.icon);
   number("swWindS", weather.windSpeed);
   if (!weather.windDirection.empty()) text("swWindD", weather.windDirection);
@@ -130,7 +146,7 @@ std::string FormatFeed(const FeedWeather& weather) {
     text("swBaro", pressure);
   }
   number("swHumid", weather.humidity);
-  number("swReal", weather.feelsLike);
+  degrees("swReal", weather.feelsLike);
   number("swUV", weather.uvIndex);
   number("swVis", weather.visibility);
   text("swLastUp", weather.lastUpdate);
@@ -147,11 +163,11 @@ std::string FormatFeed(const FeedWeather& weather) {
   }
   for (const FeedDay& d : weather.days) add(std::to_string(d.dayIcon));
   for (const FeedDay& d : weather.days) add(std::to_string(d.dayCode));
-  for (const FeedDay& d : weather.days) add(std::to_string(d.high));
-  for (const FeedDay& d : weather.days) add(std::to_string(d.rainChance));
+  for (const FeedDay& d : weather.days) add(orMissing(d.high, FeedDegrees));
+  for (const FeedDay& d : weather.days) add(orMissing(d.rainChance, whole));
   for (const FeedDay& d : weather.days) add(std::to_string(d.nightIcon));
   for (const FeedDay& d : weather.days) add(std::to_string(d.nightCode));
-  for (const FeedDay& d : weather.days) add(std::to_string(d.low));
+  for (const FeedDay& d : weather.days) add(orMissing(d.low, FeedDegrees));
   raw("swFore", fore);
   return out.str();
 }

@@ -13,14 +13,18 @@ namespace cirrodex::service {
 // The report's text fields hold 31 characters.
 inline constexpr size_t kFeedTextLimit = 31;
 
-// One forecast day. Temperatures in Fahrenheit.
+// What a forecast entry says when its value is missing: not a number, so the parser keeps its
+// missing value, and not empty, which would move every later entry one place.
+inline constexpr char kMissingEntry[] = "N/A";
+
+// One forecast day. Temperatures in Fahrenheit; an empty value is sent as kMissingEntry.
 struct FeedDay {
   int weekday = 0;  // 1 = Sunday
   int year = 0, month = 0, day = 0;
   int dayIcon = 0, dayCode = 0;
   int nightIcon = 0, nightCode = 0;
-  int high = 0, low = 0;
-  int rainChance = 0;  // percent
+  std::optional<double> high, low;
+  std::optional<int> rainChance;  // percent
 };
 
 // What one feed document says. A value left empty is not written, so the parser keeps its
@@ -28,18 +32,22 @@ struct FeedDay {
 struct FeedWeather {
   std::string city;  // at most kFeedTextLimit characters
   std::string subDivision, country, region;
-  int temperature = 0, feelsLike = 0;  // Fahrenheit
+  std::optional<double> temperature, feelsLike;  // Fahrenheit, sent with one decimal
   int icon = 0;
   std::string conditionText;
   std::optional<int> windSpeed;                      // miles per hour
   std::string windDirection;                         // compass letters
   std::optional<double> pressure;                    // inches of mercury
   std::optional<int> humidity, uvIndex, visibility;  // percent, index, miles
-  std::string lastUpdate;  // month/day/year hour:minute:second, six hours behind GMT
-  FeedDay days[5];         // the first is the day of the update time shifted to GMT
+  std::string lastUpdate;   // month/day/year hour:minute:second, six hours behind GMT
+  std::time_t updated = 0;  // the same time in seconds since the epoch
+  FeedDay days[5];
 };
 
 std::string FormatFeed(const FeedWeather& weather);
+
+// Degrees as the feed sends them: one decimal, none when it is 0 ("88.5", "21", "-3.2").
+std::string FeedDegrees(double degrees);
 
 // UTF-8 text as Latin-1, the one byte per character that the feed's readers take: a character
 // beyond Latin-1 becomes "?"; a byte that starts no UTF-8 sequence is kept as it is.

@@ -157,6 +157,7 @@ struct DayModel {
   FeedDay day;
   Kind dayKind, nightKind;
   double meanCelsius;
+  int high, low, rainChance;  // the day's values, which the current conditions follow
 };
 
 DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpoch) {
@@ -186,18 +187,22 @@ DayModel ModelDay(const Location& location, double wetness, int64_t daysSinceEpo
   day.year = date.year;
   day.month = date.month;
   day.day = date.day;
-  day.high = ToFahrenheit(mean + range / 2);
-  day.low = ToFahrenheit(mean - range / 2);
+  const int high = ToFahrenheit(mean + range / 2);
+  model.high = high;
+  model.low = ToFahrenheit(mean - range / 2);
+  day.high = high;
+  day.low = model.low;
   day.dayIcon = IconsOf(model.dayKind).dayIcon;
-  if (model.dayKind == Kind::Clear && day.high >= 95) day.dayIcon = 36;
-  if (model.dayKind == Kind::Clear && day.high <= 15) day.dayIcon = 25;
+  if (model.dayKind == Kind::Clear && high >= 95) day.dayIcon = 36;
+  if (model.dayKind == Kind::Clear && high <= 15) day.dayIcon = 25;
   day.nightIcon = IconsOf(model.nightKind).nightIcon;
   day.dayCode = CodeOfIcon(day.dayIcon);
   day.nightCode = CodeOfIcon(day.nightIcon);
   const KindIcons& wetter =
       std::max(IconsOf(model.dayKind), IconsOf(model.nightKind),
                [](const KindIcons& a, const KindIcons& b) { return a.rainHigh < b.rainHigh; });
-  day.rainChance = numbers.Int(wetter.rainLow, wetter.rainHigh) / 5 * 5;
+  model.rainChance = numbers.Int(wetter.rainLow, wetter.rainHigh) / 5 * 5;
+  day.rainChance = model.rainChance;
   return model;
 }
 
@@ -220,23 +225,24 @@ FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
   const int windSpeed = numbers.Int(0, 22);
   weather.windSpeed = windSpeed;
   weather.windDirection = CompassLetters(22.5 * numbers.Int(0, 15));
-  const bool wet = first.day.rainChance >= 40;
+  const bool wet = first.rainChance >= 40;
   weather.pressure =
       std::round((wet ? numbers.Between(29.45, 29.95) : numbers.Between(29.85, 30.40)) * 100) / 100;
   const int humidity = wet ? numbers.Int(75, 98) : numbers.Int(35, 80);
   weather.humidity = humidity;
   weather.visibility = first.dayKind == Kind::Fog ? 1 : wet ? numbers.Int(3, 7) : 10;
   const double sunHeight = 1.0 - std::fabs(location.latitude) / 90.0;
-  weather.uvIndex = static_cast<int>(
-      std::lround(11 * sunHeight * sunHeight * (first.day.rainChance >= 40 ? 0.4 : 0.9)));
+  weather.uvIndex = static_cast<int>(std::lround(11 * sunHeight * sunHeight * (wet ? 0.4 : 0.9)));
 
-  weather.temperature = (first.day.high * 2 + first.day.low) / 3;
-  weather.feelsLike = weather.temperature;
-  if (weather.temperature <= 50 && windSpeed > 3) {
-    weather.feelsLike -= windSpeed / 3;
-  } else if (weather.temperature >= 80) {
-    weather.feelsLike += humidity / 15;
+  const int temperature = (first.high * 2 + first.low) / 3;
+  int feelsLike = temperature;
+  if (temperature <= 50 && windSpeed > 3) {
+    feelsLike -= windSpeed / 3;
+  } else if (temperature >= 80) {
+    feelsLike += humidity / 15;
   }
+  weather.temperature = temperature;
+  weather.feelsLike = feelsLike;
 
   // Day or night by the sun at the place, not by the service's clock.
   const double solarHour = std::fmod(
@@ -247,6 +253,7 @@ FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
   weather.conditionText = ConditionTextOf(CodeOfIcon(weather.icon));
 
   weather.lastUpdate = FeedUpdateTime(now);
+  weather.updated = now;
   return weather;
 }
 
@@ -259,7 +266,7 @@ FeedAnswer FileFeedSource::Feed(const std::string& code, std::time_t) {
 FeedAnswer SampleFeedSource::Feed(const std::string& code, std::time_t now) {
   const std::optional<Location> location = locations_.Resolve(code);
   if (!location) return {};
-  return FeedAnswer::Serve(FormatFeed(MakeSampleWeather(*location, now)));
+  return FeedAnswer::Serve(FormatFeed(MakeSampleWeather(*location, now)), now);
 }
 
 FeedAnswer FeedSources::Feed(const std::string& code, std::time_t now) const {

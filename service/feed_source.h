@@ -24,8 +24,11 @@ struct FeedAnswer {
   };
   Status status = Status::Unknown;
   std::string document;
+  std::time_t updated = 0;  // the time of the weather it carries; 0: not known
 
-  static FeedAnswer Serve(std::string document) { return {Status::Served, std::move(document)}; }
+  static FeedAnswer Serve(std::string document, std::time_t updated = 0) {
+    return {Status::Served, std::move(document), updated};
+  }
 };
 
 class FeedSource {

@@ -50,8 +50,16 @@ std::string Text(const Json& object, const char* name) {
   return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
 }
 
+// The unit the answer names for `name` in a units block: empty when the block does not name one
+// (the unit asked for), "?" when it names something that is not a text.
+std::string UnitOf(const Json& units, const char* name) {
+  const Json* unit = Member(units, name);
+  if (unit == nullptr) return "";
+  return unit->is_string() ? unit->get<std::string>() : "?";
+}
+
 // Each converter takes the unit the answer names; an empty unit is the one that was asked for.
-// An unknown unit gives nothing rather than a wrong number.
+// An unknown unit ("undefined", "K", ...) gives nothing rather than a wrong number.
 std::optional<double> Fahrenheit(std::optional<double> value, const std::string& unit) {
   if (!value) return std::nullopt;
   if (unit.empty() || unit == "°F") return value;
@@ -80,6 +88,17 @@ std::optional<double> Miles(std::optional<double> value, const std::string& unit
 std::optional<double> InchesOfMercury(std::optional<double> value, const std::string& unit) {
   if (!value) return std::nullopt;
   if (unit.empty() || unit == "hPa") return *value * kInchesOfMercuryPerHectopascal;
+  return std::nullopt;
+}
+
+// A unitless value (percent, index, code): any unit but these is not what was asked for.
+std::optional<double> Plain(std::optional<double> value, const std::string& unit,
+                            std::initializer_list<const char*> accepted) {
+  if (!value) return std::nullopt;
+  if (unit.empty()) return value;
+  for (const char* known : accepted) {
+    if (unit == known) return value;
+  }
   return std::nullopt;
 }
 
@@ -152,25 +171,43 @@ std::string OpenMeteoRequestUrl(const std::string& base, const Location& locatio
          "&current=temperature_2m,apparent_temperature,relative_humidity_2m,pressure_msl,"
          "wind_speed_10m,wind_direction_10m,weather_code,visibility,uv_index,is_day"
          "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max"
-         "&temperature_unit=fahrenheit&wind_speed_unit=mph&timezone=GMT&forecast_days=6";
+         "&temperature_unit=fahrenheit&wind_speed_unit=mph&timezone=auto&forecast_days=6";
+}
+
+std::optional<std::string> OpenMeteoRefusal(std::string_view answer) {
+  const Json root = Json::parse(answer.begin(), answer.end(), nullptr, false);
+  const Json* refused = root.is_discarded() ? nullptr : Member(root, "error");
+  if (refused == nullptr || !refused->is_boolean() || !refused->get<bool>()) return std::nullopt;
+  return Text(root, "reason");
+}
+
+bool IsDailyLimit(std::string_view reason) {
+  return reason.rfind("Daily API request limit exceeded", 0) == 0;
 }
 
 namespace {
-
-// The parts of an answer that the feed is made from; the units default to those asked for.
-struct AnswerParts {
-  const Json* current = nullptr;
-  const Json* daily = nullptr;
-  const Json* currentUnits = nullptr;
-  const Json* dailyUnits = nullptr;
-};
 
 const Json& EmptyObject() {
   static const Json empty = Json::object();
   return empty;
 }
 
-// The current conditions and daily rows of a forecast answer, or false with the reason.
+// The parts of an answer that the feed is made from; a block that is absent is empty, and a units
+// block that is absent names the units asked for.
+struct AnswerParts {
+  const Json* current = &EmptyObject();
+  const Json* daily = &EmptyObject();
+  const Json* currentUnits = &EmptyObject();
+  const Json* dailyUnits = &EmptyObject();
+  int64_t offset = 0;  // seconds east of GMT of the city's own time
+};
+
+const Json* ObjectOr(const Json& root, const char* name) {
+  const Json* member = Member(root, name);
+  return member != nullptr && member->is_object() ? member : &EmptyObject();
+}
+
+// The blocks of a forecast answer, or false with the reason.
 bool SplitAnswer(const Json& root, AnswerParts& parts, std::string& error) {
   if (root.is_discarded() || !root.is_object()) {
     error = "the answer is not a JSON object";
@@ -180,65 +217,64 @@ bool SplitAnswer(const Json& root, AnswerParts& parts, std::string& error) {
     error = "the API refused the request: " + Text(root, "reason");
     return false;
   }
-  parts.current = Member(root, "current");
-  parts.daily = Member(root, "daily");
-  if (parts.current == nullptr || !parts.current->is_object() || parts.daily == nullptr ||
-      !parts.daily->is_object()) {
-    error = "the answer has no current conditions or no daily rows";
-    return false;
+  parts.current = ObjectOr(root, "current");
+  parts.daily = ObjectOr(root, "daily");
+  parts.currentUnits = ObjectOr(root, "current_units");
+  parts.dailyUnits = ObjectOr(root, "daily_units");
+  // Zones lie within 14 hours of GMT; anything else is no offset.
+  const auto offset = Number(root, "utc_offset_seconds");
+  if (offset && std::fabs(*offset) <= 14 * 3600 && *offset == std::floor(*offset)) {
+    parts.offset = static_cast<int64_t>(*offset);
   }
-  const Json* currentUnits = Member(root, "current_units");
-  const Json* dailyUnits = Member(root, "daily_units");
-  parts.currentUnits = currentUnits ? currentUnits : &EmptyObject();
-  parts.dailyUnits = dailyUnits ? dailyUnits : &EmptyObject();
   return true;
 }
 
-// The time of the current conditions in seconds since the epoch, GMT. Times are asked for in GMT;
-// an offset the answer names anyway is taken off.
-std::optional<int64_t> ReadUpdateTime(const Json& root, const Json& current, std::string& error) {
-  const auto wallTime = ReadTime(Text(current, "time"));
+// The time of the current conditions in seconds since the epoch, GMT: an ISO text of the city's
+// own wall time, or seconds since the epoch when the answer says "unixtime".
+std::optional<int64_t> ReadUpdateTime(const AnswerParts& parts, std::string& error) {
+  const Json* time = Member(*parts.current, "time");
+  if (time != nullptr && time->is_number_integer()) return time->get<int64_t>();
+  const auto wallTime =
+      time != nullptr && time->is_string() ? ReadTime(time->get<std::string>()) : std::nullopt;
   if (!wallTime) {
     error = "the current conditions have no readable time";
     return std::nullopt;
   }
-  return *wallTime - static_cast<int64_t>(Number(root, "utc_offset_seconds").value_or(0));
+  return *wallTime - parts.offset;
 }
 
-// Temperature, wind, pressure and the other current values; false without a temperature.
-bool ReadCurrentValues(const Json& current, const Json& units, FeedWeather& weather,
-                       std::string& error) {
-  const auto temperature =
-      Fahrenheit(Number(current, "temperature_2m"), Text(units, "temperature_2m"));
-  if (!temperature) {
-    error = "the current conditions have no temperature";
-    return false;
-  }
-  weather.temperature = *Rounded(temperature);
-  weather.feelsLike = *Rounded(
-      Fahrenheit(Number(current, "apparent_temperature"), Text(units, "apparent_temperature"))
-          .value_or(*temperature));
-  if (auto humidity = Rounded(Number(current, "relative_humidity_2m"))) {
+// Temperature, wind, pressure and the other current values; each one the answer leaves out, or
+// gives in a unit that cannot be converted, stays empty. False when not one value is there.
+bool ReadCurrentValues(const Json& current, const Json& units, FeedWeather& weather) {
+  weather.temperature =
+      Fahrenheit(Number(current, "temperature_2m"), UnitOf(units, "temperature_2m"));
+  weather.feelsLike =
+      Fahrenheit(Number(current, "apparent_temperature"), UnitOf(units, "apparent_temperature"));
+  if (auto humidity = Rounded(Plain(Number(current, "relative_humidity_2m"),
+                                    UnitOf(units, "relative_humidity_2m"), {"%"}))) {
     weather.humidity = Clamped(*humidity, 0, 100);
   }
   // Sea-level pressure, as barometers show; the pressure at the ground of a high city would read
   // as a deep low.
   if (auto pressure =
-          InchesOfMercury(Number(current, "pressure_msl"), Text(units, "pressure_msl"))) {
+          InchesOfMercury(Number(current, "pressure_msl"), UnitOf(units, "pressure_msl"))) {
     weather.pressure = std::round(*pressure * 100) / 100;
   }
-  if (auto speed =
-          Rounded(MilesPerHour(Number(current, "wind_speed_10m"), Text(units, "wind_speed_10m")))) {
+  if (auto speed = Rounded(
+          MilesPerHour(Number(current, "wind_speed_10m"), UnitOf(units, "wind_speed_10m")))) {
     weather.windSpeed = std::max(*speed, 0);
   }
-  if (auto direction = Number(current, "wind_direction_10m")) {
+  if (auto direction = Plain(Number(current, "wind_direction_10m"),
+                             UnitOf(units, "wind_direction_10m"), {"°"})) {
     weather.windDirection = CompassLetters(*direction);
   }
-  if (auto miles = Rounded(Miles(Number(current, "visibility"), Text(units, "visibility")))) {
+  if (auto miles = Rounded(Miles(Number(current, "visibility"), UnitOf(units, "visibility")))) {
     weather.visibility = std::max(*miles, 0);
   }
   if (auto uv = Rounded(Number(current, "uv_index"))) weather.uvIndex = std::max(*uv, 0);
-  return true;
+  return weather.temperature || weather.feelsLike || weather.humidity || weather.pressure ||
+         weather.windSpeed || !weather.windDirection.empty() || weather.visibility ||
+         weather.uvIndex || MappingAt(current, "weather_code") != nullptr;
 }
 
 // The icon and text of the current weather code, by day or by night.
@@ -250,71 +286,67 @@ void ReadCurrentCondition(const Json& current, FeedWeather& weather) {
   weather.conditionText = TextOfCode(day ? now->dayCode : now->nightCode);
 }
 
-// The dates of the daily rows; nothing when a row has no readable date.
-std::optional<std::vector<CivilDate>> ReadRowDates(const Json& daily, std::string& error) {
-  const Json* dates = Member(daily, "time");
-  if (dates == nullptr || !dates->is_array()) {
-    error = "the daily rows have no dates";
-    return std::nullopt;
-  }
-  std::vector<CivilDate> rowDates;
+// The day (days since the epoch, of the city's calendar) of each daily row; nothing for a row
+// without a readable date. Dates are ISO texts, or with "unixtime" the GMT second of the city's
+// midnight.
+std::vector<std::optional<int64_t>> ReadRowDays(const AnswerParts& parts) {
+  std::vector<std::optional<int64_t>> days;
+  const Json* dates = Member(*parts.daily, "time");
+  if (dates == nullptr || !dates->is_array()) return days;
   for (const Json& date : *dates) {
-    const auto read = date.is_string() ? ReadDate(date.get<std::string>()) : std::nullopt;
-    if (!read) {
-      error = "a daily row has no readable date";
-      return std::nullopt;
+    std::optional<int64_t> day;
+    if (date.is_number_integer()) {
+      day = FloorDiv(date.get<int64_t>() + parts.offset, 86400);
+    } else if (date.is_string()) {
+      if (const auto read = ReadDate(date.get<std::string>())) day = DaysFromCivil(*read);
     }
-    rowDates.push_back(*read);
+    days.push_back(day);
   }
-  return rowDates;
+  return days;
 }
 
-// The row of `today` (days since the epoch) or the first after it, when five rows start there.
-std::optional<size_t> FirstForecastRow(const std::vector<CivilDate>& rowDates, int64_t today,
-                                       std::string& error) {
-  size_t first = 0;
-  while (first < rowDates.size() && DaysFromCivil(rowDates[first]) < today) ++first;
-  if (first + kFeedDays > rowDates.size()) {
-    error = "the answer has fewer than five days from today on";
-    return std::nullopt;
-  }
-  return first;
-}
-
-// The five forecast days from row `first`; false when a day has no temperatures.
-bool ReadForecastDays(const Json& daily, const Json& units, const std::vector<CivilDate>& rowDates,
-                      size_t first, FeedWeather& weather, std::string& error) {
+// The five forecast days from `today` on, each from the row of its date. A day without a row, or
+// a value the row leaves out, stays missing; only the date is always there. False when no day
+// has a single value.
+bool ReadForecastDays(const AnswerParts& parts, int64_t today, FeedWeather& weather) {
+  const Json& daily = *parts.daily;
+  const Json& units = *parts.dailyUnits;
+  const std::vector<std::optional<int64_t>> rowDays = ReadRowDays(parts);
   const Json* codes = Member(daily, "weather_code");
   const Json* highs = Member(daily, "temperature_2m_max");
   const Json* lows = Member(daily, "temperature_2m_min");
   const Json* rain = Member(daily, "precipitation_probability_max");
+  const std::string highUnit = UnitOf(units, "temperature_2m_max");
+  const std::string lowUnit = UnitOf(units, "temperature_2m_min");
+  const std::string rainUnit = UnitOf(units, "precipitation_probability_max");
+  bool any = false;
   for (int i = 0; i < kFeedDays; ++i) {
-    const size_t row = first + static_cast<size_t>(i);
+    const int64_t day = today + i;
     FeedDay& feedDay = weather.days[i];
-    const CivilDate& date = rowDates[row];
+    const CivilDate date = CivilFromDays(day);
     feedDay.year = date.year;
     feedDay.month = date.month;
     feedDay.day = date.day;
-    feedDay.weekday = WeekdayOfDays(DaysFromCivil(date));
-    const auto high = Fahrenheit(NumberAt(highs, row), Text(units, "temperature_2m_max"));
-    const auto low = Fahrenheit(NumberAt(lows, row), Text(units, "temperature_2m_min"));
-    // A temperature left out of the feed would keep the one of an earlier feed in the report.
-    if (!high || !low) {
-      error = "the daily row of " + (*Member(daily, "time"))[row].get<std::string>() +
-              " has no temperatures";
-      return false;
+    feedDay.weekday = WeekdayOfDays(day);
+    const WeatherCodeMapping* mapping = nullptr;
+    const auto row = std::find(rowDays.begin(), rowDays.end(), day);
+    if (row != rowDays.end()) {
+      const auto at = static_cast<size_t>(row - rowDays.begin());
+      feedDay.high = Fahrenheit(NumberAt(highs, at), highUnit);
+      feedDay.low = Fahrenheit(NumberAt(lows, at), lowUnit);
+      if (auto chance = Rounded(Plain(NumberAt(rain, at), rainUnit, {"%"}))) {
+        feedDay.rainChance = Clamped(*chance, 0, 100);
+      }
+      mapping = MappingAt(codes, at);
     }
-    feedDay.high = *Rounded(high);
-    feedDay.low = *Rounded(low);
-    feedDay.rainChance = Clamped(Rounded(NumberAt(rain, row)).value_or(0), 0, 100);
-    const WeatherCodeMapping* mapping = MappingAt(codes, row);
+    any = any || feedDay.high || feedDay.low || feedDay.rainChance || mapping != nullptr;
     if (mapping == nullptr) mapping = &kNoData;
     feedDay.dayIcon = mapping->dayIcon;
     feedDay.dayCode = mapping->dayCode;
     feedDay.nightIcon = mapping->nightIcon;
     feedDay.nightCode = mapping->nightCode;
   }
-  return true;
+  return any;
 }
 
 }  // namespace
@@ -327,19 +359,18 @@ std::optional<FeedWeather> ReadOpenMeteo(std::string_view answer, const Location
 
   FeedWeather weather;
   SetFeedPlace(location, "", weather);
-  const auto utc = ReadUpdateTime(root, *parts.current, error);
+  const auto utc = ReadUpdateTime(parts, error);
   if (!utc) return std::nullopt;
-  weather.lastUpdate = FeedUpdateTime(static_cast<std::time_t>(*utc));
-  if (!ReadCurrentValues(*parts.current, *parts.currentUnits, weather, error)) return std::nullopt;
+  weather.updated = static_cast<std::time_t>(*utc);
+  weather.lastUpdate = FeedUpdateTime(weather.updated);
+  const bool current = ReadCurrentValues(*parts.current, *parts.currentUnits, weather);
   ReadCurrentCondition(*parts.current, weather);
 
-  // The parser takes the first forecast day for today when its date is the GMT date of the
-  // update time, so the days start there.
-  const auto rowDates = ReadRowDates(*parts.daily, error);
-  if (!rowDates) return std::nullopt;
-  const auto first = FirstForecastRow(*rowDates, FloorDiv(*utc, 86400), error);
-  if (!first) return std::nullopt;
-  if (!ReadForecastDays(*parts.daily, *parts.dailyUnits, *rowDates, *first, weather, error)) {
+  // The days are the city's own, from its today on: the current block stands for today, the
+  // strip's columns start at tomorrow.
+  const bool daily = ReadForecastDays(parts, FloorDiv(*utc + parts.offset, 86400), weather);
+  if (!current && !daily) {
+    error = "the answer has no current or daily values";
     return std::nullopt;
   }
   return weather;

@@ -96,7 +96,11 @@ Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::ti
     FeedAnswer& feed = fetched.feed;
     if (feed.status == FeedAnswer::Status::Served) {
       reply.body = std::move(feed.document);
-      Stamp(exchange.edition, reply, now, 0);
+      if (feed.updated != 0) {
+        StampWeather(reply, feed.updated);
+      } else {
+        Stamp(exchange.edition, reply, now, 0);
+      }
     } else if (feed.status == FeedAnswer::Status::Unavailable) {
       reply = Text(503, "live weather is unavailable\n");
     } else {
@@ -119,6 +123,15 @@ Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::ti
     reply.body.clear();
   }
   return reply;
+}
+
+void RequestHandler::StampWeather(Reply& reply, std::time_t updated) {
+  char tag[24];
+  std::snprintf(tag, sizeof tag, "\"%016llx\"", static_cast<unsigned long long>(Fnv1a(reply.body)));
+  reply.cacheable = true;
+  reply.etag = tag;
+  reply.since = updated;
+  reply.freshUntil = updated + kFreshness;
 }
 
 void RequestHandler::Stamp(const std::string& edition, Reply& reply, std::time_t now,

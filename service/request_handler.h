@@ -62,6 +62,10 @@ class RequestHandler {
   // carried it; its fingerprint is the tag. Fresh until `freshUntil`, or kFreshness after that
   // first answer when 0.
   void Stamp(const std::string& edition, Reply& reply, std::time_t now, std::time_t freshUntil);
+  // Dates and tags a feed by the time of the weather it carries: modified then, fresh for
+  // kFreshness from then (not from when it is served), so a kept or late answer is not passed
+  // off as new. Keeps no edition, so that ever new city codes leave nothing behind.
+  static void StampWeather(Reply& reply, std::time_t updated);
 
   struct Edition {
     uint64_t fingerprint = 0;

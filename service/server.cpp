@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <list>
+#include <memory>
 
 #include "service/documents.h"
 #include "service/paced_writer.h"
@@ -36,6 +38,8 @@ using net::use_awaitable;
 constexpr size_t kHeadLimit = 8 * 1024;
 // A GET carries no body; this much is read and dropped rather than refused.
 constexpr size_t kRequestBodyLimit = 8 * 1024;
+// A stop lets the answers under way finish for this long, then cuts what is left.
+constexpr auto kDrainTime = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -44,10 +48,19 @@ struct WeatherService::Impl {
       : options(std::move(o)), documents(options, io), handler(options.faults) {}
   ~Impl() { io.stop(); }
 
+  // A connection waiting for its next request: on a stop it is closed unless a request has
+  // begun to arrive.
+  struct Waiting {
+    beast::tcp_stream* stream;
+    const beast::flat_buffer* buffer;
+  };
+
   const ServiceOptions options;
   // Touched only on the serving thread; they outlive the sessions' frames that `io` destroys.
   int connections = 0;
   std::chrono::steady_clock::time_point lastRequest = std::chrono::steady_clock::now();
+  bool draining = false;
+  std::list<Waiting> waiting;
   // Before the documents, whose waiting requests hold handlers of it.
   net::io_context io{1};
   Documents documents;
@@ -57,7 +70,50 @@ struct WeatherService::Impl {
   awaitable<void> Accept();
   awaitable<void> Session(tcp::socket socket);
   awaitable<void> WatchIdle();
+  void StartSession(tcp::socket socket);
+  // Stops accepting (connections already queued are taken first), closes the connections that
+  // wait with no request, lets the answers under way finish, and ends the loop when the last
+  // connection is gone or kDrainTime has passed.
+  void Drain();
+  void EndWhenDrained();
 };
+
+void WeatherService::Impl::StartSession(tcp::socket socket) {
+  beast::error_code ec;
+  if (connections >= options.maxConnections) {
+    socket.close(ec);
+    return;
+  }
+  ++connections;
+  net::co_spawn(io, Session(std::move(socket)), net::detached);
+}
+
+void WeatherService::Impl::Drain() {
+  if (draining) return;
+  draining = true;
+  beast::error_code ec;
+  if (acceptor.is_open()) {
+    // Clients the kernel has already connected may have sent their requests: they are served.
+    acceptor.non_blocking(true, ec);
+    for (;;) {
+      tcp::socket socket(io);
+      acceptor.accept(socket, ec);
+      if (ec) break;
+      StartSession(std::move(socket));
+    }
+    acceptor.close(ec);
+  }
+  for (const Waiting& w : waiting) {
+    if (w.buffer->size() == 0 && w.stream->socket().available(ec) == 0) w.stream->cancel();
+  }
+  auto deadline = std::make_shared<net::steady_timer>(io, kDrainTime);
+  deadline->async_wait([this, deadline](beast::error_code) { io.stop(); });
+  EndWhenDrained();
+}
+
+void WeatherService::Impl::EndWhenDrained() {
+  if (draining && connections == 0) io.stop();
+}
 
 awaitable<void> WeatherService::Impl::Accept() {
   net::steady_timer pause(io);
@@ -71,12 +127,7 @@ awaitable<void> WeatherService::Impl::Accept() {
       co_await pause.async_wait(net::redirect_error(use_awaitable, ec));
       continue;
     }
-    if (connections >= options.maxConnections) {
-      socket.close(ec);
-      continue;
-    }
-    ++connections;
-    net::co_spawn(io, Session(std::move(socket)), net::detached);
+    StartSession(std::move(socket));
   }
 }
 
@@ -88,7 +139,7 @@ awaitable<void> WeatherService::Impl::WatchIdle() {
     beast::error_code ec;
     co_await timer.async_wait(net::redirect_error(use_awaitable, ec));
     if (std::chrono::steady_clock::now() - lastRequest >= idle) {
-      io.stop();
+      Drain();
       co_return;
     }
   }
@@ -96,9 +147,12 @@ awaitable<void> WeatherService::Impl::WatchIdle() {
 
 awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
   struct Count {
-    int& connections;
-    ~Count() { --connections; }
-  } count{connections};
+    Impl& impl;
+    ~Count() {
+      --impl.connections;
+      impl.EndWhenDrained();
+    }
+  } count{*this};
   beast::error_code ec;
   socket.set_option(tcp::no_delay(true), ec);
   beast::tcp_stream stream(std::move(socket));
@@ -111,7 +165,10 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
       parser.header_limit(kHeadLimit);
       parser.body_limit(kRequestBodyLimit);
       stream.expires_after(std::chrono::milliseconds(options.requestDeadlineMs));
+      if (draining && buffer.size() == 0 && stream.socket().available(ec) == 0) break;
+      const auto wait = waiting.insert(waiting.end(), Waiting{&stream, &buffer});
       co_await http::async_read(stream, buffer, parser, net::redirect_error(use_awaitable, ec));
+      waiting.erase(wait);
       if (ec) {
         const bool lineEnded = !parser.get().target().empty();
         refusal = RequestHandler::Refusal(ec, lineEnded);
@@ -142,9 +199,10 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
         std::fprintf(stderr, "%s %s -> %d\n", std::string(request.method_string()).c_str(),
                      std::string(request.target()).c_str(), reply.status);
       }
-      const bool written =
-          co_await WriteReply(stream, reply, exchange.head, exchange.keepAlive, exchange.m);
-      if (!written || !exchange.keepAlive) break;
+      // Once the service is stopping, this answer is the connection's last.
+      const bool keepAlive = exchange.keepAlive && !draining;
+      const bool written = co_await WriteReply(stream, reply, exchange.head, keepAlive, exchange.m);
+      if (!written || !keepAlive) break;
     }
   } catch (const std::exception&) {
     // A failed allocation or write ends this connection only.
@@ -155,7 +213,7 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
 WeatherService::WeatherService(ServiceOptions options)
     : impl_(std::make_unique<Impl>(std::move(options))) {}
 
-WeatherService::~WeatherService() { Stop(); }
+WeatherService::~WeatherService() { impl_->io.stop(); }
 
 size_t WeatherService::LocationCount() const { return impl_->documents.LocationCount(); }
 
@@ -212,6 +270,9 @@ bool WeatherService::Serve() {
   return true;
 }
 
-void WeatherService::Stop() { impl_->io.stop(); }
+void WeatherService::Stop() {
+  Impl& impl = *impl_;
+  net::post(impl.io, [&impl] { impl.Drain(); });
+}
 
 }  // namespace cirrodex::service

@@ -24,8 +24,10 @@ class WeatherService {
   int Bind(std::string& error);
   // Answers requests until Stop(); false when it could not run.
   bool Serve();
-  // Ends Serve(), dropping every open connection. Safe from any thread. Upstream requests under
-  // way are not waited for by Serve(), only by the destructor.
+  // Ends Serve() gracefully: no more connections are accepted (those already queued are served),
+  // connections waiting with no request are closed, and the answers under way finish for up to
+  // a second before whatever is left is dropped. Safe from any thread, also before Serve().
+  // Upstream requests under way are not waited for by Serve(), only by the destructor.
   void Stop();
 
  private:

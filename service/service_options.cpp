@@ -92,14 +92,19 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
 Once it accepts connections it prints "listening on http://127.0.0.1:PORT", then one line
 saying which weather it serves, and later a line whenever live weather fails or comes back.
 Live weather is asked at most once per city per 15 minutes; when the API cannot be reached,
-the last good answer of the last 24 hours is served as it was (with its own update time).
-Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it.
+answers with weather more than 3 hours old, or says to wait (Retry-After, the daily limit until
+00:00 GMT), the last good answer of the last 24 hours is served as it was (with its own update
+time).
+Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it: it
+accepts no more connections, finishes the answers under way for up to a second, then exits;
+so does --idle-exit.
 Started by systemd socket activation (LISTEN_FDS, LISTEN_PID), it serves the socket handed
 to it and ignores --port, e.g. systemd-socket-activate -l 127.0.0.1:8611 weather-service.
 
 A request line and headers over 8 KB get 414 or 431 and the connection is closed. Feeds and
-maps carry Cache-Control: max-age (what is left of the 15 minutes a city's weather is fresh;
-a made-up map: until the hour changes), Last-Modified and ETag; If-None-Match and
+maps carry Cache-Control: max-age (what is left of the 15 minutes a city's weather is fresh,
+from the time of that weather; a made-up map: until the hour changes), Last-Modified (a feed:
+the time of its weather) and ETag; If-None-Match and
 If-Modified-Since are answered with 304, so a standard HTTP cache can stand in front.
 
 Paths:

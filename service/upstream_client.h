@@ -11,7 +11,8 @@ struct UpstreamReply {
   bool reached = false;  // a whole HTTP answer arrived; false: name, connection, TLS or time-out
   long status = 0;       // the HTTP status when reached
   std::string body;
-  std::string error;  // what went wrong when not reached
+  std::string retryAfter;  // the value of a Retry-After header; empty: none
+  std::string error;       // what went wrong when not reached
 };
 
 class UpstreamClient {

@@ -20,7 +20,15 @@ using namespace platform;
 
 namespace {
 
-std::unique_ptr<TodayItemState> g_state;
+// exit() (Qt's, when the display goes) destroys the state without UnloadModule: the worker is
+// stopped first, so no joinable thread and no event it waits on is destroyed under it.
+struct StateHolder {
+  std::unique_ptr<TodayItemState> state;
+  ~StateHolder() {
+    if (state) StopRefreshWorker();
+  }
+} g_holder;
+std::unique_ptr<TodayItemState>& g_state = g_holder.state;
 
 // The three display settings as the item reads them at initialisation and on every worker pass.
 void ReadDisplaySettings(TodayItemState& s) {

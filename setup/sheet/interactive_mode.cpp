@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <memory>
 
+#include "dialog/display_loss.h"
 #include "dialog/qt_message_box.h"
 #include "setup/sheet/gantrel_dlg.h"
 
@@ -18,6 +19,7 @@ void ChooseStartPage(CGantrelDlg& sheet, StartMode mode) {
 
 int RunInteractiveMode(int& argc, char** argv, StartMode mode) {
   QApplication application(argc, argv);
+  EndWhenTheDisplayGoes("gantrel", nullptr);
   QtMessageBoxHandler messageBoxes;
   platform::MessageBoxHandler* previous = platform::SetMessageBoxHandler(&messageBoxes);
   {

@@ -106,11 +106,23 @@ TEST(TemperatureConversion, InvalidValueIsMissingInEveryUnit) {
   }
 }
 
-TEST(TemperatureConversion, IntegerRoundsByAddingAHalfAndTruncating) {
-  EXPECT_EQ(TemperatureAsInteger(At(21.5, kCelsius), kCelsius), 22);
-  EXPECT_EQ(TemperatureAsInteger(At(-3.7, kCelsius), kCelsius), -3);
-  EXPECT_EQ(TemperatureAsInteger(At(-3.4, kCelsius), kCelsius), -2);
-  EXPECT_EQ(TemperatureAsInteger(At(20.0, kFahrenheit), kCelsius), -6);
+TEST(TemperatureConversion, IntegerRoundsHalfAwayFromZero) {
+  const struct {
+    double value;
+    int32_t unit, target;
+    int32_t rounded;
+  } cases[] = {
+      {21.5, kCelsius, kCelsius, 22},      {-3.7, kCelsius, kCelsius, -4},
+      {-3.5, kCelsius, kCelsius, -4},      {-3.4, kCelsius, kCelsius, -3},
+      {-0.4, kCelsius, kCelsius, 0},       {20.0, kFahrenheit, kCelsius, -7},
+      {-40.0, kFahrenheit, kCelsius, -40}, {88.5, kFahrenheit, kCelsius, 31},
+      {-3.7, kCelsius, kFahrenheit, 25},   {-20.0, kCelsius, kReaumur, -16},
+      {-300.0, kCelsius, kKelvin, -27},    {-3.6, kFahrenheit, kRankine, 456},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TemperatureAsInteger(At(c.value, c.unit), c.target), c.rounded)
+        << c.value << " in unit " << c.unit << " shown in unit " << c.target;
+  }
   // Far beyond 32 bits the result is clamped rather than undefined.
   EXPECT_EQ(TemperatureAsInteger(At(1e300, kCelsius), kCelsius), 2147483647);
   EXPECT_EQ(TemperatureAsInteger(At(-1e300, kFahrenheit), kKelvin), -2147483647 - 1);
@@ -126,7 +138,8 @@ struct FormatCase {
 
 TEST(TemperatureText, FormatsWithTheTargetSuffix) {
   const FormatCase cases[] = {
-      {20.0, kFahrenheit, kCelsius, 0, L"-6\u00BAC"},
+      {20.0, kFahrenheit, kCelsius, 0, L"-7\u00BAC"},
+      {-40.0, kFahrenheit, kCelsius, 0, L"-40\u00BAC"},
       {68.0, kFahrenheit, kKelvin, 2, L"293.15K"},
       {0.0, kCelsius, kRankine, 1, L"491.7R"},
       {0.0, kCelsius, kFahrenheit, 0, L"32\u00BAF"},

@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "tests/support/raw_server.h"
@@ -16,6 +18,25 @@ namespace cirrodex::service {
 
 inline std::string ReadGolden(const std::string& name) {
   return testing::ReadFile(testing::SourceDir() / "tests" / "service" / "golden" / name);
+}
+
+// `answer` (a forecast answer) as the API would give it at `utc`: its current time moved there
+// (in the answer's own zone, to the quarter hour) and its daily rows dated from that day on.
+inline std::string AnswerAt(const std::string& answer, std::time_t utc) {
+  nlohmann::json moved = nlohmann::json::parse(answer);
+  const std::time_t wall = utc - utc % 900 + moved.value("utc_offset_seconds", 0);
+  char text[32];
+  std::tm fields{};
+  gmtime_r(&wall, &fields);
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M", &fields);
+  moved["current"]["time"] = text;
+  for (size_t row = 0; row < moved["daily"]["time"].size(); ++row) {
+    const std::time_t day = wall + static_cast<std::time_t>(row) * 86400;
+    gmtime_r(&day, &fields);
+    std::strftime(text, sizeof text, "%Y-%m-%d", &fields);
+    moved["daily"]["time"][row] = text;
+  }
+  return moved.dump();
 }
 
 // Answers GET /v1/forecast with the London fog answer until told otherwise. Counts requests and
@@ -33,8 +54,13 @@ class StandIn {
               changed_.wait(lock, [this] { return !held_; });
               if (connection.Path() != "/v1/forecast") {
                 connection.Reply(404, "text/plain", "not found\n");
-              } else {
+              } else if (headers_.empty()) {
                 connection.Reply(status_, "application/json", body_);
+              } else {
+                connection.Send("HTTP/1.1 " + std::to_string(status_) +
+                                " Answer\r\nContent-Type: application/json\r\nContent-Length: " +
+                                std::to_string(body_.size()) + "\r\nConnection: close\r\n" +
+                                headers_ + "\r\n" + body_);
               }
             },
             testing::RawServer::Serving::Concurrently),
@@ -44,10 +70,12 @@ class StandIn {
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/v1/forecast"; }
   int port() const { return port_; }
 
-  void Answer(int status, std::string body) {
+  // `headers`: more header lines ("Name: value\r\n" each).
+  void Answer(int status, std::string body, std::string headers = "") {
     std::lock_guard lock(mutex_);
     status_ = status;
     body_ = std::move(body);
+    headers_ = std::move(headers);
   }
   int Requests() {
     std::lock_guard lock(mutex_);
@@ -87,6 +115,7 @@ class StandIn {
   bool held_ = false;
   int status_ = 200;
   std::string body_ = ReadGolden("london_fog.json");
+  std::string headers_;
   // Last, so that it stops (and its handlers end) before the state above goes.
   testing::RawServer server_;
   int port_ = -1;

@@ -208,7 +208,7 @@ TEST(SampleFeed, WritesTheUpdateTimeSixHoursBehindSoTheParserShowsGmt) {
   // Today is in the forecast, so the parser merged it into the current block.
   EXPECT_EQ(report->blocks[0].weekday, 6);
   EXPECT_EQ(report->blocks[0].highTemperature.value, report->blocks[1].highTemperature.value);
-  EXPECT_EQ(report->blocks[0].temperature.value, weather.temperature);
+  EXPECT_EQ(report->blocks[0].temperature.value, *weather.temperature);
 
   // Just after midnight GMT the update time still falls on the day before.
   const FeedWeather early = MakeSampleWeather(london, kFriday - 12 * 3600 - 1800);
@@ -231,7 +231,7 @@ TEST(SampleFeed, IsStableWithinTheDayAndChangesFromDayToDay) {
   std::set<int> icons;
   for (int d = 0; d < 20; ++d) {
     const FeedWeather w = MakeSampleWeather(paris, kFriday + d * kDay);
-    highs.insert(w.days[0].high);
+    highs.insert(static_cast<int>(w.days[0].high.value_or(0)));
     icons.insert(w.days[0].dayIcon);
     // Tomorrow's forecast is what tomorrow's feed says of today.
     const FeedWeather next = MakeSampleWeather(paris, kFriday + (d + 1) * kDay);
@@ -250,7 +250,8 @@ TEST(SampleFeed, FollowsTheSeasonsOfEachHemisphere) {
   const LocationIndex index = ShippedLocations();
   auto meanHigh = [](const Location& location, std::time_t from) {
     int sum = 0;
-    for (int d = 0; d < 30; ++d) sum += MakeSampleWeather(location, from + d * kDay).days[0].high;
+    for (int d = 0; d < 30; ++d)
+      sum += static_cast<int>(*MakeSampleWeather(location, from + d * kDay).days[0].high);
     return sum / 30;
   };
   const std::time_t january = 1704067200;  // 2024-01-01

@@ -104,10 +104,10 @@ TEST_F(LiveFeed, ServesTheLastGoodAnswerAsItWasForADay) {
     // Back again: fresh weather, and a note that says so.
     std::string tomorrow = ReadGolden("london_fog.json");
     tomorrow.replace(tomorrow.find("\"temperature_2m\": 44.8"), 22, "\"temperature_2m\": 50.2");
-    api.Answer(200, tomorrow);
+    api.Answer(200, AnswerAt(tomorrow, kStart + 31 * kHour));
     const FeedAnswer fresh = source->Feed("UKXX0085", kStart + 31 * kHour);
     EXPECT_EQ(fresh.status, Status::Served);
-    EXPECT_NE(fresh.document.find("swTemp = \"50\""), std::string::npos);
+    EXPECT_NE(fresh.document.find("swTemp = \"50.2\""), std::string::npos);
     EXPECT_NE(Notes().find("available again"), std::string::npos) << Notes();
   }
 }
@@ -153,6 +153,119 @@ TEST_F(LiveFeed, ServerErrorsPauseEveryCityButRefusalsDoNot) {
     source->Feed("SZXX0013", kStart + kUpstreamPause);
     EXPECT_EQ(api.Requests(), c.pauses ? 2 : 3);
   }
+}
+
+TEST_F(LiveFeed, AnAnswerThatIsNotCurrentIsAFailedRequest) {
+  struct Case {
+    std::time_t age;  // of the answer's current conditions at the request
+    bool live;
+  };
+  const Case cases[] = {
+      {487 * 24 * kHour, false},
+      {3 * kHour + 15 * kMinute, false},
+      {3 * kHour, true},
+      {15 * kMinute, true},
+      {-kHour, true},
+      {-kHour - 15 * kMinute, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.age);
+    StandIn api;
+    auto source = Source(WhenNoLiveWeather::Unavailable, api.Url());
+    api.Answer(200, AnswerAt(ReadGolden("london_fog.json"), kStart - c.age));
+    const FeedAnswer answer = source->Feed("UKXX0085", kStart);
+    EXPECT_EQ(answer.status, c.live ? Status::Served : Status::Unavailable);
+    if (c.live) EXPECT_EQ(answer.updated, kStart - c.age);
+  }
+  EXPECT_NE(Notes().find("current conditions are 701280 minutes old"), std::string::npos)
+      << Notes();
+  EXPECT_NE(Notes().find("75 minutes ahead"), std::string::npos) << Notes();
+
+  // A stale answer leaves the last good one in place, with its own time.
+  auto source = Source(WhenNoLiveWeather::Unavailable);
+  ASSERT_EQ(source->Feed("UKXX0085", kStart).status, Status::Served);
+  const FeedAnswer kept = source->Feed("UKXX0085", kStart + 5 * kHour);
+  EXPECT_EQ(standIn_.Requests(), 2);
+  EXPECT_EQ(kept.document, londonFeed_);
+  EXPECT_EQ(kept.updated, kStart);
+}
+
+TEST_F(LiveFeed, WaitsAsLongAsRetryAfterSays) {
+  struct Case {
+    int status;
+    std::string header;  // a Retry-After line, or none
+    std::time_t wait;
+  };
+  char date[64];
+  const std::time_t at = kStart + 10 * kMinute;
+  std::tm fields{};
+  gmtime_r(&at, &fields);
+  std::strftime(date, sizeof date, "Retry-After: %a, %d %b %Y %H:%M:%S GMT\r\n", &fields);
+  const Case cases[] = {
+      {429, "Retry-After: 120\r\n", 120},
+      {429, "", kUpstreamPause},
+      {503, "Retry-After: 3600\r\n", kHour},
+      {429, date, 10 * kMinute},
+      {429, "Retry-After: soon\r\n", kUpstreamPause},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    StandIn api;
+    api.Answer(c.status, R"({"error":true,"reason":"Too many concurrent requests"})", c.header);
+    auto source = Source(WhenNoLiveWeather::Unavailable, api.Url());
+    source->Feed("UKXX0085", kStart);
+    source->Feed("FRXX0076", kStart + c.wait - 1);
+    EXPECT_EQ(api.Requests(), 1);
+    source->Feed("SZXX0013", kStart + c.wait);
+    EXPECT_EQ(api.Requests(), 2);
+  }
+}
+
+TEST_F(LiveFeed, TheDailyLimitStopsTheRequestsUntilTheNextGmtDay) {
+  const std::string spent =
+      R"({"error":true,"reason":"Daily API request limit exceeded. Please try again tomorrow."})";
+  const std::time_t midnight = kStart - kStart % (24 * kHour) + 24 * kHour;
+  for (int status : {429, 200}) {
+    SCOPED_TRACE(status);
+    StandIn api;
+    auto source = Source(WhenNoLiveWeather::Unavailable, api.Url());
+    ASSERT_EQ(source->Feed("UKXX0085", kStart).status, Status::Served);
+    api.Answer(status, spent);
+    EXPECT_EQ(source->Feed("FRXX0076", kStart + kMinute).status, Status::Unavailable);
+    // London keeps its answer of the morning; nobody asks until midnight GMT.
+    for (std::time_t later : {kHour, 10 * kHour, midnight - kStart - 1}) {
+      EXPECT_EQ(source->Feed("UKXX0085", kStart + later).document, londonFeed_);
+      EXPECT_EQ(source->Feed("FRXX0076", kStart + later).status, Status::Unavailable);
+    }
+    EXPECT_EQ(api.Requests(), 2);
+    source->Feed("FRXX0076", midnight);
+    EXPECT_EQ(api.Requests(), 3);
+  }
+  const std::string notes = Notes();
+  size_t said = 0;
+  for (size_t at = notes.find("Daily API"); at != std::string::npos;
+       at = notes.find("Daily API", at + 1)) {
+    ++said;
+  }
+  EXPECT_EQ(said, 4u) << notes;  // once a day for each of the two sources
+}
+
+TEST_F(LiveFeed, KeepsOnlyTheCitiesAskedForMostRecently) {
+  auto source =
+      std::make_unique<LiveFeedSource>(locations_, standIn_.Url(), MakeCurlUpstreamClient(),
+                                       WhenNoLiveWeather::Unavailable, nullptr, 3);
+  const char* codes[] = {"UKXX0085", "FRXX0076", "SZXX0013", "NOXX0029", "N5151W00013"};
+  for (const char* code : codes) EXPECT_EQ(source->Feed(code, kStart).status, Status::Served);
+  EXPECT_EQ(standIn_.Requests(), 5);
+  // The most recent are answered from memory; the first was let go and is asked again.
+  source->Feed("N5151W00013", kStart + kMinute);
+  source->Feed("SZXX0013", kStart + kMinute);
+  EXPECT_EQ(standIn_.Requests(), 5);
+  source->Feed("UKXX0085", kStart + kMinute);
+  EXPECT_EQ(standIn_.Requests(), 6);
+  // Oslo, asked least recently, went when London came back.
+  source->Feed("NOXX0029", kStart + kMinute);
+  EXPECT_EQ(standIn_.Requests(), 7);
 }
 
 TEST_F(LiveFeed, CallsAtOnceForOneCityMakeOneRequest) {

@@ -9,11 +9,17 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
 #include "core/condition_texts.h"
 #include "core/icon_table.h"
+#include "core/summary_drawing.h"
+#include "core/temperature.h"
 #include "core/weather_report.h"
+#include "platform/clock.h"
+#include "platform/recording_context.h"
 #include "service/weather_codes.h"
+#include "tests/service/api_stand_in.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex::service {
@@ -71,7 +77,7 @@ struct GoldenCase {
 
 const GoldenCase kGoldens[] = {
     {"oslo_snow", "NOXX0029",   L"Oslo", L"15/01/2024 10:00:00 GMT",
-     21,          13,           24,      15,
+     21.4,        12.6,         24.1,    15.3,
      2,           16,           46,      109,
      109,         87,           10,      L"NE",
      29.62,       91,           0,       1,
@@ -80,9 +86,9 @@ const GoldenCase kGoldens[] = {
      "USFL0316",
      L"Miami",
      L"18/07/2024 20:45:00 GMT",
-     87,
-     99,
-     91,
+     87.3,
+     98.6,
+     91.2,
      79,
      5,
      4,
@@ -103,9 +109,9 @@ const GoldenCase kGoldens[] = {
      "UKXX0085",
      L"London",
      L"05/11/2024 07:15:00 GMT",
-     45,
-     41,
-     51,
+     44.8,
+     41.2,
+     50.5,
      41,
      3,
      20,
@@ -125,10 +131,10 @@ const GoldenCase kGoldens[] = {
      "SPXX0050",
      L"Madrid",
      L"10/08/2024 23:30:00 GMT",
-     78,
-     77,
-     97,
-     71,
+     78.1,
+     76.9,
+     97.3,
+     71.2,
      7,
      31,
      31,
@@ -143,15 +149,15 @@ const GoldenCase kGoldens[] = {
      15,
      L"Clear",
      L"14/08/2024"},
-    // Already the 11th in Tokyo, but the feed's day is the GMT day.
+    // An answer asked in GMT: its days are GMT days.
     {"tokyo_east",
      "JAXX0085",
      L"Tokyo",
      L"10/05/2024 22:15:00 GMT",
-     65,
-     64,
-     72,
-     59,
+     64.9,
+     63.5,
+     71.6,
+     59.4,
      6,
      30,
      45,
@@ -208,6 +214,38 @@ TEST_P(GoldenAnswer, ParsesIntoTheExpectedReport) {
 INSTANTIATE_TEST_SUITE_P(Climates, GoldenAnswer, ::testing::ValuesIn(kGoldens),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- answers recorded by others -------------------------------------------------------------
+
+std::filesystem::path Recorded(const std::string& name) {
+  return testing::SourceDir() / "tests" / "service" / "recorded" / name;
+}
+
+TEST(RecordedAnswer, LisbonInUnixTimeCelsiusAndKilometresBecomesItsFeed) {
+  const std::string feed = FeedOf(ReadFile(Recorded("lisbon_unixtime.json")), Shipped("POXX0016"));
+  EXPECT_EQ(feed, ReadFile(Recorded("lisbon_unixtime.feed")));
+  // 12.1 and 17.7 degrees Celsius, as the source said them.
+  const auto report = Parse(feed);
+  EXPECT_EQ(FormatTemperature(report->blocks[0].temperature, kCelsius, 1), L"12.1\u00BAC");
+  EXPECT_EQ(FormatTemperature(report->blocks[0].highTemperature, kCelsius, 1), L"17.7\u00BAC");
+}
+
+TEST(RecordedAnswer, KolkataWithoutCurrentConditionsIsRefusedAndWithThemKeepsItsDays) {
+  std::string error;
+  Json answer = Json::parse(ReadFile(Recorded("kolkata_daily_only.json")));
+  EXPECT_FALSE(ReadOpenMeteo(answer.dump(), Shipped("IN001214"), error));
+  EXPECT_NE(error.find("no readable time"), std::string::npos) << error;
+  // 01:00 in Kolkata is still the day before in GMT: the days are Kolkata's all the same.
+  answer["current"] = {{"time", "2025-05-29T01:00"}, {"temperature_2m", 80.1}};
+  const auto weather = ReadOpenMeteo(answer.dump(), Shipped("IN001214"), error);
+  ASSERT_TRUE(weather) << error;
+  EXPECT_EQ(weather->lastUpdate, "5/28/2025 13:30:00");
+  EXPECT_EQ(std::vector<int>({weather->days[0].day, weather->days[4].day}),
+            std::vector<int>({29, 2}));
+  EXPECT_EQ(FeedDegrees(*weather->days[2].high), "87.6");  // 30.9 degrees Celsius
+  EXPECT_FALSE(weather->days[0].rainChance);               // not asked for by that project
+  EXPECT_EQ(weather->days[0].dayIcon, kUnknownIcon);       // "weathercode", not "weather_code"
+}
+
 // ---- variations of one answer ----------------------------------------------------------------
 
 class OpenMeteoAnswer : public ::testing::Test {
@@ -255,8 +293,8 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
   answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
   answer_["daily_units"]["temperature_2m_max"] = "°C";
   answer_["daily_units"]["temperature_2m_min"] = "°C";
-  answer_["daily"]["temperature_2m_max"] = {-4.4, -2.9, -2.1, -1.1, -5.25, -6.7};
-  answer_["daily"]["temperature_2m_min"] = {-9.3, -7.8, -6.2, -4.7, -11.1, -13.0};
+  answer_["daily"]["temperature_2m_max"] = {-4.39, -2.89, -2.06, -1.11, -5.28, -6.72};
+  answer_["daily"]["temperature_2m_min"] = {-9.28, -7.78, -6.17, -4.72, -11.06, -13.0};
   const auto celsius = Read();
   ASSERT_TRUE(celsius);
   EXPECT_EQ(FormatFeed(*celsius), expected_);
@@ -279,11 +317,80 @@ TEST_F(OpenMeteoAnswer, LeavesOutWhatItCannotReadButNeverGuessesAUnit) {
   EXPECT_EQ(report->blocks[0].windSpeed, -9999);
   EXPECT_EQ(report->blocks[0].pressure, -9999.9);
   EXPECT_EQ(report->blocks[0].humidity, -9999);
-  EXPECT_EQ(report->blocks[0].temperature.value, 21);
+  EXPECT_EQ(report->blocks[0].temperature.value, 21.4);
+}
 
-  // Without apparent temperature the felt temperature is the temperature.
-  answer_["current"].erase("apparent_temperature");
-  EXPECT_EQ(Read()->feelsLike, 21);
+// The golden feed without some statements, with some forecast entries (counted from 0) missing
+// and some days (0-4) without a weather code.
+std::string Without(const std::string& feed, const std::vector<std::string>& statements,
+                    const std::vector<int>& entries, const std::vector<int>& noCode) {
+  std::string out;
+  std::istringstream lines(feed);
+  for (std::string line; std::getline(lines, line);) {
+    const auto name = line.substr(4, line.find(' ', 4) - 4);
+    if (std::find(statements.begin(), statements.end(), name) != statements.end()) continue;
+    if (name == "swFore") {
+      std::vector<std::string> parts(1);
+      for (char ch : line.substr(14, line.size() - 16)) {
+        if (ch == '|') {
+          parts.emplace_back();
+        } else {
+          parts.back() += ch;
+        }
+      }
+      for (int e : entries) parts[e] = kMissingEntry;
+      for (int d : noCode) {
+        parts[10 + d] = parts[30 + d] = std::to_string(kUnknownIcon);
+        parts[15 + d] = parts[35 + d] = "0";
+      }
+      line = "var swFore = \"" + parts[0];
+      for (size_t k = 1; k < parts.size(); ++k) line += "|" + parts[k];
+      line += "\";";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+TEST_F(OpenMeteoAnswer, AGapCostsTheValueItLeavesOutAndNothingElse) {
+  const Json erase(Json::value_t::discarded);
+  const std::vector<int> rain{25, 26, 27, 28, 29}, highs{20, 21, 22, 23, 24};
+  std::vector<int> days(highs);
+  days.insert(days.end(), {25, 26, 27, 28, 29, 40, 41, 42, 43, 44});
+  // clang-format off
+  const struct {
+    const char* path;
+    Json value;
+    std::vector<std::string> absent;
+    std::vector<int> missing, noCode;
+  } cases[] = {
+      {"/current/apparent_temperature", nullptr, {"swReal"}, {}, {}},
+      {"/current/apparent_temperature", erase, {"swReal"}, {}, {}},
+      {"/current_units/apparent_temperature", "undefined", {"swReal"}, {}, {}},
+      {"/current/temperature_2m", nullptr, {"swTemp"}, {}, {}},
+      {"/current_units/temperature_2m", "K", {"swTemp"}, {}, {}},
+      {"/current/temperature_2m", 1e300, {"swTemp"}, {}, {}},
+      {"/daily/precipitation_probability_max/2", nullptr, {}, {27}, {}},
+      {"/daily/precipitation_probability_max", erase, {}, rain, {}},
+      {"/daily/temperature_2m_max/4", nullptr, {}, {24}, {}},
+      {"/daily/temperature_2m_min", {15.3, 18.0, 20.9}, {}, {43, 44}, {}},
+      {"/daily_units/temperature_2m_max", "undefined", {}, highs, {}},
+      {"/daily/time/1", "16.01.2024", {}, {21, 26, 41}, {1}},
+      {"/daily", erase, {}, days, {0, 1, 2, 3, 4}},
+      {"/current_units", erase, {}, {}, {}},  // the units asked for
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
+    const Json::json_pointer at(c.path);
+    c.value.is_discarded() ? void(answer_[at.parent_pointer()].erase(at.back()))
+                           : void(answer_[at] = c.value);
+    std::string error;
+    const auto weather = Read(&error);
+    ASSERT_TRUE(weather) << error;
+    EXPECT_EQ(FormatFeed(*weather), Without(expected_, c.absent, c.missing, c.noCode));
+  }
 }
 
 TEST_F(OpenMeteoAnswer, ShowsUndocumentedWeatherCodesAsNoData) {
@@ -302,7 +409,7 @@ TEST_F(OpenMeteoAnswer, ShowsUndocumentedWeatherCodesAsNoData) {
   EXPECT_EQ(weather->days[3].dayIcon, 42);
 }
 
-TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
+TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheCitysDateOfTheCurrentConditions) {
   struct Case {
     const char* time;
     int offsetSeconds;
@@ -311,11 +418,10 @@ TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
   };
   const Case cases[] = {
       {"2024-01-15T10:00", 0, 15, "1/15/2024 4:00:00"},
-      // After midnight GMT the first row is yesterday: it is skipped.
+      // After the city's midnight the first row is yesterday: it is skipped.
       {"2024-01-16T00:15", 0, 16, "1/15/2024 18:15:00"},
-      // Before the first row: the days start with it and the parser merges nothing.
-      {"2024-01-14T23:59", 0, 15, "1/14/2024 17:59:00"},
-      // An answer in local time (one hour east) is taken back to GMT.
+      // The city's wall time, one hour east: still the 15th in GMT, already the 16th there.
+      {"2024-01-16T00:30", 3600, 16, "1/15/2024 17:30:00"},
       {"2024-01-15T11:00", 3600, 15, "1/15/2024 4:00:00"},
       {"2024-01-15T10:00:30", 0, 15, "1/15/2024 4:00:30"},
   };
@@ -329,8 +435,7 @@ TEST_F(OpenMeteoAnswer, StartsTheDaysOnTheGmtDateOfTheCurrentConditions) {
     for (int d = 0; d < 5; ++d) {
       EXPECT_EQ(weather->days[d].day, c.firstDay + d);
       EXPECT_EQ(weather->days[d].high,
-                static_cast<int>(std::lround(
-                    answer_["daily"]["temperature_2m_max"][c.firstDay + d - 15].get<double>())));
+                answer_["daily"]["temperature_2m_max"][c.firstDay + d - 15].get<double>());
     }
   }
 }
@@ -348,27 +453,15 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
          a = Json{{"error", true}, {"reason", "Latitude must be in range"}};
        },
        "Latitude must be in range"},
-      {"no current", [](Json& a) { a.erase("current"); }, "no current conditions"},
-      {"no daily", [](Json& a) { a["daily"] = Json::array(); }, "no daily rows"},
+      {"no current", [](Json& a) { a.erase("current"); }, "no readable time"},
       {"no time", [](Json& a) { a["current"].erase("time"); }, "no readable time"},
       {"bad time", [](Json& a) { a["current"]["time"] = "2024-02-30T10:00"; }, "no readable time"},
-      {"no temperature", [](Json& a) { a["current"]["temperature_2m"] = nullptr; },
-       "no temperature"},
-      {"temperature in kelvin", [](Json& a) { a["current_units"]["temperature_2m"] = "K"; },
-       "no temperature"},
-      {"absurd temperature", [](Json& a) { a["current"]["temperature_2m"] = 1e300; },
-       "no temperature"},
-      {"no dates", [](Json& a) { a["daily"].erase("time"); }, "no dates"},
-      {"bad date", [](Json& a) { a["daily"]["time"][2] = "17.01.2024"; }, "no readable date"},
-      {"four days", [](Json& a) { a["current"]["time"] = "2024-01-17T01:00"; },
-       "fewer than five days"},
-      {"short rows",
+      {"nothing but a time",
        [](Json& a) {
-         a["daily"]["temperature_2m_min"] = {15.3, 18.0, 20.9};
+         a["current"] = Json{{"time", "2024-01-15T10:00"}};
+         a.erase("daily");
        },
-       "no temperatures"},
-      {"null high", [](Json& a) { a["daily"]["temperature_2m_max"][4] = nullptr; },
-       "2024-01-19 has no temperatures"},
+       "no current or daily values"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -411,6 +504,102 @@ TEST_F(OpenMeteoAnswer, KeepsEveryFeedWithinTheReportsLimits) {
   EXPECT_EQ(report->blocks[5].lowTemperature.value, -999999);
 }
 
+// ---- the city's own days, through the client ------------------------------------------------
+
+// Each date's high, so that a day read from the wrong row shows.
+double HighOf(int64_t day) { return 40.0 + static_cast<double>(day % 30); }
+
+// The answer the API gives for `url` at `utc` for a city `offset` seconds east of GMT: with
+// timezone=auto in the city's time and days, else in GMT's.
+std::string AnswerFor(const std::string& url, std::time_t utc, int offset, const char* zone) {
+  Json answer = Json::parse(ReadFile(Golden("oslo_snow.json")));
+  const bool local = url.find("timezone=auto") != std::string::npos;
+  answer["utc_offset_seconds"] = local ? offset : 0;
+  answer["timezone"] = local ? zone : "GMT";
+  answer = Json::parse(AnswerAt(answer.dump(), utc));
+  for (int row = 0; row < 6; ++row) {
+    const int64_t day = FloorDiv(utc + (local ? offset : 0), 86400) + row;
+    answer["daily"]["temperature_2m_max"][row] = HighOf(day);
+    answer["daily"]["temperature_2m_min"][row] = HighOf(day) - 20;
+  }
+  return answer.dump();
+}
+
+struct Zone {
+  const char* name;
+  int offset;     // seconds east of GMT
+  int todayFrom;  // the first whole hour at which the client's merge takes today's high and low
+};
+
+// Until the city's hour reaches its offset east, GMT is still on the city's yesterday: the
+// client's merge finds no forecast date equal to the GMT date of the update and moves nothing.
+const Zone kZones[] = {{"Asia_Tokyo", 9 * 3600, 9},
+                       {"Asia_Kolkata", 19800, 6},
+                       {"America_Los_Angeles", -8 * 3600, 0},
+                       {"Pacific_Tongatapu", 13 * 3600, 13},
+                       {"Pacific_Pago_Pago", -11 * 3600, 0}};
+
+class CityDays : public ::testing::TestWithParam<std::tuple<Zone, int>> {};
+
+TEST_P(CityDays, TheStripShowsTheCitysTomorrowOnAndTodaysHighWhenTheMergeCanTakeIt) {
+  const auto& [zone, hour] = GetParam();
+  const int64_t monday = DaysFromCivil({2026, 12, 7});
+  const Location city{"City", "N0000E00000", "Region", 0, 0, ""};
+  const std::string feed =
+      FeedOf(AnswerFor(OpenMeteoRequestUrl(kOpenMeteoUrl, city),
+                       monday * 86400 + hour * 3600 - zone.offset, zone.offset, zone.name),
+             city);
+  // A device in the city's zone, at the city's hour.
+  platform::FixedClock clock({2026, 12, 1, 7, static_cast<uint16_t>(hour), 0, 0, 0});
+  platform::SetClockForTesting(&clock);
+  const testing::TempDevice device;
+  WeatherReport report;
+  bool changed = false;
+  ParseFeed(report, std::wstring(feed.begin(), feed.end()).c_str(), changed);
+  platform::RecordingContext dc;
+  DrawSummary(report, dc, 10, 0, 230, SummaryHeight(1), 1, InstallFolder(report), kFahrenheit);
+  platform::SetClockForTesting(nullptr);
+
+  // Layout 1: three day columns 44 pixels wide, texts from x = 99, each led by its weekday.
+  std::vector<std::wstring> columns, expected;
+  for (const auto& call : dc.CallsOf(platform::RecordingContext::Kind::Text)) {
+    const int column = (call.rect.left - 99) / 44;
+    if (call.rect.left >= 99 && (call.rect.left - 99) % 44 == 0 && column == int(columns.size())) {
+      columns.push_back(call.text);
+    }
+  }
+  for (int d = 1; d <= 3; ++d)
+    expected.push_back(WeekdayName(WeekdayOfDays(monday + d), WeekdayForm::Short));
+  EXPECT_EQ(columns, expected);
+  EXPECT_EQ(report.blocks[0].highTemperature.value == HighOf(monday), hour >= zone.todayFrom);
+  EXPECT_EQ(report.blocks[0].lowTemperature.value == HighOf(monday) - 20, hour >= zone.todayFrom);
+}
+
+INSTANTIATE_TEST_SUITE_P(ZonesAndHours, CityDays,
+                         ::testing::Combine(::testing::ValuesIn(kZones),
+                                            ::testing::Values(1, 8, 17, 23)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  std::to_string(std::get<1>(info.param));
+                         });
+
+// What the source said, rounded once on the way to the screen.
+TEST(OpenMeteoDegrees, ShowAsTheSourceSaidThemInEveryUnit) {
+  // clang-format off
+  const struct { double value; const char* unit; int32_t shown; const wchar_t* text; } cases[] = {
+      {31.4, "°C", kCelsius, L"31\u00BAC"}, {-3.7, "°C", kCelsius, L"-4\u00BAC"},
+      {-3.4, "°C", kCelsius, L"-3\u00BAC"}, {-40.0, "°F", kCelsius, L"-40\u00BAC"},
+      {88.6, "°F", kFahrenheit, L"89\u00BAF"}, {-12.3, "°C", kKelvin, L"261K"}};
+  // clang-format on
+  for (const auto& c : cases) {
+    Json answer = Json::parse(ReadFile(Golden("oslo_snow.json")));
+    answer["current_units"]["temperature_2m"] = c.unit;
+    answer["current"]["temperature_2m"] = c.value;
+    const auto report = Parse(FeedOf(answer.dump(), Shipped("NOXX0029")));
+    EXPECT_EQ(FormatTemperature(report->blocks[0].temperature, c.shown, 0), c.text) << c.value;
+  }
+}
+
 TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
   const Location london{"London", "UKXX0085", "Europe", 51.51, -0.13, ""};
   const std::string url = OpenMeteoRequestUrl(kOpenMeteoUrl, london);
@@ -422,7 +611,7 @@ TEST(OpenMeteoRequest, AsksForEverythingTheFeedNeedsInItsUnits) {
        {"current=temperature_2m,apparent_temperature,relative_humidity_2m,pressure_msl,"
         "wind_speed_10m,wind_direction_10m,weather_code,visibility,uv_index,is_day&",
         "daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max&",
-        "temperature_unit=fahrenheit", "wind_speed_unit=mph", "timezone=GMT", "forecast_days=6"}) {
+        "temperature_unit=fahrenheit", "wind_speed_unit=mph", "timezone=auto", "forecast_days=6"}) {
     EXPECT_NE(url.find(part), std::string::npos) << part;
   }
   EXPECT_EQ(OpenMeteoRequestUrl("http://127.0.0.1:9/v1/forecast?apikey=x", london)

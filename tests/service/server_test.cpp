@@ -168,6 +168,32 @@ TEST_F(ServerTest, FeedsAndMapsCarryValidatorsAndAnswerNotModified) {
   }
 }
 
+TEST_F(ServerTest, LiveFeedsAreDatedByTheirWeatherNotByTheirServing) {
+  service::StandIn api;
+  const std::time_t now = std::time(nullptr);
+  struct Case {
+    const char* code;
+    std::time_t age;  // of the answer's current conditions, before the quarter hour
+  };
+  for (const Case& c : {Case{"UKXX0085", 0}, Case{"FRXX0076", 40 * 60}}) {
+    SCOPED_TRACE(c.age);
+    const std::time_t updated = now - c.age - (now - c.age) % 900;
+    api.Answer(200, service::AnswerAt(service::ReadGolden("london_fog.json"), updated));
+    WeatherServiceProcess service({"--upstream", "open-meteo", "--upstream-url", api.Url()});
+    ASSERT_TRUE(service.running());
+    const std::string answer = Get(service.port(), std::string(kFeed) + c.code);
+    ASSERT_EQ(StatusOf(answer), 200);
+    char date[64];
+    std::tm fields{};
+    gmtime_r(&updated, &fields);
+    std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &fields);
+    EXPECT_EQ(HeaderOf(answer, "Last-Modified"), date);
+    const int maxAge = std::atoi(HeaderOf(answer, "Cache-Control").c_str() + 8);
+    EXPECT_LE(maxAge, std::max<std::time_t>(0, updated + 900 - now));
+    EXPECT_GE(maxAge, std::max<std::time_t>(0, updated + 900 - std::time(nullptr)));
+  }
+}
+
 TEST_F(ServerTest, HeadsOverTheLimitAreRefusedAndClosed) {
   WeatherServiceProcess service;
   ASSERT_TRUE(service.running());

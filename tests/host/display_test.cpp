@@ -1,0 +1,95 @@
+// The Today screen on a real X server (Xvfb) that goes away under it, as at a logout.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "core/registry_ops.h"
+#include "core/settings.h"
+#include "tests/support/eventually.h"
+#include "tests/support/temp_device.h"
+#include "tests/support/weather_service.h"
+
+extern char** environ;
+
+namespace cirrodex::testing {
+namespace {
+
+// Xvfb on a display number of its own choosing; empty display() when it could not start.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    const std::string fd = std::to_string(ready[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(ready[1]);
+    // It writes the display number and a newline once it accepts clients; a failed start, none.
+    std::string number;
+    char c = 0;
+    while (pid_ > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    if (c == '\n' && !number.empty()) display_ = ":" + number;
+    close(ready[0]);
+  }
+  // As at a logout; SIGTERM lets it remove its socket and lock file.
+  ~VirtualDisplay() { Kill(); }
+  void Kill() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+TEST(HostDisplayTest, ScreenEndsWithStatusOneWhenTheXServerGoes) {
+  TempDevice device;
+  VirtualDisplay display;
+  if (display.display().empty()) GTEST_SKIP() << "Xvfb (Debian's xvfb) could not start";
+  std::string output;
+  ASSERT_EQ(RunProgram(BuildDir() / "bin" / "cirrodex-install", {"--register"}, &output), 0)
+      << output;
+  setenv("CIRRODEX_FEED_BASE",
+         ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
+  setenv("DISPLAY", display.display().c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+  int status = -2;
+  std::thread host(
+      [&] { status = RunProgram(BuildDir() / "bin" / "today-host", {}, &output, 30000); });
+  // The item's worker has launched its first download, which stored its (failed) result.
+  const bool working = Eventually(
+      [] {
+        uint32_t result = 0;
+        return ReadDword(HKEY_CURRENT_USER, SelectedCityKey(), L"DownloadResult", result);
+      },
+      20000);
+  display.Kill();
+  host.join();
+  for (const char* name : {"CIRRODEX_FEED_BASE", "DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+  ASSERT_TRUE(working) << output;
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_NE(output.find("today-host: the X server closed the connection (the display went away)\n"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("terminate"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace cirrodex::testing
