@@ -2,8 +2,6 @@
 // single-value read and committed write.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "core/registry_ops.h"
@@ -17,10 +15,8 @@ namespace cirrodex {
 namespace {
 
 std::wstring FullFeed() {
-  std::ifstream in(testing::SourceDir() / "tests" / "core" / "golden" / "full_feed.txt",
-                   std::ios::binary);
   return platform::FromUtf8(
-      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+      testing::ReadFile(testing::SourceDir() / "tests" / "core" / "golden" / "full_feed.txt"));
 }
 
 void BM_ParseFullFeed(benchmark::State& state) {

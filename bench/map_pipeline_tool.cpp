@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <string>
 #include <vector>
 
 #include "bench/map_pipeline.h"
+#include "platform/whole_file.h"
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--sample") == 0) {
@@ -23,13 +24,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: map-pipeline FILE.jpg | map-pipeline --sample FILE\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)), {});
-  if (jpeg.empty()) {
-    std::fprintf(stderr, "map-pipeline: cannot read %s\n", argv[1]);
+  std::string jpeg;
+  std::string error;
+  if (!cirrodex::platform::ReadWholeFile(argv[1], jpeg, error) || jpeg.empty()) {
+    std::fprintf(stderr, "map-pipeline: cannot read %s (%s)\n", argv[1],
+                 error.empty() ? "empty" : error.c_str());
     return 1;
   }
-  if (!cirrodex::bench::RunMapPipeline(jpeg.data(), jpeg.size())) {
+  if (!cirrodex::bench::RunMapPipeline(reinterpret_cast<const uint8_t*>(jpeg.data()),
+                                       jpeg.size())) {
     std::fprintf(stderr, "map-pipeline: the pipeline failed\n");
     return 1;
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/registry_store.h"
+#include "platform/registry_value.h"
 
 namespace cirrodex {
 
@@ -42,8 +43,8 @@ bool StoreString(RootKey root, std::wstring_view path, std::wstring_view name,
 // such value judged as ReadDword and ReadString judge the values they read.
 bool ReadSubkeys(RootKey root, std::wstring_view path,
                  std::vector<platform::RegistryStore::Subkey>& subkeys);
-bool DwordOf(const platform::RegistryStore::Value& value, uint32_t& out);
-bool StringOf(const platform::RegistryStore::Value& value, std::wstring& out);
+using platform::DwordOf;
+using platform::StringOf;
 
 // Runs `body` as one transaction of the store: what it reads holds until its writes commit, and
 // they commit together (when it returns true) or not at all.

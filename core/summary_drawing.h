@@ -7,6 +7,7 @@
 
 #include "core/weather_report.h"
 #include "platform/drawing_context.h"
+#include "platform/window.h"
 
 namespace cirrodex {
 
@@ -17,11 +18,9 @@ inline constexpr unsigned kLineFlags = platform::DT_SINGLELINE | platform::DT_WO
 inline constexpr unsigned kStatusFlags =
     platform::DT_SINGLELINE | platform::DT_WORDBREAK | platform::DT_BOTTOM;
 
-// The Today screen's colours, which a strip keeps wherever it is drawn: icons and maps are copied
-// opaque on a white ground of their own and the texts run over them, so the text stays dark on
-// white even on a page of a dark desktop palette.
-inline constexpr platform::Color kStripBackground = platform::Rgb(0xFF, 0xFF, 0xFF);
-inline constexpr platform::Color kStripText = platform::Rgb(0x1A, 0x22, 0x30);
+// The Today screen's colours (platform/window.h), which a strip keeps wherever it is drawn.
+using platform::kStripBackground;
+using platform::kStripText;
 
 // Fills `rect` with kStripBackground and draws `draw` with kStripText, then puts the previous text
 // colour back.

@@ -7,6 +7,7 @@
 
 #include "core/temperature.h"
 #include "core/text_field.h"
+#include "platform/device.h"
 #include "platform/drawing_context.h"
 
 namespace cirrodex {
@@ -46,7 +47,7 @@ struct SummaryFonts {
 // ReadString (2048 bytes), which is why a longer feed is cut to fit (see ParseFeed).
 inline constexpr size_t kFeedTextCapacity = 1024;
 
-inline constexpr wchar_t kDefaultInstallFolder[] = L"\\program files\\velbrook\\nimbrel";
+using platform::kDefaultInstallFolder;
 
 class WeatherReport {
  public:

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/weather_report.h"
 #include "dialog/display_loss.h"
 #include "dialog/qt_message_box.h"
 #include "host/own_service.h"
@@ -199,7 +198,7 @@ int main(int argc, char** argv) {
     // A new device folder holds no weather, and the item reads a download back only on a pass
     // ten seconds after launching it: the first one runs before the items load.
     cirrodex::host::RunToEnd(
-        cirrodex::platform::DevicePath(cirrodex::kDefaultInstallFolder) / "Gantrel.exe",
+        cirrodex::platform::DevicePath(cirrodex::platform::kDefaultInstallFolder) / "Gantrel.exe",
         "/downloadandexit", 10000);
   }
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "core/registry_ops.h"
 #include "platform/module.h"
 #include "platform/registry_store.h"
+#include "platform/registry_value.h"
 #include "platform/text.h"
 
 namespace cirrodex::host {
@@ -26,8 +26,8 @@ LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TodayItems::Load(HWND screen, int top) {
   top_ = top;
-  std::vector<std::wstring> names;
-  if (!Registry().EnumSubkeys(HKEY_LOCAL_MACHINE, kTodayItemsKey, &names)) {
+  std::vector<RegistryStore::Subkey> entries;
+  if (!Registry().ReadSubkeys(HKEY_LOCAL_MACHINE, kTodayItemsKey, &entries)) {
     const bool missing = Registry().LastFailureWasMissing();
     const std::wstring problem = missing ? std::wstring() : FromUtf8(Registry().LastError());
     if (!problem.empty() && problem != problem_) {
@@ -38,11 +38,13 @@ void TodayItems::Load(HWND screen, int top) {
     return;
   }
   problem_.clear();
-  for (const std::wstring& name : names) {
-    const std::wstring key = std::wstring(kTodayItemsKey) + L"\\" + name;
+  for (const RegistryStore::Subkey& entry : entries) {
+    const std::wstring& name = entry.name;
     std::wstring module;
-    if (!ReadString(HKEY_LOCAL_MACHINE, key, kTodayItemModuleValue, module) || module.empty())
-      continue;
+    for (const RegistryStore::Value& value : entry.values) {
+      if (EqualIgnoringAsciiCase(value.name, kTodayItemModuleValue)) StringOf(value, module);
+    }
+    if (module.empty()) continue;
     HINSTANCE instance = LoadLibrary(module);
     if (instance == nullptr) {
       std::fprintf(stderr, "today-host: item %s: %s\n", ToUtf8(name).c_str(),

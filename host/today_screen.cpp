@@ -11,7 +11,6 @@
 #include <QTextOption>
 #include <cstdio>
 
-#include "core/summary_drawing.h"
 #include "host/today_accessible.h"
 #include "platform/clock.h"
 #include "platform/qt/qt_drawing_context.h"

@@ -1,4 +1,4 @@
-// Moving pictures between ImageBuffer and files or streams, through the codec of each format.
+// Moving pictures between ImageBuffer and files on the device.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,10 +13,8 @@
 #include <new>
 #include <string>
 
-#include "imaging/bmp_codec.h"
 #include "imaging/byte_stream.h"
 #include "imaging/image_buffer.h"
-#include "imaging/jpeg_codec.h"
 #include "platform/device.h"
 
 namespace cirrodex {
@@ -77,58 +75,6 @@ bool ImageBuffer::SaveFile(std::wstring_view path, ImageType type) {
   if (HoldsAlready(file, bytes.get(), size)) return true;
   return platform::ReplaceFile(
       file, std::string_view(reinterpret_cast<const char*>(bytes.get()), size), problem);
-}
-
-bool ImageBuffer::DecodeMemory(const uint8_t* buffer, size_t size, ImageType type) {
-  // The stream only reads; it never writes into or frees the caller's buffer.
-  MemoryStream reader(const_cast<uint8_t*>(buffer), buffer != nullptr ? size : 0);
-  return DecodeFrom(&reader, type);
-}
-
-bool ImageBuffer::DecodeFrom(ByteStream* file, ImageType type) {
-  switch (type) {
-    case ImageType::Jpeg: {
-      JpegCodec codec;
-      if (codec.Decode(file)) {
-        TakeOver(codec);
-        return true;
-      }
-      SetLastError(codec.LastError());
-      return false;
-    }
-    case ImageType::Bmp: {
-      BmpCodec codec;
-      if (codec.Decode(file)) {
-        TakeOver(codec);
-        return true;
-      }
-      SetLastError(codec.LastError());
-      return false;
-    }
-  }
-  SetLastError(kUnsupportedFormatText);
-  return false;
-}
-
-bool ImageBuffer::EncodeTo(ByteStream* file, ImageType type) {
-  switch (type) {
-    case ImageType::Jpeg: {
-      JpegCodec codec;
-      codec.ShareFrom(*this);
-      if (codec.Encode(file)) return true;
-      SetLastError(codec.LastError());
-      return false;
-    }
-    case ImageType::Bmp: {
-      BmpCodec codec;
-      codec.ShareFrom(*this);
-      if (codec.Encode(file)) return true;
-      SetLastError(codec.LastError());
-      return false;
-    }
-  }
-  SetLastError(kUnsupportedFormatText);
-  return false;
 }
 
 }  // namespace cirrodex

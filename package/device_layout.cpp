@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -16,6 +15,7 @@
 #include "core/weather_report.h"
 #include "platform/device.h"
 #include "platform/registry_store.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex::package {
 namespace {
@@ -41,26 +41,14 @@ constexpr wchar_t kStampFile[] = L"installed-from.txt";
 // A name beside `to` that no other process laying out at the same time picks.
 fs::path Temporary(const fs::path& to) { return to.string() + ".new" + std::to_string(getpid()); }
 
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Through a temporary that then replaces `to`, so that a program running from the old file keeps
 // running, a failure leaves the old file whole, and a link planted at `to` is replaced rather
 // than written through. Copies are the user's alone (0600).
 bool Replace(const fs::path& from, const fs::path& to, bool link, std::string& problem) {
   if (!link) {
-    std::ifstream in(from, std::ios::binary);
-    std::ostringstream bytes;
-    if (in.is_open()) bytes << in.rdbuf();
-    if (!in.is_open() || in.bad()) {
-      problem = "reading " + from.string();
-      return false;
-    }
-    return platform::ReplaceFile(to, bytes.str(), problem);
+    std::string bytes;
+    return platform::ReadWholeFile(from, bytes, problem) &&
+           platform::ReplaceFile(to, bytes, problem);
   }
   std::error_code error;
   const fs::path temporary = Temporary(to);
@@ -176,7 +164,7 @@ Preparation PrepareDeviceFolder(std::string& problem) {
   const auto tree = FindProgramTree(OwnBinDir());
   if (!tree || !tree->installed) return Preparation::UpToDate;
   const fs::path stamp = platform::DevicePath(kDefaultInstallFolder) / fs::path(kStampFile);
-  if (ReadWhole(stamp) == Signature(*tree)) return Preparation::UpToDate;
+  if (platform::ReadWholeFile(stamp).value_or("") == Signature(*tree)) return Preparation::UpToDate;
 
   std::wstring installPath;
   const bool first =

@@ -11,11 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/icon_table.h"
+#include "imaging/byte_stream.h"
+#include "imaging/image_buffer.h"
 
 namespace {
 
@@ -354,49 +355,25 @@ QImage RenderIcon(const IconInfo& icon) {
   return file;
 }
 
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// An uncompressed bottom-up 24-bit BMP with a BITMAPINFOHEADER.
+// An uncompressed bottom-up 24-bit BMP at 72 dots per inch, through the imaging BMP codec.
 bool WriteBmp24(const QImage& image, const std::filesystem::path& file) {
-  const uint32_t stride = (static_cast<uint32_t>(image.width()) * 3 + 3) & ~3u;
-  const uint32_t imageBytes = stride * static_cast<uint32_t>(image.height());
-  std::vector<uint8_t> out;
-  out.push_back('B');
-  out.push_back('M');
-  Put32(out, 54 + imageBytes);
-  Put32(out, 0);
-  Put32(out, 54);
-  Put32(out, 40);
-  Put32(out, static_cast<uint32_t>(image.width()));
-  Put32(out, static_cast<uint32_t>(image.height()));
-  Put16(out, 1);
-  Put16(out, 24);
-  Put32(out, 0);
-  Put32(out, imageBytes);
-  Put32(out, 2835);  // 72 dots per inch
-  Put32(out, 2835);
-  Put32(out, 0);
-  Put32(out, 0);
-  for (int y = image.height() - 1; y >= 0; --y) {
+  cirrodex::ImageBuffer bmp(image.width(), image.height(), 24, cirrodex::ImageType::Bmp);
+  if (bmp.Pixels() == nullptr) return false;
+  for (int y = 0; y < image.height(); ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     for (int x = 0; x < image.width(); ++x) {
-      out.push_back(static_cast<uint8_t>(qBlue(line[x])));
-      out.push_back(static_cast<uint8_t>(qGreen(line[x])));
-      out.push_back(static_cast<uint8_t>(qRed(line[x])));
-    }
-    for (uint32_t pad = static_cast<uint32_t>(image.width()) * 3; pad < stride; ++pad) {
-      out.push_back(0);
+      const cirrodex::RgbQuad color{static_cast<uint8_t>(qBlue(line[x])),
+                                    static_cast<uint8_t>(qGreen(line[x])),
+                                    static_cast<uint8_t>(qRed(line[x])), 0};
+      // The buffer counts rows from the bottom.
+      bmp.WritePixelColor(x, image.height() - 1 - y, color);
     }
   }
-  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-  stream.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  return static_cast<bool>(stream);
+  cirrodex::FileStream stream;
+  if (!stream.Open(file.c_str(), "wb")) return false;
+  const bool written = bmp.EncodeTo(&stream, cirrodex::ImageType::Bmp);
+  // Buffered bytes reach the file only when it closes.
+  return stream.Close() && written;
 }
 
 // Every icon as the strip shows it (border cut), at 1x and 3x, eight to a row, numbered.

@@ -7,6 +7,10 @@
 
 namespace cirrodex::platform {
 
+// Where the system is installed on the handheld. The plug-in takes its "InstallPath" setting
+// with this as the default; the host, the setup program and the layout use it as it is.
+inline constexpr wchar_t kDefaultInstallFolder[] = L"\\program files\\velbrook\\nimbrel";
+
 // The device folder: $CIRRODEX_DEVICE when set and non-empty, else DefaultDeviceRoot(). Created
 // (with parents, each mode 0700 whatever the umask) when missing; read on every call so tests can
 // point it elsewhere.

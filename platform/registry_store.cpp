@@ -51,14 +51,14 @@ std::string NormalisePath(std::wstring_view path) {
 }
 
 // `out` = the UTF-8 `text`, reusing its storage; names are nearly always ASCII.
-void AssignUtf8(std::wstring& out, const unsigned char* text, int size) {
-  out.resize(static_cast<size_t>(size));
-  for (int i = 0; i < size; ++i) {
-    if (text[i] >= 0x80) {
-      out = FromUtf8(std::string_view(reinterpret_cast<const char*>(text), size));
+void AssignUtf8(std::wstring& out, std::string_view text) {
+  out.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) {
+      out = FromUtf8(text);
       return;
     }
-    out[static_cast<size_t>(i)] = static_cast<wchar_t>(text[i]);
+    out[i] = static_cast<wchar_t>(text[i]);
   }
 }
 
@@ -91,6 +91,75 @@ INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(2147483649, '', NULL
 INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(2147483650, '', NULL, 'HKEY_LOCAL_MACHINE');
 )sql";
 
+// Value data to bind as a blob.
+struct Bytes {
+  const void* data;
+  size_t size;
+};
+
+// A cached statement in use: parameters bound by type from the first on, stepped, and reset with
+// its bindings cleared when it goes out of scope, so that no way out leaves it holding a lock.
+class Query {
+ public:
+  explicit Query(sqlite3_stmt* statement) : s_(statement) {}
+  ~Query() {
+    if (s_ == nullptr) return;
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+  }
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  // False when the statement could not be prepared.
+  explicit operator bool() const { return s_ != nullptr; }
+
+  template <typename... Params>
+  Query& Bind(const Params&... params) {
+    int index = 0;
+    (BindAt(++index, params), ...);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step() { return sqlite3_step(s_); }
+
+  // Columns of the current row; texts and blobs are valid until the next step.
+  bool IsNull(int column) const { return sqlite3_column_type(s_, column) == SQLITE_NULL; }
+  sqlite3_int64 Int(int column) const { return sqlite3_column_int64(s_, column); }
+  std::string_view Text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s_, column));
+    if (text == nullptr) return {};
+    return {text, static_cast<size_t>(sqlite3_column_bytes(s_, column))};
+  }
+  void Blob(int column, std::vector<uint8_t>& out) const {
+    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s_, column));
+    out.assign(bytes, bytes + (bytes != nullptr ? sqlite3_column_bytes(s_, column) : 0));
+  }
+
+ private:
+  void BindAt(int index, sqlite3_int64 value) { sqlite3_bind_int64(s_, index, value); }
+  void BindAt(int index, uint32_t value) { sqlite3_bind_int64(s_, index, value); }
+  void BindAt(int index, RootKey root) {
+    sqlite3_bind_int64(s_, index, static_cast<sqlite3_int64>(root));
+  }
+  void BindAt(int index, const std::string& text) {
+    sqlite3_bind_text(s_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  }
+  void BindAt(int index, Bytes bytes) {
+    // A zero-length blob must still be a blob, not NULL.
+    static const uint8_t kEmpty = 0;
+    sqlite3_bind_blob(s_, index, bytes.size == 0 ? &kEmpty : bytes.data,
+                      static_cast<int>(bytes.size), SQLITE_STATIC);
+  }
+
+  sqlite3_stmt* s_;
+};
+
+// What looking up a key found.
+enum class Lookup { Found, Missing, Failed };
+
+constexpr char kNoKey[] = "the key does not exist";
+constexpr char kNoKeyOrValue[] = "the key or value does not exist";
+
 }  // namespace
 
 struct RegistryStore::Impl {
@@ -99,6 +168,8 @@ struct RegistryStore::Impl {
   bool readOnly = false;
   std::string file;
   std::string openError;
+  // Until then a busy database is waited for while the store opens.
+  std::chrono::steady_clock::time_point busyUntil;
   // Recursive so that the operations of a Transaction body can take it again.
   std::recursive_mutex mutex;
   bool inTransaction = false;
@@ -110,6 +181,13 @@ struct RegistryStore::Impl {
     for (auto& [sql, stmt] : statements) sqlite3_finalize(stmt);
     if (db != nullptr) sqlite3_close(db);
   }
+
+  // Opening, in three steps that each leave `openError` set when they fail.
+  bool Connect();
+  bool CheckIntegrity();
+  bool PrepareSchema();
+  // sqlite3_exec, retrying a busy answer until `busyUntil`; `error` gets SQLite's message.
+  int ExecWhileOpening(const char* sql, sqlite3_callback callback, void* arg, std::string& error);
 
   void NoteFault(const std::string& what) {
     std::lock_guard lock(faultMutex);
@@ -126,72 +204,58 @@ struct RegistryStore::Impl {
     return false;
   }
 
-  // A cached statement, reset and with its bindings cleared; null on failure.
-  sqlite3_stmt* Statement(const std::string& sql) {
+  // A cached statement; false as a Query when it cannot be prepared.
+  Query Statement(const std::string& sql) {
     auto it = statements.find(sql);
     if (it == statements.end()) {
       sqlite3_stmt* stmt = nullptr;
       if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
           SQLITE_OK) {
-        return nullptr;
+        return Query(nullptr);
       }
       it = statements.emplace(sql, stmt).first;
     }
-    sqlite3_reset(it->second);
-    sqlite3_clear_bindings(it->second);
-    return it->second;
+    return Query(it->second);
   }
 
   bool Exec(const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
   }
 
-  // The id of a key, 0 when it does not exist, -1 on a database error.
-  sqlite3_int64 KeyId(RootKey root, const std::string& path) {
-    sqlite3_stmt* s = Statement("SELECT id FROM keys WHERE root = ?1 AND path = ?2");
-    if (s == nullptr) return -1;
-    sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
-    sqlite3_bind_text(s, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(s);
-    sqlite3_int64 id = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : (rc == SQLITE_DONE ? 0 : -1);
-    sqlite3_reset(s);
-    return id;
+  // Finds the key at `path` and puts its id in `id`. When it is missing, `missing` (if given)
+  // becomes the calling thread's failure.
+  Lookup FindKey(RootKey root, const std::string& path, sqlite3_int64& id,
+                 const char* missing = nullptr) {
+    Query q = Statement("SELECT id FROM keys WHERE root = ?1 AND path = ?2");
+    if (!q) return Lookup::Failed;
+    const int rc = q.Bind(root, path).Step();
+    if (rc == SQLITE_ROW) {
+      id = q.Int(0);
+      return Lookup::Found;
+    }
+    if (rc != SQLITE_DONE) return Lookup::Failed;
+    if (missing != nullptr) SetMissing(missing);
+    return Lookup::Missing;
   }
 
   // Creates the missing keys along `path`; the id of the last, or -1.
   sqlite3_int64 EnsureKey(RootKey root, const std::string& path) {
-    sqlite3_int64 id = KeyId(root, path);
-    if (id != 0) return id;
-    sqlite3_int64 parent = EnsureKey(root, ParentOf(path));
+    sqlite3_int64 id = 0;
+    const Lookup found = FindKey(root, path, id);
+    if (found != Lookup::Missing) return found == Lookup::Found ? id : -1;
+    const sqlite3_int64 parent = EnsureKey(root, ParentOf(path));
     if (parent <= 0) return -1;
-    sqlite3_stmt* s =
-        Statement("INSERT INTO keys(root, path, parent, name) VALUES(?1, ?2, ?3, ?4)");
-    if (s == nullptr) return -1;
-    std::string leaf = LeafOf(path);
-    sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
-    sqlite3_bind_text(s, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(s, 3, parent);
-    sqlite3_bind_text(s, 4, leaf.data(), static_cast<int>(leaf.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE ? sqlite3_last_insert_rowid(db) : -1;
+    Query q = Statement("INSERT INTO keys(root, path, parent, name) VALUES(?1, ?2, ?3, ?4)");
+    if (!q || q.Bind(root, path, parent, LeafOf(path)).Step() != SQLITE_DONE) return -1;
+    return sqlite3_last_insert_rowid(db);
   }
 
   bool PutValue(sqlite3_int64 key, const std::string& name, uint32_t type, const void* data,
                 size_t size) {
-    sqlite3_stmt* s = Statement(
+    Query q = Statement(
         "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
         "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    if (s == nullptr) return false;
-    sqlite3_bind_int64(s, 1, key);
-    sqlite3_bind_text(s, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(s, 3, type);
-    // A zero-length blob must still be a blob, not NULL.
-    static const uint8_t kEmpty = 0;
-    sqlite3_bind_blob(s, 4, size == 0 ? &kEmpty : data, static_cast<int>(size), SQLITE_STATIC);
-    int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE;
+    return q && q.Bind(key, name, type, Bytes{data, size}).Step() == SQLITE_DONE;
   }
 
   // Runs `body` inside an immediate transaction (or inside the Transaction already under way);
@@ -234,16 +298,30 @@ struct RegistryStore::Impl {
   }
 };
 
-RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<Impl>()) {
-  Impl& d = *impl_;
-  d.file = file;
+int RegistryStore::Impl::ExecWhileOpening(const char* sql, sqlite3_callback callback, void* arg,
+                                          std::string& error) {
+  for (;;) {
+    char* message = nullptr;
+    const int code = sqlite3_exec(db, sql, callback, arg, &message);
+    error = message != nullptr ? message : sqlite3_errstr(code);
+    sqlite3_free(message);
+    const int primary = code & 0xFF;
+    if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+        std::chrono::steady_clock::now() >= busyUntil) {
+      return code;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+bool RegistryStore::Impl::Connect() {
   // A write-protected file is opened for reading only, whoever runs (even one whom the system
   // would let write), so that its owner's protection holds and nothing is written into it.
   struct stat info {};
   if (lstat(file.c_str(), &info) != 0 && errno == ENOENT) {
     // Made here rather than by SQLite, which would give it (and its journal files, which take
     // its mode) 0644 less the umask: the store stays the user's alone whatever the umask.
-    const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       fchmod(fd, 0600);
       close(fd);
@@ -259,55 +337,45 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
   const int flags =
       (writeProtected ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-  int rc = sqlite3_open_v2(file.c_str(), &d.db, flags, nullptr);
+  const int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
-    d.openError = "opening the registry " + file + ": " +
-                  (d.db != nullptr ? sqlite3_errmsg(d.db) : sqlite3_errstr(rc));
-    return;
+    openError = "opening the registry " + file + ": " +
+                (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    return false;
   }
-  d.readOnly = writeProtected || sqlite3_db_readonly(d.db, "main") == 1;
+  readOnly = writeProtected || sqlite3_db_readonly(db, "main") == 1;
   // The journal and its index stay when the last connection closes, the journal emptied
   // (journal_size_limit below): every short run (a download every few minutes) would otherwise
   // make both files anew and delete them again.
-  if (!d.readOnly) {
+  if (!readOnly) {
     int persist = 1;
-    sqlite3_file_control(d.db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
   }
   const auto busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
   // Several processes share the file: wait for a busy database rather than fail.
-  sqlite3_busy_timeout(d.db, static_cast<int>(busyTimeout.count()));
-  // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
-  // lose the last commits but never damages the file.
-  char* err = nullptr;
+  sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
   // Switching a brand-new file to WAL needs a lock that the busy handler does not always wait
-  // for while another process is creating the same file, so a busy answer is retried here.
-  auto busyUntil = std::chrono::steady_clock::now() + busyTimeout;
-  auto execRetryingBusy = [&](const char* sql, auto callback, void* arg) {
-    for (;;) {
-      sqlite3_free(err);
-      err = nullptr;
-      int code = sqlite3_exec(d.db, sql, callback, arg, &err);
-      int primary = code & 0xFF;
-      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-          std::chrono::steady_clock::now() >= busyUntil) {
-        return code;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  };
-  // A read-only store keeps the journal mode it has.
-  if (execRetryingBusy(d.readOnly ? "PRAGMA foreign_keys=ON;"
-                                  : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                                    "PRAGMA journal_size_limit=0; PRAGMA foreign_keys=ON;",
-                       static_cast<sqlite3_callback>(nullptr), nullptr) != SQLITE_OK) {
-    d.openError = "opening the registry " + file + ": " + (err != nullptr ? err : "unknown error");
-    sqlite3_free(err);
-    return;
+  // for while another process is creating the same file, so a busy answer is retried.
+  busyUntil = std::chrono::steady_clock::now() + busyTimeout;
+  // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
+  // lose the last commits but never damages the file. A read-only store keeps the journal mode
+  // it has.
+  std::string error;
+  if (ExecWhileOpening(readOnly ? "PRAGMA foreign_keys=ON;"
+                                : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                                  "PRAGMA journal_size_limit=0; PRAGMA foreign_keys=ON;",
+                       nullptr, nullptr, error) != SQLITE_OK) {
+    openError = "opening the registry " + file + ": " + error;
+    return false;
   }
+  return true;
+}
+
+bool RegistryStore::Impl::CheckIntegrity() {
   // A damaged file is refused as a whole: nothing is written into it, and every read fails.
   std::string damage;
-  err = nullptr;
-  int checked = execRetryingBusy(
+  std::string error;
+  const int checked = ExecWhileOpening(
       "PRAGMA quick_check",
       +[](void* out, int, char** row, char**) {
         auto* text = static_cast<std::string*>(out);
@@ -325,38 +393,41 @@ RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<I
         if (text->empty()) *text = "quick check failed";
         return 0;
       },
-      &damage);
-  if (checked != SQLITE_OK || !damage.empty()) {
-    d.openError =
-        "opening the registry " + file + ": the file is damaged (" +
-        (checked != SQLITE_OK ? (err != nullptr ? err : sqlite3_errstr(checked)) : damage) + ")";
-    sqlite3_free(err);
-    return;
-  }
+      &damage, error);
+  if (checked == SQLITE_OK && damage.empty()) return true;
+  openError = "opening the registry " + file + ": the file is damaged (" +
+              (checked != SQLITE_OK ? error : damage) + ")";
+  return false;
+}
+
+bool RegistryStore::Impl::PrepareSchema() {
   // The tables are made once; later opens only read, so that opening never takes the write lock.
   int tables = 0;
-  err = nullptr;
-  execRetryingBusy(
+  std::string error;
+  ExecWhileOpening(
       "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'vals')",
       +[](void* out, int, char** row, char**) {
         *static_cast<int*>(out) = row[0] != nullptr ? std::atoi(row[0]) : 0;
         return 0;
       },
-      &tables);
-  sqlite3_free(err);
-  if (tables == 2) {
-    d.open = true;
-    return;
+      &tables, error);
+  if (tables == 2) return true;
+  if (readOnly) {
+    openError = "opening the registry " + file + ": the file is read-only and holds no registry";
+    return false;
   }
-  if (d.readOnly) {
-    d.openError = "opening the registry " + file + ": the file is read-only and holds no registry";
-    return;
-  }
-  d.open = true;
-  if (!d.Write("preparing the registry", [&] { return d.Exec(kSchema); })) {
-    d.open = false;
-    d.openError = "opening the registry " + file + ": " + t_lastError;
-  }
+  // Write() refuses a store that is not open.
+  open = true;
+  if (Write("preparing the registry", [&] { return Exec(kSchema); })) return true;
+  open = false;
+  openError = "opening the registry " + file + ": " + t_lastError;
+  return false;
+}
+
+RegistryStore::RegistryStore(const std::string& file) : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  d.file = file;
+  d.open = d.Connect() && d.CheckIntegrity() && d.PrepareSchema();
 }
 
 std::unique_ptr<RegistryStore> RegistryStore::Refused(const std::string& why) {
@@ -410,10 +481,9 @@ bool RegistryStore::KeyExists(RootKey root, std::wstring_view path) {
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("opening a key");
-  sqlite3_int64 id = d.KeyId(root, NormalisePath(path));
-  if (id < 0) return d.Fail("opening a key");
-  if (id == 0) SetMissing("the key does not exist");
-  return id > 0;
+  sqlite3_int64 id = 0;
+  const Lookup found = d.FindKey(root, NormalisePath(path), id, kNoKey);
+  return found == Lookup::Failed ? d.Fail("opening a key") : found == Lookup::Found;
 }
 
 bool RegistryStore::CreateKey(RootKey root, std::wstring_view path) {
@@ -428,32 +498,21 @@ bool RegistryStore::QueryValue(RootKey root, std::wstring_view path, std::wstrin
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("reading a value");
-  std::string p = NormalisePath(path);
-  std::string n = ToUtf8(name);
-  sqlite3_stmt* s = d.Statement(
+  const std::string p = NormalisePath(path);
+  const std::string n = ToUtf8(name);
+  Query q = d.Statement(
       "SELECT v.type, v.data FROM vals v JOIN keys k ON v.key = k.id "
       "WHERE k.root = ?1 AND k.path = ?2 AND v.name = ?3");
-  if (s == nullptr) return d.Fail("reading a value");
-  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
-  sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
-  sqlite3_bind_text(s, 3, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
-  int rc = sqlite3_step(s);
-  bool found = false;
-  if (rc == SQLITE_ROW) {
-    if (type != nullptr) *type = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
-    if (data != nullptr) {
-      const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 1));
-      int size = sqlite3_column_bytes(s, 1);
-      data->assign(bytes, bytes + (bytes != nullptr ? size : 0));
-    }
-    found = true;
-  } else if (rc == SQLITE_DONE) {
-    SetMissing("the key or value does not exist");
-  } else {
-    d.Fail("reading a value");
+  if (!q) return d.Fail("reading a value");
+  const int rc = q.Bind(root, p, n).Step();
+  if (rc == SQLITE_DONE) {
+    SetMissing(kNoKeyOrValue);
+    return false;
   }
-  sqlite3_reset(s);
-  return found;
+  if (rc != SQLITE_ROW) return d.Fail("reading a value");
+  if (type != nullptr) *type = static_cast<uint32_t>(q.Int(0));
+  if (data != nullptr) q.Blob(1, *data);
+  return true;
 }
 
 bool RegistryStore::SetValue(RootKey root, std::wstring_view path, std::wstring_view name,
@@ -463,9 +522,8 @@ bool RegistryStore::SetValue(RootKey root, std::wstring_view path, std::wstring_
   std::string p = NormalisePath(path);
   std::string n = ToUtf8(name);
   return d.Write("writing a value", [&] {
-    sqlite3_int64 key = d.KeyId(root, p);
-    if (key == 0) SetMissing("the key does not exist");
-    return key > 0 && d.PutValue(key, n, type, data, size);
+    sqlite3_int64 key = 0;
+    return d.FindKey(root, p, key, kNoKey) == Lookup::Found && d.PutValue(key, n, type, data, size);
   });
 }
 
@@ -488,20 +546,12 @@ bool RegistryStore::DeleteValue(RootKey root, std::wstring_view path, std::wstri
   std::string p = NormalisePath(path);
   std::string n = ToUtf8(name);
   return d.Write("deleting a value", [&] {
-    sqlite3_int64 key = d.KeyId(root, p);
-    if (key <= 0) {
-      if (key == 0) SetMissing("the key or value does not exist");
-      return false;
-    }
-    sqlite3_stmt* s = d.Statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
-    if (s == nullptr) return false;
-    sqlite3_bind_int64(s, 1, key);
-    sqlite3_bind_text(s, 2, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    if (rc != SQLITE_DONE) return false;
+    sqlite3_int64 key = 0;
+    if (d.FindKey(root, p, key, kNoKeyOrValue) != Lookup::Found) return false;
+    Query q = d.Statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
+    if (!q || q.Bind(key, n).Step() != SQLITE_DONE) return false;
     if (sqlite3_changes(d.db) == 0) {
-      SetMissing("the key or value does not exist");
+      SetMissing(kNoKeyOrValue);
       return false;
     }
     return true;
@@ -512,26 +562,22 @@ bool RegistryStore::EnumValues(RootKey root, std::wstring_view path, std::vector
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("listing values");
-  sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
-  if (key <= 0) {
-    if (key == 0) SetMissing("the key does not exist");
-    return key < 0 ? d.Fail("listing values") : false;
-  }
-  sqlite3_stmt* s =
+  sqlite3_int64 key = 0;
+  const Lookup found = d.FindKey(root, NormalisePath(path), key, kNoKey);
+  if (found != Lookup::Found) return found == Lookup::Failed ? d.Fail("listing values") : false;
+  Query q =
       d.Statement("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name COLLATE NOCASE");
-  if (s == nullptr) return d.Fail("listing values");
-  sqlite3_bind_int64(s, 1, key);
+  if (!q) return d.Fail("listing values");
+  q.Bind(key);
   values->clear();
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+  while ((rc = q.Step()) == SQLITE_ROW) {
     Value v;
-    v.name = FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    v.type = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
-    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 2));
-    if (bytes != nullptr) v.data.assign(bytes, bytes + sqlite3_column_bytes(s, 2));
+    v.name = FromUtf8(q.Text(0));
+    v.type = static_cast<uint32_t>(q.Int(1));
+    q.Blob(2, v.data);
     values->push_back(std::move(v));
   }
-  sqlite3_reset(s);
   return rc == SQLITE_DONE || d.Fail("listing values");
 }
 
@@ -540,15 +586,14 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("reading subkeys");
-  std::string p = NormalisePath(path);
+  const std::string p = NormalisePath(path);
   // The key's own row comes back even without subkeys, so that no row at all means no key.
-  sqlite3_stmt* s = d.Statement(
+  Query q = d.Statement(
       "SELECT c.id, c.name, v.name, v.type, v.data FROM keys k "
       "LEFT JOIN keys c ON c.parent = k.id LEFT JOIN vals v ON v.key = c.id "
       "WHERE k.root = ?1 AND k.path = ?2 ORDER BY c.id");
-  if (s == nullptr) return d.Fail("reading subkeys");
-  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(root));
-  sqlite3_bind_text(s, 2, p.data(), static_cast<int>(p.size()), SQLITE_STATIC);
+  if (!q) return d.Fail("reading subkeys");
+  q.Bind(root, p);
   // The elements already in `subkeys` are filled again rather than freed and made anew, so a
   // caller that reads the same key over and over (every paint of the Current page) allocates
   // almost nothing.
@@ -560,32 +605,30 @@ bool RegistryStore::ReadSubkeys(RootKey root, std::wstring_view path,
   bool keyFound = false;
   sqlite3_int64 current = 0;
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+  while ((rc = q.Step()) == SQLITE_ROW) {
     keyFound = true;
-    if (sqlite3_column_type(s, 0) == SQLITE_NULL) continue;
-    const sqlite3_int64 child = sqlite3_column_int64(s, 0);
+    if (q.IsNull(0)) continue;
+    const sqlite3_int64 child = q.Int(0);
     if (used == 0 || child != current) {
       finishSubkey();
       current = child;
       if (used == subkeys->size()) subkeys->emplace_back();
-      AssignUtf8((*subkeys)[used].name, sqlite3_column_text(s, 1), sqlite3_column_bytes(s, 1));
+      AssignUtf8((*subkeys)[used].name, q.Text(1));
       ++used;
       valuesUsed = 0;
     }
-    if (sqlite3_column_type(s, 2) == SQLITE_NULL) continue;
+    if (q.IsNull(2)) continue;
     std::vector<Value>& values = (*subkeys)[used - 1].values;
     if (valuesUsed == values.size()) values.emplace_back();
     Value& v = values[valuesUsed++];
-    AssignUtf8(v.name, sqlite3_column_text(s, 2), sqlite3_column_bytes(s, 2));
-    v.type = static_cast<uint32_t>(sqlite3_column_int64(s, 3));
-    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(s, 4));
-    v.data.assign(bytes, bytes + (bytes != nullptr ? sqlite3_column_bytes(s, 4) : 0));
+    AssignUtf8(v.name, q.Text(2));
+    v.type = static_cast<uint32_t>(q.Int(3));
+    q.Blob(4, v.data);
   }
   finishSubkey();
   subkeys->resize(used);
-  sqlite3_reset(s);
   if (rc != SQLITE_DONE) return d.Fail("reading subkeys");
-  if (!keyFound) SetMissing("the key does not exist");
+  if (!keyFound) SetMissing(kNoKey);
   // The rows come in key order, each key's values in name order (the table's own order); the
   // subkeys are put in name order here rather than by a sort in the statement.
   auto byName = [](const Subkey& a, const Subkey& b) {
@@ -602,21 +645,15 @@ bool RegistryStore::EnumSubkeys(RootKey root, std::wstring_view path,
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
   if (!d.open) return d.Fail("listing subkeys");
-  sqlite3_int64 key = d.KeyId(root, NormalisePath(path));
-  if (key <= 0) {
-    if (key == 0) SetMissing("the key does not exist");
-    return key < 0 ? d.Fail("listing subkeys") : false;
-  }
-  sqlite3_stmt* s =
-      d.Statement("SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
-  if (s == nullptr) return d.Fail("listing subkeys");
-  sqlite3_bind_int64(s, 1, key);
+  sqlite3_int64 key = 0;
+  const Lookup found = d.FindKey(root, NormalisePath(path), key, kNoKey);
+  if (found != Lookup::Found) return found == Lookup::Failed ? d.Fail("listing subkeys") : false;
+  Query q = d.Statement("SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
+  if (!q) return d.Fail("listing subkeys");
+  q.Bind(key);
   names->clear();
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    names->push_back(FromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))));
-  }
-  sqlite3_reset(s);
+  while ((rc = q.Step()) == SQLITE_ROW) names->push_back(FromUtf8(q.Text(0)));
   return rc == SQLITE_DONE || d.Fail("listing subkeys");
 }
 
@@ -630,18 +667,11 @@ bool RegistryStore::DeleteKey(RootKey root, std::wstring_view path) {
     return false;
   }
   return d.Write("deleting a key", [&] {
-    sqlite3_int64 key = d.KeyId(root, p);
-    if (key <= 0) {
-      if (key == 0) SetMissing("the key does not exist");
-      return false;
-    }
+    sqlite3_int64 key = 0;
+    if (d.FindKey(root, p, key, kNoKey) != Lookup::Found) return false;
     // Subkeys and values go with it through the cascading references.
-    sqlite3_stmt* s = d.Statement("DELETE FROM keys WHERE id = ?1");
-    if (s == nullptr) return false;
-    sqlite3_bind_int64(s, 1, key);
-    int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE;
+    Query q = d.Statement("DELETE FROM keys WHERE id = ?1");
+    return q && q.Bind(key).Step() == SQLITE_DONE;
   });
 }
 

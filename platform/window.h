@@ -102,6 +102,12 @@ struct WNDCLASS {
 // Where the Today screen finds its items: a subkey per item under HKEY_LOCAL_MACHINE, whose value
 // "DLL" names the item's module as a handheld path.
 inline constexpr wchar_t kTodayItemsKey[] = L"Software\\Microsoft\\Today\\Items";
+
+// The Today screen's colours, which a strip keeps wherever it is drawn: icons and maps are copied
+// opaque on a white ground of their own and the texts run over them, so the text stays dark on
+// white even on a page of a dark desktop palette.
+inline constexpr Color kStripBackground = Rgb(0xFF, 0xFF, 0xFF);
+inline constexpr Color kStripText = Rgb(0x1A, 0x22, 0x30);
 inline constexpr wchar_t kTodayItemModuleValue[] = L"DLL";
 
 enum TODAYLISTITEMTYPE : int32_t {

@@ -1,14 +1,13 @@
 #include "service/documents.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 // clang-format off
 #include <boost/asio.hpp>
 // clang-format on
 
+#include "platform/whole_file.h"
 #include "service/live_feed.h"
 #include "service/reply.h"
 #include "service/upstream_client.h"
@@ -31,12 +30,6 @@ void PrintNote(const std::string& line) {
   std::lock_guard lock(mutex);
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
-}
-
-std::optional<std::string> ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Made-up weather of the start of the current quarter hour, so that one city's document stays
@@ -125,7 +118,8 @@ awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
 awaitable<void> Documents::Map(MapKind kind, MapPicture& picture) {
   const bool radar = kind == MapKind::Radar;
   if (!dataDir_.empty()) {
-    if (auto file = ReadFile(dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"))) {
+    if (auto file =
+            platform::ReadWholeFile(dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"))) {
       picture.jpeg = std::move(*file);
       picture.freshUntil = 0;
       co_return;

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <numbers>
+#include <optional>
 
 #include "core/icon_table.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex::service {
 
@@ -258,10 +258,9 @@ FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
 }
 
 FeedAnswer FileFeedSource::Feed(const std::string& code, std::time_t) {
-  std::ifstream in(folder_ / (code + ".txt"), std::ios::binary);
-  if (!in) return {};
-  return FeedAnswer::Serve(
-      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  std::optional<std::string> document = platform::ReadWholeFile(folder_ / (code + ".txt"));
+  if (!document) return {};
+  return FeedAnswer::Serve(std::move(*document));
 }
 
 FeedAnswer SampleFeedSource::Feed(const std::string& code, std::time_t now) {

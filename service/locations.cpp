@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <numbers>
 
 #include "core/region_file.h"
 #include "platform/text.h"
+#include "platform/whole_file.h"
 #include "service/feed_document.h"
 
 namespace cirrodex::service {
@@ -180,6 +180,7 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   // One buffer for every file, and room for the locations at once: on a virtual machine each
   // fresh page of memory costs more than the reading of its lines.
   std::string bytes;
+  std::string problem;  // an unreadable file is skipped like a missing one
   uintmax_t total = 0;
   for (const auto& file : files) {
     const uintmax_t size = std::filesystem::file_size(file, error);
@@ -188,10 +189,7 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   // Lines are longer than 50 bytes but for the rare short name.
   locations_.reserve(locations_.size() + static_cast<size_t>(total / 50));
   for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    bytes.resize(in ? static_cast<size_t>(in.tellg()) : 0);
-    in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
+    if (!platform::ReadWholeFile(file, bytes, problem)) continue;
     const std::string region = file.stem().string();
     ForEachRegionLine(bytes, [&](const RegionLocation& line, std::wstring_view rest) {
       if (auto location = LocationOf(line, rest, region))

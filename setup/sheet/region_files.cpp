@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cwctype>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "platform/device.h"
 #include "platform/text.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex {
 
@@ -79,10 +80,9 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
     }
     if (!found.empty()) file = found;
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<RegionLocation> found = ParseRegionText(bytes);
+  const std::optional<std::string> bytes = platform::ReadWholeFile(file);
+  if (!bytes) return false;
+  std::vector<RegionLocation> found = ParseRegionText(*bytes);
   locations.insert(locations.end(), std::make_move_iterator(found.begin()),
                    std::make_move_iterator(found.end()));
   return true;

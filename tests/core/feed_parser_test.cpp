@@ -19,10 +19,7 @@ using platform::FromUtf8;
 using platform::ToUtf8;
 using testing::DeviceTest;
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 std::filesystem::path Golden(const char* name) {
   return testing::SourceDir() / "tests" / "core" / "golden" / name;

@@ -17,10 +17,7 @@
 namespace cirrodex {
 namespace {
 
-std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadFile;
 
 bool IsLetterOrDigit(wchar_t c) {
   return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -34,7 +31,7 @@ TEST(ShippedRegionFiles, KeepTheGeneratorsRules) {
     if (entry.path().extension() != ".csv") continue;
     ++files;
     const std::string file = entry.path().filename().string();
-    const std::string bytes = ReadBytes(entry.path());
+    const std::string bytes = ReadFile(entry.path());
     // Every line is one location read whole: one read of the chooser takes it all.
     size_t lines = 0;
     for (const std::wstring& line : testing::SplitReadLines(platform::FromUtf8(bytes))) {
@@ -60,7 +57,7 @@ TEST(ShippedRegionFiles, KeepTheGeneratorsRules) {
 
   // The codes that shipped before the country files keep their cities.
   const std::vector<RegionLocation> first = ParseRegionText(
-      ReadBytes(testing::SourceDir() / "scripts" / "region-files" / "first-codes.csv"));
+      ReadFile(testing::SourceDir() / "scripts" / "region-files" / "first-codes.csv"));
   EXPECT_EQ(first.size(), 63u);
   for (const RegionLocation& location : first) {
     const auto shipped = nameOfCode.find(location.code);

@@ -6,7 +6,6 @@
 #include "core/detail_drawing.h"
 #include "core/temperature.h"
 #include "tests/core/drawing_test_support.h"
-#include "tests/support/temp_device.h"
 
 namespace cirrodex {
 namespace {
@@ -32,7 +31,8 @@ TEST(SpokenText, LinesReadAsWords) {
 
 // Wednesday's feed read on Wednesday: the strips skip today's column as the picture does.
 TEST(SpokenText, StripsReadCellByCellInTheirUnit) {
-  testing::TempDevice device;  // the report reads its install folder from the registry
+  // The report reads its settings: from a device folder of this test's own, never the user's.
+  testing::TempDevice device;
   ClockOverride clock;
   WeatherReport report;
   FillReport(report);

@@ -31,10 +31,7 @@ constexpr wchar_t kLondon[] =
 
 std::filesystem::path Program(const char* name) { return BuildDir() / "bin" / name; }
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 // Pixels of `area` that differ from the screen's background (its bottom-right pixel, where no
 // item reaches).

@@ -8,6 +8,7 @@
 
 #include "imaging/byte_stream.h"
 #include "platform/text.h"
+#include "tests/support/temp_device.h"
 
 namespace cirrodex::testing {
 
@@ -83,8 +84,8 @@ void CaptureContext::SetDIBitsToDevice(int x, int y, int width, int height, cons
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  const std::string bytes = ReadFile(file);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 void WriteBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {

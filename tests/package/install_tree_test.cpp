@@ -2,17 +2,14 @@
 // no $CIRRODEX_DEVICE, nothing set up beforehand. The Today screen lays out the device folder,
 // starts the weather service of its own tree (here on a free port, made-up weather only) and
 // paints the downloaded weather.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QImage>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
+#include "host/own_service.h"
 #include "tests/support/eventually.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
@@ -31,21 +28,7 @@ int RunKeeping(const fs::path& program, const std::string& arg, const char* redi
                     &output);
 }
 
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-bool Listens(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
-}
+using host::SomethingListens;
 
 class InstallTreeTest : public ::testing::Test {
  protected:
@@ -100,7 +83,7 @@ class InstallTreeTest : public ::testing::Test {
         RunProgram(bin / "today-host", {"--snapshot", snapshot.string(), "--after", "1"}, &output),
         0)
         << output;
-    EXPECT_TRUE(Eventually([this] { return !Listens(port_); }, 10000))
+    EXPECT_TRUE(Eventually([this] { return !SomethingListens(port_); }, 10000))
         << "the weather service did not exit by itself";
     EXPECT_TRUE(fs::is_regular_file(InstallFolder() / "Gantrel.exe"));
     EXPECT_TRUE(fs::is_regular_file(InstallFolder() / "bmp/5.bmp"));

@@ -18,12 +18,7 @@ using testing::DeviceTest;
 using testing::Eventually;
 
 // Polls a condition about a child process for at most `timeoutMs`.
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadFile;
 
 // Children of this process not yet reaped, zombies included.
 std::string Children() {

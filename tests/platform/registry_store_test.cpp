@@ -27,10 +27,7 @@ std::vector<uint8_t> Dword(uint32_t v) {
           static_cast<uint8_t>(v >> 24)};
 }
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 class RegistryStoreTest : public DeviceTest {
  protected:

@@ -17,8 +17,7 @@
 namespace cirrodex::service {
 
 inline std::string ReadGolden(const std::string& name) {
-  std::ifstream in(testing::SourceDir() / "tests" / "service" / "golden" / name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return testing::ReadFile(testing::SourceDir() / "tests" / "service" / "golden" / name);
 }
 
 // `answer` (a forecast answer) as the API would give it at `utc`: its current time moved there

@@ -31,10 +31,7 @@ std::filesystem::path Golden(const std::string& name) {
   return testing::SourceDir() / "tests" / "service" / "golden" / name;
 }
 
-std::string ReadText(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadFile;
 
 Location Shipped(const std::string& code) {
   LocationIndex index;
@@ -181,15 +178,15 @@ class GoldenAnswer : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(GoldenAnswer, BecomesTheExpectedFeed) {
   const GoldenCase& c = GetParam();
-  const std::string feed = FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code));
-  EXPECT_EQ(feed, ReadText(Golden(std::string(c.name) + ".feed")));
+  const std::string feed = FeedOf(ReadFile(Golden(std::string(c.name) + ".json")), Shipped(c.code));
+  EXPECT_EQ(feed, ReadFile(Golden(std::string(c.name) + ".feed")));
   EXPECT_LT(feed.size(), kFeedTextCapacity - 1);  // the parser keeps all of it
 }
 
 TEST_P(GoldenAnswer, ParsesIntoTheExpectedReport) {
   const GoldenCase& c = GetParam();
   const auto report =
-      Parse(FeedOf(ReadText(Golden(std::string(c.name) + ".json")), Shipped(c.code)));
+      Parse(FeedOf(ReadFile(Golden(std::string(c.name) + ".json")), Shipped(c.code)));
   const ForecastDay& now = report->blocks[0];
   EXPECT_STREQ(report->city, c.city);
   EXPECT_STREQ(report->lastUpdated, c.lastUpdated);
@@ -224,8 +221,8 @@ std::filesystem::path Recorded(const std::string& name) {
 }
 
 TEST(RecordedAnswer, LisbonInUnixTimeCelsiusAndKilometresBecomesItsFeed) {
-  const std::string feed = FeedOf(ReadText(Recorded("lisbon_unixtime.json")), Shipped("POXX0016"));
-  EXPECT_EQ(feed, ReadText(Recorded("lisbon_unixtime.feed")));
+  const std::string feed = FeedOf(ReadFile(Recorded("lisbon_unixtime.json")), Shipped("POXX0016"));
+  EXPECT_EQ(feed, ReadFile(Recorded("lisbon_unixtime.feed")));
   // 12.1 and 17.7 degrees Celsius, as the source said them.
   const auto report = Parse(feed);
   EXPECT_EQ(FormatTemperature(report->blocks[0].temperature, kCelsius, 1), L"12.1\u00BAC");
@@ -234,7 +231,7 @@ TEST(RecordedAnswer, LisbonInUnixTimeCelsiusAndKilometresBecomesItsFeed) {
 
 TEST(RecordedAnswer, KolkataWithoutCurrentConditionsIsRefusedAndWithThemKeepsItsDays) {
   std::string error;
-  Json answer = Json::parse(ReadText(Recorded("kolkata_daily_only.json")));
+  Json answer = Json::parse(ReadFile(Recorded("kolkata_daily_only.json")));
   EXPECT_FALSE(ReadOpenMeteo(answer.dump(), Shipped("IN001214"), error));
   EXPECT_NE(error.find("no readable time"), std::string::npos) << error;
   // 01:00 in Kolkata is still the day before in GMT: the days are Kolkata's all the same.
@@ -253,9 +250,9 @@ TEST(RecordedAnswer, KolkataWithoutCurrentConditionsIsRefusedAndWithThemKeepsIts
 
 class OpenMeteoAnswer : public ::testing::Test {
  protected:
-  Json answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  Json answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
   const Location oslo_ = Shipped("NOXX0029");
-  const std::string expected_ = ReadText(Golden("oslo_snow.feed"));
+  const std::string expected_ = ReadFile(Golden("oslo_snow.feed"));
 
   std::optional<FeedWeather> Read(std::string* error = nullptr) {
     std::string why;
@@ -285,7 +282,7 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
   };
   for (const Variation& v : variations) {
     SCOPED_TRACE(std::string(v.field) + " in " + v.unit);
-    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
     answer_[v.units][v.field] = v.unit;
     answer_["current"][v.field] = v.current;
     const auto weather = Read();
@@ -293,7 +290,7 @@ TEST_F(OpenMeteoAnswer, ConvertsOtherUnitsThanThoseAskedFor) {
     EXPECT_EQ(FormatFeed(*weather), expected_);
   }
 
-  answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+  answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
   answer_["daily_units"]["temperature_2m_max"] = "°C";
   answer_["daily_units"]["temperature_2m_min"] = "°C";
   answer_["daily"]["temperature_2m_max"] = {-4.39, -2.89, -2.06, -1.11, -5.28, -6.72};
@@ -385,7 +382,7 @@ TEST_F(OpenMeteoAnswer, AGapCostsTheValueItLeavesOutAndNothingElse) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
     const Json::json_pointer at(c.path);
     c.value.is_discarded() ? void(answer_[at.parent_pointer()].erase(at.back()))
                            : void(answer_[at] = c.value);
@@ -468,7 +465,7 @@ TEST_F(OpenMeteoAnswer, RefusesAnswersAFeedCannotBeMadeFrom) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    answer_ = Json::parse(ReadText(Golden("oslo_snow.json")));
+    answer_ = Json::parse(ReadFile(Golden("oslo_snow.json")));
     c.change(answer_);
     std::string error;
     EXPECT_FALSE(Read(&error));
@@ -515,7 +512,7 @@ double HighOf(int64_t day) { return 40.0 + static_cast<double>(day % 30); }
 // The answer the API gives for `url` at `utc` for a city `offset` seconds east of GMT: with
 // timezone=auto in the city's time and days, else in GMT's.
 std::string AnswerFor(const std::string& url, std::time_t utc, int offset, const char* zone) {
-  Json answer = Json::parse(ReadText(Golden("oslo_snow.json")));
+  Json answer = Json::parse(ReadFile(Golden("oslo_snow.json")));
   const bool local = url.find("timezone=auto") != std::string::npos;
   answer["utc_offset_seconds"] = local ? offset : 0;
   answer["timezone"] = local ? zone : "GMT";
@@ -595,7 +592,7 @@ TEST(OpenMeteoDegrees, ShowAsTheSourceSaidThemInEveryUnit) {
       {88.6, "°F", kFahrenheit, L"89\u00BAF"}, {-12.3, "°C", kKelvin, L"261K"}};
   // clang-format on
   for (const auto& c : cases) {
-    Json answer = Json::parse(ReadText(Golden("oslo_snow.json")));
+    Json answer = Json::parse(ReadFile(Golden("oslo_snow.json")));
     answer["current_units"]["temperature_2m"] = c.unit;
     answer["current"]["temperature_2m"] = c.value;
     const auto report = Parse(FeedOf(answer.dump(), Shipped("NOXX0029")));

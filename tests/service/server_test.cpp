@@ -334,10 +334,7 @@ TEST_F(ServerTest, ServesASocketHandedOverBySystemdAndExitsWhenIdle) {
 TEST_F(ServerTest, TheCacheNoteOfTheDocsWorksWithNginx) {
   const std::filesystem::path nginx = "/usr/sbin/nginx";
   if (!std::filesystem::exists(nginx)) GTEST_SKIP() << "nginx is missing";
-  std::ifstream in(testing::SourceDir() / "docs" / "HTTP_CACHE.md");
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string note = text.str();
+  const std::string note = testing::ReadFile(testing::SourceDir() / "docs" / "HTTP_CACHE.md");
   const size_t start = note.find("```nginx\n");
   ASSERT_NE(start, std::string::npos);
   std::string block = note.substr(start + 9, note.find("```", start + 9) - start - 9);

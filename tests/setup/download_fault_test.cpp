@@ -30,10 +30,7 @@ constexpr uint32_t kResultConnectionAborted = 12030;
 const std::vector<std::wstring> kSixCities = {L"UKXX0085", L"FRXX0076", L"SZXX0013",
                                               L"USNY0996", L"JAXX0085", L"ASXX0112"};
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 class DownloadFaultTest : public testing::DeviceTest {
  protected:

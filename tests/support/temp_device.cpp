@@ -5,6 +5,7 @@
 
 #include "platform/device.h"
 #include "platform/registry_store.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex::testing {
 
@@ -35,6 +36,10 @@ TempDevice::~TempDevice() {
 
 std::filesystem::path TempDevice::Path(const std::wstring& handheldPath) const {
   return platform::DevicePath(handheldPath);
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+  return platform::ReadWholeFile(file).value_or("");
 }
 
 std::filesystem::path BuildDir() { return CIRRODEX_BUILD_DIR; }

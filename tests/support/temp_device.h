@@ -34,6 +34,9 @@ class DeviceTest : public ::testing::Test {
   TempDevice device_;
 };
 
+// The whole of `file` through the product's reader; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& file);
+
 // The build folder (for bin/ programs) and the source folder.
 std::filesystem::path BuildDir();
 std::filesystem::path SourceDir();

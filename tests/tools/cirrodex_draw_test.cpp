@@ -22,10 +22,7 @@ struct ToolRun {
   std::string err;
 };
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 // Weekday 9 is no day of the week, so no forecast day is ever taken for today, whatever the date.
 constexpr char kFeed[] =

@@ -28,10 +28,7 @@ struct ToolRun {
   std::string err;
 };
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 class RegTool : public testing::DeviceTest {
  protected:
