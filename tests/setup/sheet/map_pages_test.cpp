@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
@@ -537,6 +538,46 @@ TEST_F(MapPages, TheIconPageFitsAPictureThatTheSatellitePageFetched) {
   EXPECT_EQ(Crop(L"SatelliteCropCenterX"), 150u) << "taps work once a picture shows";
   EXPECT_EQ(Crop(L"SatelliteCropCenterY"), 200u);
   EXPECT_EQ(Crop(L"RadarCropCenterX"), 0xDEADu) << "the radar map holds no picture";
+}
+
+// With URLs that name "{city}" (the defaults' shape) the maps show the area of the city chosen
+// on the Locations page, stored or not, and follow a new choice when their pages show again.
+TEST_F(MapPages, CityMapsFollowTheCityChosenOnTheLocationsPage) {
+  const std::vector<uint8_t> wide = GradientJpeg(400, 300);
+  const std::vector<uint8_t> tall = GradientJpeg(300, 400);
+  const std::string landscape(wide.begin(), wide.end());
+  const std::string portrait(tall.begin(), tall.end());
+  testing::RawServer host([&](testing::RawServer::Connection& connection) {
+    const std::string path = connection.Path();
+    const bool paris = path.find("/FRXX0076.jpg") != std::string::npos;
+    connection.Reply(200, "image/jpeg", paris ? portrait : landscape);
+  });
+  const std::wstring radarUrl = host.WideUrl("/live/radar/{city}.jpg");
+  PointMapsAt(radarUrl, host.WideUrl("/live/satellite/{city}.jpg"));
+  testing::StoreCities(testing::kSixCities, 0);
+  CWeatherMaps& radar = ShowSheetOn(&CGantrelDlg::radar_);
+  EXPECT_EQ(radar.PictureWidth(), 240) << "London";
+  EXPECT_EQ(Setting(L"RadarImageURL"), radarUrl) << "stored as it is";
+
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->locations_));
+  DialogItemAs<QRadioButton>(sheet_->locations_.Window(), 1010)->click();
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->radar_));
+  EXPECT_EQ(radar.PictureWidth(), 180) << "Paris";
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->icon_));
+  EXPECT_EQ(sheet_->icon_.Display(), (platform::Rect{0, 40, 150, 240}));
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->radar_));
+
+  const std::vector<std::string> asked = host.Requests();
+  const auto count = [&](const char* path) {
+    return std::count_if(asked.begin(), asked.end(), [&](const std::string& head) {
+      return head.rfind(std::string("GET ") + path + " ", 0) == 0;
+    });
+  };
+  EXPECT_EQ(count("/live/radar/UKXX0085.jpg"), 1);
+  EXPECT_EQ(count("/live/radar/FRXX0076.jpg"), 1);
+  EXPECT_EQ(count("/live/satellite/FRXX0076.jpg"), 1);
+  EXPECT_EQ(count("/live/satellite/UKXX0085.jpg"), 0) << "the Satellite page never opened";
+  EXPECT_TRUE(FileLoads(MapFile("iconSatellite.bmp"), ImageType::Bmp, 30, 30));
 }
 
 // Pictures of the three pages as a person sees them, in <build>/page-shots.
