@@ -559,9 +559,14 @@ TEST_F(MapPages, CityMapsFollowTheCityChosenOnTheLocationsPage) {
   EXPECT_EQ(radar.PictureWidth(), 180) << "Paris";
   ASSERT_TRUE(sheet_->SetActivePage(&sheet_->icon_));
   EXPECT_EQ(sheet_->icon_.Display(), (platform::Rect{0, 40, 150, 240}));
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->locations_));
+  DialogItemAs<QRadioButton>(sheet_->locations_.Window(), 1011)->click();
+  ASSERT_TRUE(sheet_->PressOk()) << "the strip's city changes: its map icons follow";
   std::string asked;
   for (const std::string& head : host.Requests()) asked += head.substr(0, head.find(" HTTP"));
-  EXPECT_EQ(asked, "GET /r/UKXX0085.jpgGET /r/FRXX0076.jpgGET /s/FRXX0076.jpg");
+  EXPECT_EQ(asked,
+            "GET /r/UKXX0085.jpgGET /r/FRXX0076.jpgGET /s/FRXX0076.jpgGET /r/SZXX0013.jpgGET "
+            "/s/SZXX0013.jpg");
 }
 
 // Pictures of the three pages as a person sees them, in <build>/page-shots.
