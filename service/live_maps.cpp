@@ -62,7 +62,7 @@ MapPicture LiveMaps::Picture(MapKind kind, const Location& location) {
     auto kept = std::make_shared<Kept>();
     kept->jpeg = picture.jpeg;
     kept->frameTime = picture.frameTime;
-    kept->madeAt = now;
+    kept->madeAt = picture.ageFrom;
     kept->credit = picture.credit;
     kept_.Put(area, kept, kept->jpeg.size() + 128);
     NoteOutcome(kind, true, {});
@@ -115,8 +115,10 @@ MapPicture LiveMaps::Sample(MapKind kind, std::time_t now) {
 
 bool LiveMaps::MakeRadar(const Location& location, std::time_t now, MapPicture& picture,
                          std::string& error) {
+  // While the index cannot be read again, the pictures of the frame last known count as failing:
+  // the kept ones show it, and their age says how old it is.
   const auto index = radarIndex_.Current(now, kKeptPictureLifetime, error);
-  if (!index) return false;
+  if (!index || !error.empty()) return false;
   const RadarFrame& frame = index->Latest();
   const std::string key = "radar " + location.code + " " + std::to_string(frame.time);
   if (auto cached = pictures_.Find(key)) {
@@ -147,6 +149,7 @@ bool LiveMaps::MakeRadar(const Location& location, std::time_t now, MapPicture& 
     return false;
   }
   picture.frameTime = frame.time;
+  picture.ageFrom = frame.time;
   picture.sample = false;
   // The next frame is due one step after this one; the index is read again after that.
   picture.freshUntil =
@@ -177,6 +180,8 @@ bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, MapPictu
     return false;
   }
   picture.frameTime = layers.frameTime;
+  // A day's mosaic is a day old when it appears; its age counts from when it was fetched.
+  picture.ageFrom = layers.daily ? now : layers.frameTime;
   picture.sample = false;
   picture.freshUntil = now + (layers.daily ? 3600 : 600);
   pictures_.Put(key, std::make_shared<MapPicture>(picture), picture.jpeg.size() + 256);

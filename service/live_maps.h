@@ -49,6 +49,7 @@ struct MapSources {
 struct MapPicture {
   std::string jpeg;            // empty only when encoding failed
   std::time_t frameTime = 0;   // UTC time of the frame shown; for a made-up picture its hour
+  std::time_t ageFrom = 0;     // what its age is counted from: the frame, or a daily one's fetch
   std::time_t freshUntil = 0;  // when a newer picture may exist
   bool sample = false;         // made up
   std::string credit;          // the credit line written on it
@@ -72,7 +73,7 @@ class LiveMaps {
   struct Kept {
     std::string jpeg;
     std::time_t frameTime = 0;
-    std::time_t madeAt = 0;
+    std::time_t madeAt = 0;  // the age of the picture counts from this
     std::string credit;
   };
   // Makes a live picture, or says why not in `error`.

@@ -92,7 +92,6 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
         why = "the radar index answered status " + std::to_string(reply.status);
       } else if (auto index = ParseRadarIndex(reply.body, why)) {
         index_ = std::move(index);
-        readAt_ = now;
         why.clear();
       }
       lastError_ = why;
@@ -100,7 +99,7 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
       lastError_ = "the radar source's request budget is spent";
     }
   }
-  if (!index_ || now - readAt_ > maxAge) {
+  if (!index_ || now - index_->Latest().time > maxAge) {
     error = lastError_.empty() ? "no radar index is recent enough" : lastError_;
     return std::nullopt;
   }

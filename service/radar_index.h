@@ -47,8 +47,8 @@ class RadarIndexSource {
 
   // The index as last read, asking the API first when the last request is at least
   // kRadarIndexInterval old by `now` (either way, so a clock set back does not stop it). Nothing,
-  // with `error` set, when no index was ever read or the last one is older than `maxAge`.
-  // A failed request keeps the last good index.
+  // with `error` set, when no index was ever read or its latest frame is older than `maxAge`.
+  // A failed request keeps the last good index and leaves `error` saying why until one succeeds.
   std::optional<RadarIndex> Current(std::time_t now, std::time_t maxAge, std::string& error);
 
  private:
@@ -59,7 +59,6 @@ class RadarIndexSource {
   bool asked_ = false;
   std::time_t askedAt_ = 0;
   std::optional<RadarIndex> index_;
-  std::time_t readAt_ = 0;
   std::string lastError_;
 };
 

@@ -103,6 +103,11 @@ std::vector<BoxPiece> PiecesInWorld(const PictureBox& box) {
   };
   add(0, cut, left);
   add(cut, box.width - cut, left + cut - side);
+  if (pieces.size() == 2) {
+    // The pieces meet at the antimeridian, whatever fraction of a pixel the cut falls on.
+    pieces[0].maxX = kWorldHalfMetres;
+    pieces[1].minX = -kWorldHalfMetres;
+  }
   return pieces;
 }
 
