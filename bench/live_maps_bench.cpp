@@ -136,7 +136,7 @@ void BM_ColdPicture(benchmark::State& state) {
   for (auto _ : state) {
     LiveMaps maps(Unlimited(standIn), MakeCurlUpstreamClient(), SystemMapClock());
     const double lon = -170 + (city++ % 34) * 10;
-    const MapPicture picture = maps.Picture(MapKind::Radar, {"X", "X", "", 45, lon, ""});
+    const LivePicture picture = maps.Picture(MapKind::Radar, {"X", "X", "", 45, lon, ""});
     if (picture.sample) state.SkipWithError("the stand-ins gave no live picture");
   }
 }

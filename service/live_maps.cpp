@@ -50,11 +50,11 @@ int LiveMaps::RetryAfterSeconds(int queued) const {
   return std::clamp(static_cast<int>(std::ceil(minutes * 60)), 1, 600);
 }
 
-MapPicture LiveMaps::Picture(MapKind kind, const Location& location) {
+LivePicture LiveMaps::Picture(MapKind kind, const Location& location) {
   const std::time_t now = clock_.Now();
   if (!sources_.live) return Sample(kind, now);
   const std::string area = std::string(KindName(kind)) + " " + location.code;
-  MapPicture picture;
+  LivePicture picture;
   std::string error;
   const bool made = kind == MapKind::Radar ? MakeRadar(location, now, picture, error)
                                            : MakeSatellite(location, now, picture, error);
@@ -71,7 +71,7 @@ MapPicture LiveMaps::Picture(MapKind kind, const Location& location) {
   NoteOutcome(kind, false, error);
   if (auto kept = kept_.Find(area); kept && now - kept->madeAt <= kKeptPictureLifetime &&
                                     now >= kept->madeAt - kKeptPictureLifetime) {
-    MapPicture old;
+    LivePicture old;
     old.jpeg = kept->jpeg;
     old.frameTime = kept->frameTime;
     old.credit = kept->credit;
@@ -101,8 +101,8 @@ void LiveMaps::NoteOutcome(MapKind kind, bool live, const std::string& error) {
   if (note_) note_(line);
 }
 
-MapPicture LiveMaps::Sample(MapKind kind, std::time_t now) {
-  MapPicture picture;
+LivePicture LiveMaps::Sample(MapKind kind, std::time_t now) {
+  LivePicture picture;
   picture.sample = true;
   picture.frameTime = now - now % 3600;
   picture.credit = "SAMPLE PICTURE, NOT REAL WEATHER";
@@ -113,7 +113,7 @@ MapPicture LiveMaps::Sample(MapKind kind, std::time_t now) {
   return picture;
 }
 
-bool LiveMaps::MakeRadar(const Location& location, std::time_t now, MapPicture& picture,
+bool LiveMaps::MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
                          std::string& error) {
   // While the index cannot be read again, the pictures of the frame last known count as failing:
   // the kept ones show it, and their age says how old it is.
@@ -154,11 +154,11 @@ bool LiveMaps::MakeRadar(const Location& location, std::time_t now, MapPicture& 
   // The next frame is due one step after this one; the index is read again after that.
   picture.freshUntil =
       std::max(now + 60, std::min(frame.time + kRadarFrameStep + 60, now + kRadarIndexInterval));
-  pictures_.Put(key, std::make_shared<MapPicture>(picture), picture.jpeg.size() + 256);
+  pictures_.Put(key, std::make_shared<LivePicture>(picture), picture.jpeg.size() + 256);
   return true;
 }
 
-bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, MapPicture& picture,
+bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
                              std::string& error) {
   const ImageryLayers layers = SatelliteLayers(location.longitude, now);
   const std::string key = "satellite " + location.code + " " + layers.layers + " " + layers.time;
@@ -184,7 +184,7 @@ bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, MapPictu
   picture.ageFrom = layers.daily ? now : layers.frameTime;
   picture.sample = false;
   picture.freshUntil = now + (layers.daily ? 3600 : 600);
-  pictures_.Put(key, std::make_shared<MapPicture>(picture), picture.jpeg.size() + 256);
+  pictures_.Put(key, std::make_shared<LivePicture>(picture), picture.jpeg.size() + 256);
   return true;
 }
 

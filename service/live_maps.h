@@ -46,7 +46,7 @@ struct MapSources {
   size_t keptPictureBytes = 12u << 20;
 };
 
-struct MapPicture {
+struct LivePicture {
   std::string jpeg;            // empty only when encoding failed
   std::time_t frameTime = 0;   // UTC time of the frame shown; for a made-up picture its hour
   std::time_t ageFrom = 0;     // what its age is counted from: the frame, or a daily one's fetch
@@ -64,7 +64,7 @@ class LiveMaps {
 
   // The picture of `kind` centred on `location` (its code keys the kept pictures). Blocks while
   // it asks the sources, waiting its turn under their rates; safe from several threads.
-  MapPicture Picture(MapKind kind, const Location& location);
+  LivePicture Picture(MapKind kind, const Location& location);
 
   // Seconds a caller turned away should wait before asking again, by the radar rate.
   int RetryAfterSeconds(int queued) const;
@@ -77,9 +77,9 @@ class LiveMaps {
     std::string credit;
   };
   // Makes a live picture, or says why not in `error`.
-  bool MakeRadar(const Location& location, std::time_t now, MapPicture& picture,
+  bool MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
                  std::string& error);
-  bool MakeSatellite(const Location& location, std::time_t now, MapPicture& picture,
+  bool MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
                      std::string& error);
   // The imagery of `layers` over the whole box (out-of-world parts dark), from the cache or the
   // source.
@@ -87,7 +87,7 @@ class LiveMaps {
                                             std::string& error);
   std::shared_ptr<const RgbaPicture> Tile(const RadarIndex& index, const RadarFrame& frame, int x,
                                           int y, std::string& error);
-  MapPicture Sample(MapKind kind, std::time_t now);
+  LivePicture Sample(MapKind kind, std::time_t now);
   void NoteOutcome(MapKind kind, bool live, const std::string& error);
 
   const MapSources sources_;
@@ -99,8 +99,8 @@ class LiveMaps {
   RadarIndexSource radarIndex_;
   LruCache<RgbaPicture> tiles_;
   LruCache<RgbPicture> imagery_;
-  LruCache<MapPicture> pictures_;  // by kind, code and frame time
-  LruCache<Kept> kept_;            // by kind and code: the last good picture
+  LruCache<LivePicture> pictures_;  // by kind, code and frame time
+  LruCache<Kept> kept_;             // by kind and code: the last good picture
 
   // Tiles being fetched: a second picture needing one waits for the first request.
   std::mutex tilesInFlightMutex_;

@@ -24,9 +24,8 @@ std::optional<MapRoute> ReadMapRoute(std::string_view path) {
     return std::nullopt;
   }
   path.remove_suffix(kSuffix.size());
-  if (path.size() > 16 || !std::all_of(path.begin(), path.end(), [](unsigned char c) {
-        return std::isalnum(c) != 0;
-      })) {
+  if (path.size() > 16 || !std::all_of(path.begin(), path.end(),
+                                       [](unsigned char c) { return std::isalnum(c) != 0; })) {
     return std::nullopt;
   }
   route.code = std::string(path);

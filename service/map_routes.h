@@ -1,5 +1,5 @@
-// The paths of the map pictures: "/weather/live/radar/CODE.jpg", "/weather/live/satellite/CODE.jpg",
-// and the two old fixed names, which show London's area.
+// The paths of the map pictures: "/weather/live/radar/CODE.jpg",
+// "/weather/live/satellite/CODE.jpg", and the two old fixed names, which show London's area.
 #pragma once
 
 #include <optional>

@@ -89,7 +89,7 @@ TEST_P(MapAlignment, BlobLandsOnItsPixelBothPicturesAskTheSameBoxWithMarkerAndCr
   const Alignment& a = GetParam();
   standIn_.SetBlob(a.blobLatitude, a.blobLongitude);
   auto maps = Maps();
-  const MapPicture radar = maps->Picture(MapKind::Radar, Place("X", a.latitude, a.longitude));
+  const LivePicture radar = maps->Picture(MapKind::Radar, Place("X", a.latitude, a.longitude));
   ASSERT_FALSE(radar.sample) << Notes();
   const RgbPicture picture = Decode(radar.jpeg);
   ASSERT_EQ(picture.width, 400);
@@ -118,7 +118,7 @@ TEST_P(MapAlignment, BlobLandsOnItsPixelBothPicturesAskTheSameBoxWithMarkerAndCr
   EXPECT_GT(light, 20) << "no text in the credit line";
 
   const size_t radarRequests = standIn_.WmsTargets().size();
-  const MapPicture satellite =
+  const LivePicture satellite =
       maps->Picture(MapKind::Satellite, Place("X", a.latitude, a.longitude));
   ASSERT_FALSE(satellite.sample) << Notes();
   EXPECT_NE(satellite.credit.find("NASA GIBS"), std::string::npos);
@@ -145,19 +145,19 @@ INSTANTIATE_TEST_SUITE_P(Places, MapAlignment,
 TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) {
   auto maps = Maps();
   const Location london = Place("UKXX0085", 51.51, -0.13);
-  const MapPicture good = maps->Picture(MapKind::Radar, london);
+  const LivePicture good = maps->Picture(MapKind::Radar, london);
   ASSERT_FALSE(good.sample);
   standIn_.SetFault(MapFault::Down);
   // The frame is 5 minutes old at the start: 2.9 hours later it is 2.98 hours old.
   for (double hours : {0.5, 2.4}) {
     clock_.Advance(hours * 3600);
-    const MapPicture kept = maps->Picture(MapKind::Radar, london);
+    const LivePicture kept = maps->Picture(MapKind::Radar, london);
     EXPECT_FALSE(kept.sample);
     EXPECT_TRUE(kept.jpeg == good.jpeg);
     EXPECT_EQ(kept.frameTime, good.frameTime);
   }
   clock_.Advance(0.2 * 3600);
-  const MapPicture sample = maps->Picture(MapKind::Radar, london);
+  const LivePicture sample = maps->Picture(MapKind::Radar, london);
   EXPECT_TRUE(sample.sample);
   EXPECT_TRUE(sample.jpeg != good.jpeg);
   EXPECT_EQ(sample.jpeg.substr(0, 2), "\xFF\xD8");
@@ -191,13 +191,13 @@ TEST_P(BadInput, LeavesTheLastGoodPictureInPlace) {
   const Location toronto = Place("CAXX0504", 43.65, -79.38);
   const MapKind kind =
       GetParam() == MapFault::ServiceException ? MapKind::Satellite : MapKind::Radar;
-  const MapPicture good = maps->Picture(kind, toronto);
+  const LivePicture good = maps->Picture(kind, toronto);
   ASSERT_FALSE(good.sample);
   // A new radar frame and a new satellite step, so that both are asked for again.
   standIn_.SetFault(GetParam());
   standIn_.SetFrame(kStart + 1200);
   clock_.Advance(1200);
-  const MapPicture after = maps->Picture(kind, toronto);
+  const LivePicture after = maps->Picture(kind, toronto);
   EXPECT_FALSE(after.sample);
   EXPECT_TRUE(after.jpeg == good.jpeg);
   EXPECT_NE(Notes().find("pictures fail"), std::string::npos);
