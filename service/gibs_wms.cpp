@@ -117,11 +117,6 @@ std::string GetMapUrl(const std::string& endpoint, const ImageryLayers& layers,
 
 bool ReadGetMapAnswer(std::string_view body, int width, int height, RgbPicture& picture,
                       std::string& error) {
-  if (body.find("ServiceException") != std::string_view::npos && body.size() < 65536) {
-    const std::string text = TextBetween(body, "<ServiceException", "</ServiceException>");
-    error = "the imagery service refused: " + (text.empty() ? std::string("(no text)") : text);
-    return false;
-  }
   RgbPicture out;
   out.width = width;
   out.height = height;
@@ -129,6 +124,11 @@ bool ReadGetMapAnswer(std::string_view body, int width, int height, RgbPicture& 
   const bool png = body.size() >= 8 && body.substr(1, 3) == "PNG";
   const bool jpeg = body.size() >= 3 && static_cast<unsigned char>(body[0]) == 0xFF &&
                     static_cast<unsigned char>(body[1]) == 0xD8;
+  if (!png && !jpeg && body.find("ServiceException") != std::string_view::npos) {
+    const std::string text = TextBetween(body, "<ServiceException", "</ServiceException>");
+    error = "the imagery service refused: " + (text.empty() ? std::string("(no text)") : text);
+    return false;
+  }
   if (png) {
     RgbaPicture rgba;
     if (!DecodePng(body.data(), body.size(), 4096, rgba, error)) return false;
