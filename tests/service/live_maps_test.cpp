@@ -174,6 +174,19 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
   EXPECT_NE(notes.find("radar pictures are live again"), std::string::npos) << notes;
 }
 
+TEST_F(LiveMapsTest, TheRadarIndexIsAskedAtMostOncePerFiveMinutes) {
+  auto maps = Maps();
+  const std::pair<double, int> steps[] = {{0, 1}, {10, 1}, {230, 1}, {61, 2}, {299, 2}, {1, 3}};
+  int place = 0;
+  for (const auto& [seconds, asked] : steps) {
+    clock_.Advance(seconds);
+    ++place;
+    EXPECT_FALSE(
+        maps->Picture(MapKind::Radar, Place("P" + std::to_string(place), 40, place)).sample);
+    EXPECT_EQ(standIn_.IndexRequests(), asked) << "after " << seconds << " s more";
+  }
+}
+
 TEST_F(LiveMapsTest, WithoutSourcesEveryPictureIsSampleAndNothingIsAsked) {
   MapSources none;
   none.live = false;

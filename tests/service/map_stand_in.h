@@ -88,6 +88,10 @@ class MapStandIn {
     std::lock_guard lock(mutex_);
     return tiles_;
   }
+  int IndexRequests() {
+    std::lock_guard lock(mutex_);
+    return indexes_;
+  }
 
  private:
   template <class F>
@@ -135,6 +139,7 @@ class MapStandIn {
       return;
     }
     if (path == "/public/weather-maps.json") {
+      ++indexes_;
       const std::string host = server_.Url();
       std::string past;
       if (fault != MapFault::IndexWithoutFrames) {
@@ -191,6 +196,7 @@ class MapStandIn {
   long long blobX_ = -100, blobY_ = -100;
   std::vector<std::string> wms_;
   int tiles_ = 0;
+  int indexes_ = 0;
   testing::RawServer server_;  // last: stops before the members it reads go
 };
 
