@@ -98,6 +98,8 @@ Documents::Documents(const ServiceOptions& options, net::io_context& io)
 Documents::~Documents() {
   workers_.stop();
   workers_.join();
+  // A picture waiting for its turn under a source's rate would hold the join for a minute.
+  if (maps_) maps_->Stop();
   mapWorkers_.stop();
   mapWorkers_.join();
   pending_.clear();

@@ -44,6 +44,11 @@ LiveMaps::LiveMaps(MapSources sources, std::unique_ptr<UpstreamClient> client, M
       pictures_(sources_.pictureCacheBytes),
       kept_(sources_.keptPictureBytes) {}
 
+void LiveMaps::Stop() {
+  radarGate_.Cancel();
+  imageryGate_.Cancel();
+}
+
 int LiveMaps::RetryAfterSeconds(int queued) const {
   const double minutes =
       static_cast<double>(std::max(1, queued)) * kRadarRequestsPerPicture / sources_.radarPerMinute;

@@ -66,6 +66,9 @@ class LiveMaps {
   // it asks the sources, waiting its turn under their rates; safe from several threads.
   LivePicture Picture(MapKind kind, const Location& location);
 
+  // Ends every wait for a source's turn at once; pictures under way then fail. For shutting down.
+  void Stop();
+
   // Seconds a caller turned away should wait before asking again, by the radar rate.
   int RetryAfterSeconds(int queued) const;
 

@@ -48,19 +48,28 @@ double RateGate::Wait() {
   return WaitLocked(clock_.Monotonic());
 }
 
+void RateGate::Cancel() {
+  std::lock_guard lock(mutex_);
+  cancelled_ = true;
+}
+
 bool RateGate::Take(double maxWaitSeconds) {
+  // Sleeps in short slices so that Cancel() is noticed soon.
+  constexpr double kSlice = 0.2;
   std::unique_lock lock(mutex_);
+  const double start = clock_.Monotonic();
   for (;;) {
+    if (cancelled_) return false;
     const double now = clock_.Monotonic();
     const double wait = WaitLocked(now);
     if (wait <= 0) {
       taken_.push_back(now);
       return true;
     }
-    if (wait > maxWaitSeconds) return false;
+    if (now + wait > start + maxWaitSeconds) return false;
     ++waiting_;
     lock.unlock();
-    clock_.SleepUntil(now + wait);
+    clock_.SleepUntil(now + std::min(wait, kSlice));
     lock.lock();
     --waiting_;
   }

@@ -2,6 +2,7 @@
 // the clock behind an interface so that tests drive time instead of sleeping.
 #pragma once
 
+#include <atomic>
 #include <ctime>
 #include <deque>
 #include <mutex>
@@ -32,6 +33,9 @@ class RateGate {
   bool Take(double maxWaitSeconds);
   // Seconds until a request would fit now (0 when it would).
   double Wait();
+  // Makes every Take, under way or later, return false at once (within a fifth of a second):
+  // the service is stopping.
+  void Cancel();
   int PerMinute() const { return perMinute_; }
 
  private:
@@ -42,6 +46,7 @@ class RateGate {
   std::mutex mutex_;
   std::deque<double> taken_;  // when the requests of the last minute were let through
   int waiting_ = 0;           // callers sleeping for their turn
+  bool cancelled_ = false;
 };
 
 }  // namespace cirrodex::service
