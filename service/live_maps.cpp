@@ -15,6 +15,14 @@ constexpr double kMaxTurnWaitSeconds = 90;
 // The radar tile server answers larger tiles on request; anything bigger is refused unread.
 constexpr int kMaxTileSide = 512;
 constexpr std::time_t kRadarFrameStep = 10 * 60;
+// After a source could not be reached (or answered a server error or "too many requests"), no
+// picture asks it again for this long, so that an offline machine waits for a time-out once
+// rather than once per picture.
+constexpr double kSourcePauseSeconds = 60;
+
+bool Overloaded(const UpstreamReply& reply) {
+  return !reply.reached || reply.status == 429 || reply.status >= 500;
+}
 
 const char* KindName(MapKind kind) { return kind == MapKind::Radar ? "radar" : "satellite"; }
 
@@ -43,6 +51,19 @@ LiveMaps::LiveMaps(MapSources sources, std::unique_ptr<UpstreamClient> client, M
       imagery_(sources_.imageryCacheBytes),
       pictures_(sources_.pictureCacheBytes),
       kept_(sources_.keptPictureBytes) {}
+
+bool LiveMaps::Paused(SourcePause& pause, std::string& error) {
+  std::lock_guard lock(pause.mutex);
+  if (clock_.Monotonic() >= pause.until) return false;
+  error = pause.why;
+  return true;
+}
+
+void LiveMaps::PauseSource(SourcePause& pause, const std::string& why) {
+  std::lock_guard lock(pause.mutex);
+  pause.until = clock_.Monotonic() + kSourcePauseSeconds;
+  pause.why = why;
+}
 
 void LiveMaps::Stop() {
   radarGate_.Cancel();
@@ -201,11 +222,18 @@ std::shared_ptr<const RgbPicture> LiveMaps::Imagery(const ImageryLayers& layers,
   if (auto cached = imagery_.Find(key)) return cached;
   auto canvas = std::make_shared<RgbPicture>(BlankPicture(box.width, box.height, 8, 10, 16));
   for (const BoxPiece& piece : PiecesInWorld(box)) {
+    if (Paused(imageryPause_, error)) return nullptr;
     if (!imageryGate_.Take(kMaxTurnWaitSeconds)) {
       error = "the imagery source's request budget is spent";
       return nullptr;
     }
     const UpstreamReply reply = client_->Get(GetMapUrl(sources_.imageryUrl, layers, piece));
+    if (Overloaded(reply)) {
+      PauseSource(imageryPause_,
+                  reply.reached
+                      ? "the imagery service answered status " + std::to_string(reply.status)
+                      : "the imagery service cannot be reached: " + reply.error);
+    }
     if (!reply.reached) {
       error = "the imagery service cannot be reached: " + reply.error;
       return nullptr;
@@ -242,11 +270,18 @@ std::shared_ptr<const RgbaPicture> LiveMaps::Tile(const RadarIndex& index, const
     tilesInFlight_.emplace(key, promise.get_future().share());
   }
   std::shared_ptr<const RgbaPicture> tile;
-  if (!radarGate_.Take(kMaxTurnWaitSeconds)) {
+  if (Paused(radarPause_, error)) {
+    // The source failed a moment ago; the kept picture serves.
+  } else if (!radarGate_.Take(kMaxTurnWaitSeconds)) {
     error = "the radar source's request budget is spent";
   } else {
     const UpstreamReply reply = client_->Get(RadarTileUrl(index, frame, kMapZoom, x, y));
     auto decoded = std::make_shared<RgbaPicture>();
+    if (Overloaded(reply)) {
+      PauseSource(radarPause_, reply.reached
+                                   ? "a radar tile answered status " + std::to_string(reply.status)
+                                   : "the radar tiles cannot be reached: " + reply.error);
+    }
     if (!reply.reached) {
       error = "the radar tiles cannot be reached: " + reply.error;
     } else if (reply.status != 200) {

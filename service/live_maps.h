@@ -92,6 +92,14 @@ class LiveMaps {
                                           int y, std::string& error);
   LivePicture Sample(MapKind kind, std::time_t now);
   void NoteOutcome(MapKind kind, bool live, const std::string& error);
+  struct SourcePause {
+    std::mutex mutex;
+    double until = -1;  // on the monotonic clock
+    std::string why;
+  };
+  // True, with `error` set to why, while `pause` lasts.
+  bool Paused(SourcePause& pause, std::string& error);
+  void PauseSource(SourcePause& pause, const std::string& why);
 
   const MapSources sources_;
   const std::unique_ptr<UpstreamClient> client_;
@@ -104,6 +112,8 @@ class LiveMaps {
   LruCache<RgbPicture> imagery_;
   LruCache<LivePicture> pictures_;  // by kind, code and frame time
   LruCache<Kept> kept_;             // by kind and code: the last good picture
+  SourcePause radarPause_;
+  SourcePause imageryPause_;
 
   // Tiles being fetched: a second picture needing one waits for the first request.
   std::mutex tilesInFlightMutex_;

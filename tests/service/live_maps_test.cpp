@@ -187,6 +187,19 @@ TEST_F(LiveMapsTest, TheRadarIndexIsAskedAtMostOncePerFiveMinutes) {
   }
 }
 
+TEST_F(LiveMapsTest, AFailingImageryServiceIsAskedAgainOnlyAfterAMinute) {
+  auto maps = Maps();
+  standIn_.SetFault(MapFault::Down);
+  const std::pair<double, size_t> steps[] = {{0, 1}, {20, 1}, {39, 1}, {2, 2}};
+  int place = 0;
+  for (const auto& [seconds, asked] : steps) {
+    clock_.Advance(seconds);
+    ++place;
+    EXPECT_TRUE(maps->Picture(MapKind::Satellite, Place("S" + std::to_string(place), 0, 0)).sample);
+    EXPECT_EQ(standIn_.WmsTargets().size(), asked) << "after " << seconds << " s more";
+  }
+}
+
 TEST_F(LiveMapsTest, WithoutSourcesEveryPictureIsSampleAndNothingIsAsked) {
   MapSources none;
   none.live = false;

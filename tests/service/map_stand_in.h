@@ -133,6 +133,7 @@ class MapStandIn {
     std::unique_lock lock(mutex_);
     const MapFault fault = fault_;
     const std::time_t frame = frame_;
+    if (path == "/wms/epsg3857/best/wms.cgi") wms_.push_back(c.Target());
     if (fault == MapFault::Down) {
       lock.unlock();
       c.Reply(500, "text/plain", "down\n");
@@ -168,7 +169,6 @@ class MapStandIn {
         c.Reply(200, "image/png", body);
       }
     } else if (path == "/wms/epsg3857/best/wms.cgi") {
-      wms_.push_back(c.Target());
       lock.unlock();
       if (fault == MapFault::ServiceException) {
         c.Reply(200, "text/xml",
