@@ -343,3 +343,26 @@ TEST(RadarIndexParser, TakesPastFramesInTimeOrderAndRefusesWhatCannotServe) {
 
 }  // namespace
 }  // namespace cirrodex::service
+
+namespace cirrodex::service {
+namespace {
+
+TEST(SatelliteLayers, GeostationaryWhereASatelliteSeesThePlaceElseYesterdaysTrueColour) {
+  const struct {
+    double longitude;
+    const char* layer;
+    const char* time;
+  } cases[] = {{-75, "GOES-East_ABI_Band13_Clean_Infrared", "2026-12-07T15:20:00Z"},
+               {-150, "GOES-West_ABI_Band13_Clean_Infrared", "2026-12-07T15:20:00Z"},
+               {139.7, "Himawari_AHI_Band13_Clean_Infrared", "2026-12-07T15:20:00Z"},
+               {178.4, "Himawari_AHI_Band13_Clean_Infrared", "2026-12-07T15:20:00Z"},
+               {10.7, "VIIRS_SNPP_CorrectedReflectance_TrueColor", "2026-12-06"}};
+  for (const auto& c : cases) {
+    const ImageryLayers layers = SatelliteLayers(c.longitude, kStart);  // 16:05 UTC
+    EXPECT_EQ(layers.layers, std::string(c.layer) + ",Coastlines_15m") << c.longitude;
+    EXPECT_EQ(layers.time, c.time) << c.longitude;
+  }
+}
+
+}  // namespace
+}  // namespace cirrodex::service
