@@ -2,7 +2,6 @@
 // local stand-ins for RainViewer and GIBS, and the resident memory after 1,000 and 2,000
 // different pictures (flat once the bounded caches are full).
 #include <benchmark/benchmark.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
