@@ -1,4 +1,5 @@
-// weather-service: see ServiceUsage() for what it answers.
+// weather-service: reads its options, sets up the process (signals, descriptors, a socket handed
+// over by systemd) and runs the server; see ServiceUsage() for what it answers.
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -23,10 +24,6 @@ std::filesystem::path DefaultRegions() {
   return self.parent_path().parent_path() / "share" / "cirrodex" / "citycodes";
 }
 
-#ifndef CIRRODEX_VERSION
-#define CIRRODEX_VERSION "0"
-#endif
-
 // The first descriptor systemd hands over (sd_listen_fds); -1 when none is meant for us.
 int ActivatedSocket() {
   const char* pid = std::getenv("LISTEN_PID");
@@ -43,74 +40,22 @@ int ActivatedSocket() {
   return kFirst;
 }
 
-bool ReadCount(const char* text, long low, long high, int& value) {
-  char* end = nullptr;
-  const long number = std::strtol(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || number < low || number > high) return false;
-  value = static_cast<int>(number);
-  return true;
-}
-
-int Usage(const char* problem) {
-  std::fprintf(stderr, "weather-service: %s\n%s", problem,
-               cirrodex::service::ServiceUsage().c_str());
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   cirrodex::service::ServiceOptions options;
   options.regionsDir = DefaultRegions();
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(cirrodex::service::ServiceUsage().c_str(), stdout);
+  const auto commandLine = cirrodex::service::ReadCommandLine(argc, argv, options);
+  switch (commandLine.action) {
+    case cirrodex::service::CommandLine::Action::Print:
+      std::fputs(commandLine.text.c_str(), stdout);
       return 0;
-    } else if (arg == "--version") {
-      std::printf("weather-service %s\n", CIRRODEX_VERSION);
-      return 0;
-    } else if (arg == "--log") {
-      options.logRequests = true;
-    } else if (arg == "--faults") {
-      options.faults = true;
-    } else if (arg == "--idle-exit" && hasValue) {
-      if (!ReadCount(argv[++i], 0, 86400 * 365, options.idleExitSeconds)) {
-        return Usage("--idle-exit takes a number of seconds");
-      }
-    } else if (arg == "--request-deadline" && hasValue) {
-      if (!ReadCount(argv[++i], 1, 3600000, options.requestDeadlineMs)) {
-        return Usage("--request-deadline takes a number of milliseconds from 1");
-      }
-    } else if (arg == "--max-connections" && hasValue) {
-      if (!ReadCount(argv[++i], 1, 1000000, options.maxConnections)) {
-        return Usage("--max-connections takes a number from 1");
-      }
-    } else if (arg == "--port" && hasValue) {
-      char* end = nullptr;
-      const long port = std::strtol(argv[++i], &end, 10);
-      if (*argv[i] == '\0' || *end != '\0' || port < 0 || port > 65535) {
-        return Usage("--port takes a number from 0 to 65535");
-      }
-      options.port = static_cast<int>(port);
-    } else if (arg == "--data" && hasValue) {
-      options.dataDir = argv[++i];
-    } else if (arg == "--regions" && hasValue) {
-      options.regionsDir = argv[++i];
-    } else if (arg == "--upstream" && hasValue) {
-      if (!cirrodex::service::ReadUpstream(argv[++i], options.upstream)) {
-        return Usage("--upstream takes none, auto or open-meteo");
-      }
-    } else if (arg == "--upstream-url" && hasValue) {
-      options.upstreamUrl = argv[++i];
-      if (!options.upstreamUrl.starts_with("http://") &&
-          !options.upstreamUrl.starts_with("https://")) {
-        return Usage("--upstream-url takes an http:// or https:// URL");
-      }
-    } else {
-      return Usage(("unknown or incomplete argument: " + arg).c_str());
-    }
+    case cirrodex::service::CommandLine::Action::Refuse:
+      std::fprintf(stderr, "weather-service: %s\n%s", commandLine.text.c_str(),
+                   cirrodex::service::ServiceUsage().c_str());
+      return 2;
+    case cirrodex::service::CommandLine::Action::Serve:
+      break;
   }
 
   // The signals are taken by one thread that stops the server; no handler runs in between.

@@ -1,0 +1,211 @@
+#include "service/documents.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+// clang-format off
+#include <boost/asio.hpp>
+// clang-format on
+
+#include "service/live_feed.h"
+#include "service/reply.h"
+#include "service/upstream_client.h"
+
+namespace cirrodex::service {
+
+namespace {
+
+namespace net = boost::asio;
+using net::awaitable;
+using net::use_awaitable;
+
+// Workers for the forecast API: each city asks on at most one at a time, so this many slow
+// cities at once are needed before a cached city waits.
+constexpr int kWorkers = 16;
+// Map pictures are made on a pool of their own, so that the maps' rate limits never hold up a
+// feed; at most this many different pictures wait or are made at once.
+constexpr int kMapWorkers = 4;
+constexpr size_t kMaxPictureJobs = 16;
+
+// Notes of the live source go to stdout beside the mode line, whole lines at a time.
+void PrintNote(const std::string& line) {
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+std::optional<std::string> ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Made-up weather of the start of the current quarter hour, so that one city's document stays
+// the same (and can be cached and validated) for as long as it is fresh.
+class QuarterHourSampleSource : public FeedSource {
+ public:
+  explicit QuarterHourSampleSource(const LocationIndex& locations) : sample_(locations) {}
+  FeedAnswer Feed(const std::string& code, std::time_t now) override {
+    return sample_.Feed(code, now - now % kFreshness);
+  }
+
+ private:
+  SampleFeedSource sample_;
+};
+
+}  // namespace
+
+template <class Handler>
+struct Documents::WaiterOf : Waiter {
+  explicit WaiterOf(Handler h) : handler(std::move(h)) {}
+  void Done(const FeedAnswer& answer) override { std::move(handler)(answer); }
+  Handler handler;
+};
+
+Documents::Documents(const ServiceOptions& options, net::io_context& io)
+    : dataDir_(options.dataDir),
+      io_(io),
+      workers_(kWorkers),
+      mapWorkers_(kMapWorkers),
+      mapQueue_(kMaxPictureJobs) {
+  locations_.LoadFolder(options.regionsDir);
+  if (!dataDir_.empty()) feeds_.Add(std::make_unique<FileFeedSource>(dataDir_ / "feeds"));
+  if (options.upstream != Upstream::None) {
+    const bool fallBack = options.upstream == Upstream::Auto;
+    UpstreamLimits limits;
+    // With made-up weather to fall back on, an offline machine should not keep a download
+    // waiting long for a name server or a connection that will never answer.
+    if (fallBack) limits.connectMs = 5000;
+    feeds_.Add(std::make_unique<LiveFeedSource>(
+        locations_, UpstreamUrlOf(options), MakeCurlUpstreamClient(limits),
+        fallBack ? WhenNoLiveWeather::AskTheNextSource : WhenNoLiveWeather::Unavailable,
+        PrintNote));
+    live_ = true;
+    MapSources sources;
+    if (!options.radarUrl.empty()) sources.radarIndexUrl = options.radarUrl;
+    if (!options.imageryUrl.empty()) sources.imageryUrl = options.imageryUrl;
+    maps_ = std::make_unique<LiveMaps>(std::move(sources), MakeCurlUpstreamClient(limits),
+                                       SystemMapClock(), PrintNote);
+  }
+  if (options.upstream != Upstream::OpenMeteo) {
+    feeds_.Add(std::make_unique<QuarterHourSampleSource>(locations_));
+  }
+}
+
+Documents::~Documents() {
+  workers_.stop();
+  workers_.join();
+  // A picture waiting for its turn under a source's rate would hold the join for a minute.
+  if (maps_) maps_->Stop();
+  mapWorkers_.stop();
+  mapWorkers_.join();
+  pending_.clear();
+}
+
+awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
+  if (live_) {
+    answer = co_await LiveFeed(code);
+  } else {
+    answer = feeds_.Feed(code, std::time(nullptr));
+  }
+}
+
+awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
+  co_return co_await net::async_initiate<decltype(use_awaitable), void(FeedAnswer)>(
+      [this](auto handler, const std::string& code) {
+        auto& waiters = pending_[code];
+        const bool first = !waiters;
+        if (first) waiters = std::make_unique<std::vector<std::unique_ptr<Waiter>>>();
+        waiters->push_back(std::make_unique<WaiterOf<decltype(handler)>>(std::move(handler)));
+        if (!first) return;
+        net::post(workers_, [this, code] {
+          FeedAnswer answer;
+          try {
+            answer = feeds_.Feed(code, std::time(nullptr));
+          } catch (const std::exception&) {
+            // Out of memory on a worker: this answer fails, the service goes on.
+            answer.status = FeedAnswer::Status::Unavailable;
+          }
+          net::post(io_, [this, code, answer = std::move(answer)] {
+            auto node = pending_.extract(code);
+            if (node.empty() || !node.mapped()) return;
+            for (auto& waiter : *node.mapped()) waiter->Done(answer);
+          });
+        });
+      },
+      use_awaitable, code);
+}
+
+awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Location& location) {
+  co_return co_await net::async_initiate<decltype(use_awaitable), void(std::optional<LivePicture>)>(
+      [this](auto handler, MapKind kind, const Location& location) {
+        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+        const std::string key = (kind == MapKind::Radar ? "radar " : "satellite ") + location.code;
+        const auto admission = mapQueue_.Add(key, [shared](const LivePicture& picture) {
+          std::move (*shared)(std::optional<LivePicture>(picture));
+        });
+        if (admission == PictureQueue<LivePicture>::Admission::Full) {
+          net::post(io_, [shared] { std::move (*shared)(std::optional<LivePicture>()); });
+          return;
+        }
+        if (admission != PictureQueue<LivePicture>::Admission::Started) return;
+        net::post(mapWorkers_, [this, key, kind, location] {
+          LivePicture picture;
+          try {
+            picture = maps_->Picture(kind, location);
+          } catch (const std::exception&) {
+            // Out of memory on a worker: this picture fails, the service goes on.
+          }
+          net::post(io_,
+                    [this, key, picture = std::move(picture)] { mapQueue_.Finish(key, picture); });
+        });
+      },
+      use_awaitable, kind, location);
+}
+
+awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
+                               MapPicture& picture) {
+  const bool radar = kind == MapKind::Radar;
+  if (legacy && !dataDir_.empty()) {
+    if (auto file = ReadFile(dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"))) {
+      picture.jpeg = std::move(*file);
+      picture.freshUntil = 0;
+      co_return;
+    }
+  }
+  std::optional<Location> location = locations_.Resolve(code);
+  // The old fixed names answer even without region files, as they always did.
+  if (!location && legacy) location = Location{"London", code, "", 51.51, -0.13, ""};
+  if (!location) {
+    picture.unknownCode = true;
+    co_return;
+  }
+  if (maps_) {
+    const std::optional<LivePicture> live = co_await LiveMap(kind, *location);
+    if (!live) {
+      picture.busySeconds = maps_->RetryAfterSeconds(static_cast<int>(mapQueue_.Jobs()));
+    } else {
+      picture.jpeg = live->jpeg;
+      picture.freshUntil = live->freshUntil;
+    }
+    co_return;
+  }
+  // The made-up picture changes with the UTC hour: made once an hour, fresh until the next.
+  const std::time_t now = std::time(nullptr);
+  SampleMap& made = sampleMaps_[radar ? 0 : 1];
+  const std::time_t hour = now - now % 3600;
+  if (made.hour != hour || made.jpeg.empty()) {
+    std::string jpeg = co_await net::co_spawn(
+        workers_, [kind, now]() -> awaitable<std::string> { co_return MakeSampleMap(kind, now); },
+        use_awaitable);
+    made.jpeg = std::move(jpeg);
+    made.hour = hour;
+  }
+  picture.jpeg = made.jpeg;
+  picture.freshUntil = hour + 3600;
+}
+
+}  // namespace cirrodex::service

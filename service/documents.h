@@ -1,0 +1,85 @@
+// Where the service's answers come from: feeds through the feed sources (the live one on a small
+// worker pool, so that a slow forecast API never holds up the serving thread) and map pictures
+// from the live sources on a pool of their own, from the data folder, or made once an hour.
+#pragma once
+
+#include <ctime>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>  // Boost 1.74's awaitable.hpp uses std::exchange without including it
+#include <vector>
+// clang-format off
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/thread_pool.hpp>
+// clang-format on
+
+#include "service/feed_source.h"
+#include "service/live_maps.h"
+#include "service/locations.h"
+#include "service/map_maker.h"
+#include "service/picture_queue.h"
+#include "service/reply.h"
+#include "service/service_options.h"
+
+namespace cirrodex::service {
+
+// Every call but the constructor's and the destructor's is made on the thread that runs `io`.
+class Documents {
+ public:
+  // Reads the region files and sets up the sources the options name. `io` must outlive this.
+  Documents(const ServiceOptions& options, boost::asio::io_context& io);
+  // Waits for the workers' requests under way.
+  ~Documents();
+  Documents(const Documents&) = delete;
+  Documents& operator=(const Documents&) = delete;
+
+  size_t LocationCount() const { return locations_.size(); }
+
+  // The feed of `code` (letters and digits only). Requests for one city while the live source
+  // is asked share one lookup, so a slow API holds at most one worker per city.
+  // GCC 12 mishandles objects passed by value into coroutines, so answers are filled in through
+  // references.
+  boost::asio::awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  // The radar or satellite picture of the area of `code`: for an old fixed name (`legacy`) the
+  // data folder's file when there is one; with live maps the picture LiveMaps makes on a worker
+  // (equal requests share one job; with too many jobs under way `busySeconds` is set); without,
+  // the made-up picture of the current UTC hour. `unknownCode` for a code no location has.
+  boost::asio::awaitable<void> Map(MapKind kind, const std::string& code, bool legacy,
+                                   MapPicture& picture);
+
+ private:
+  // A waiting request's continuation, whatever its type.
+  struct Waiter {
+    virtual ~Waiter() = default;
+    virtual void Done(const FeedAnswer& answer) = 0;
+  };
+  template <class Handler>
+  struct WaiterOf;
+  struct SampleMap {
+    std::time_t hour = -1;
+    std::string jpeg;
+  };
+
+  boost::asio::awaitable<FeedAnswer> LiveFeed(const std::string& code);
+  // Nothing when the queue of pictures is full.
+  boost::asio::awaitable<std::optional<LivePicture>> LiveMap(MapKind kind,
+                                                             const Location& location);
+
+  std::filesystem::path dataDir_;
+  LocationIndex locations_;
+  FeedSources feeds_;
+  bool live_ = false;  // a source may ask the forecast API
+  boost::asio::io_context& io_;
+  boost::asio::thread_pool workers_;
+  // Touched only on the serving thread.
+  std::map<std::string, std::unique_ptr<std::vector<std::unique_ptr<Waiter>>>> pending_;
+  SampleMap sampleMaps_[2];
+  std::unique_ptr<LiveMaps> maps_;  // null: made-up maps only
+  boost::asio::thread_pool mapWorkers_;
+  PictureQueue<LivePicture> mapQueue_;  // touched only on the serving thread
+};
+
+}  // namespace cirrodex::service
