@@ -204,28 +204,6 @@ TEST_F(WeatherMapSetTest, StoredUrlsAskForTheSelectedCitysArea) {
   EXPECT_EQ(*WeatherMapSet().Map(MapKind::Satellite).url, kDefaultSatelliteUrl);
 }
 
-// By default "{city}" names the stored selection, the strip's city, leaving the list in memory
-// as it is; a new stored selection is followed, its picture fetched and its icon cut.
-TEST_F(WeatherMapSetTest, FetchFollowsTheStoredSelection) {
-  server_.Serve("/r/FRXX0076.jpg", PatternJpeg(40, 30));
-  server_.Serve("/r/SZXX0013.jpg", PatternJpeg(60, 30));
-  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode2", L"FRXX0076");
-  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode3", L"SZXX0013");
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 1);
-  Cities().selectedCity = 4;
-  WeatherMapSet maps;
-  maps.SetMapUrl(MapKind::Radar, server_.Url("/r/{city}.jpg"));
-  ASSERT_TRUE(maps.DownloadMap(MapKind::Radar, kFolder));
-  EXPECT_EQ(maps.Map(MapKind::Radar).picture.Width(), 40);
-  EXPECT_FALSE(maps.FollowCity(MapKind::Radar, kFolder)) << "the same city";
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 2);
-  ASSERT_TRUE(maps.FollowCity(MapKind::Radar, kFolder));
-  EXPECT_EQ(maps.Map(MapKind::Radar).picture.Width(), 60);
-  EXPECT_TRUE(std::filesystem::exists(File(L"iconradar.bmp")));
-  EXPECT_EQ(Cities().selectedCity, 4);
-  Cities() = CityList();
-}
-
 TEST_F(WeatherMapSetTest, DownloadDecodesAndSavesThePictureAtQuality100) {
   const std::vector<uint8_t> served = GradientJpeg(400, 300, 75);
   server_.Serve("/radar", served);

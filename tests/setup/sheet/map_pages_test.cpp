@@ -12,6 +12,7 @@
 #include <QTest>
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,6 +27,7 @@
 #include "setup/sheet/gantrel_dlg.h"
 #include "setup/sheet/map_page_layout.h"
 #include "tests/imaging/image_test_util.h"
+#include "tests/service/map_stand_in.h"
 #include "tests/setup/sheet/sheet_test_util.h"
 #include "tests/support/raw_server.h"
 
@@ -624,6 +626,61 @@ TEST_F(MapPages, TheDownloadRunWritesBothPicturesAndTheThreeIcons) {
   PointMapsAt(UnreachableUrl(), UnreachableUrl());
   ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
   EXPECT_EQ(ReadBytes(MapFile("iconradar.bmp")), iconBefore);
+}
+
+// The download run against the service with stand-ins of the radar and imagery sources: it asks
+// for the strip's city (slot 2, Paris), and the radar icon, cut around rain 0.66 degrees east of
+// Paris, holds the rain while the satellite icon of the same box does not. The Radar page and
+// layout 4 are drawn into <build>/page-shots for looking at.
+TEST_F(MapPages, TheDownloadRunCutsTheIconsFromTheStripCitysLivePictures) {
+  service::MapStandIn sources;
+  sources.SetFrame(std::time(nullptr) / 600 * 600);
+  sources.SetBlob(48.86, 2.35 + 0.66);
+  testing::WeatherServiceProcess live({"--upstream", "auto", "--upstream-url",
+                                       "http://127.0.0.1:1/v1/forecast", "--radar-url",
+                                       sources.IndexUrl(), "--imagery-url", sources.WmsUrl()});
+  ASSERT_TRUE(live.running());
+  std::string output;
+  ASSERT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-install", {}, &output), 0);
+  testing::StoreCities(testing::kSixCities, 1);
+  for (const wchar_t* map : {L"Radar", L"Satellite"}) {
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterX"), 230);
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterY"), 150);
+  }
+  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 4);
+  PointMapsAt(live.WideUrl("/weather/live/radar/{city}.jpg"),
+              live.WideUrl("/weather/live/satellite/{city}.jpg"));
+  const fs::path gantrel = testing::InstallFolderPath() / "Gantrel.exe";
+  ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
+  EXPECT_TRUE(FileLoads(MapFile("radar.jpg"), ImageType::Jpeg, 400, 300));
+  EXPECT_TRUE(FileLoads(MapFile("Satellite.jpg"), ImageType::Jpeg, 400, 300));
+  const auto rainPixels = [](const std::vector<uint8_t>& bmp) {  // red in a 24-bit BMP
+    int rain = 0;
+    const size_t width = Le32(bmp, 18), row = (width * 3 + 3) / 4 * 4;
+    for (size_t at = 54; bmp[28] == 24 && at + row <= bmp.size(); at += row) {
+      for (size_t x = at; x < at + width * 3; x += 3) rain += bmp[x + 2] > 160 && bmp[x] < 90;
+    }
+    return rain;
+  };
+  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradar.bmp"))), 4);
+  EXPECT_EQ(rainPixels(ReadBytes(MapFile("iconSatellite.bmp"))), 0);
+  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradarsatellite.bmp"))), 4);
+
+  const fs::path shots = testing::BuildDir() / "page-shots";
+  fs::create_directories(shots);
+  for (const char* name : {"radar.jpg", "Satellite.jpg"}) {  // the pictures at their own size
+    QImage(QString::fromStdString(MapFile(name).string()))
+        .save(QString::fromStdString((shots / (std::string("live-") + name + ".png")).string()));
+  }
+  ShowSheetOn(&CGantrelDlg::radar_);
+  testing::ProcessEvents();
+  EXPECT_TRUE(
+      sheet_->Window()->grab().save(QString::fromStdString((shots / "live-radar.png").string())));
+  EXPECT_EQ(
+      testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-draw",
+                          {"summary", "--png", (shots / "live-layout4.png").string()}, &output),
+      0)
+      << output;
 }
 
 }  // namespace
