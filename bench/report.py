@@ -224,6 +224,18 @@ def rows(src):
            "djpeg + cjpeg -quality 100", 1.5)
     timed("Map picture drawn stretched to 240 x 180",
           src.seconds("bench_maps", "BM_DrawStretched240x180"), 2e-3)
+
+    timed("Live maps: one radar picture composed from cached tiles (incl. JPEG)",
+          src.seconds("bench_live_maps", "BM_ComposeFromCachedTiles"), 20e-3)
+    timed("Live maps: one cold radar picture from the local stand-ins",
+          src.seconds("bench_live_maps", "BM_ColdPicture/iterations:20"), 300e-3)
+    memory = src.entry("bench_live_maps_memory", "BM_ResidentMemoryAfterPictures/iterations:1")
+    for count in (1000, 2000, 3000):
+        mb = memory.get(f"rss_mb_after_{count}") if memory else None
+        out.append((f"Live maps: resident memory after {count:,} different pictures "
+                    "(maps and client in-process, stand-ins forked)",
+                    "not measured" if mb is None else f"{mb:.1f} MB", "<= 120 MB", "", "",
+                    None if mb is None else mb <= 120))
     return out
 
 

@@ -88,8 +88,15 @@ int32_t SelectCity(int32_t index) {
 }
 
 std::wstring SelectedCityCode() {
+  SelectedCity();
+  return StoredSelectedCityCode();
+}
+
+std::wstring StoredSelectedCityCode() {
+  const auto selected =
+      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 0));
   // The slot number is formed in 64 bits: a stored selection of 2147483647 names no slot.
-  int64_t slot = int64_t{SelectedCity()} + 1;
+  const int64_t slot = int64_t{selected} + 1;
   std::wstring code;
   if (!ReadString(HKEY_CURRENT_USER, kSettingsKey, SlotValueName(L"CityCode", slot), code)) {
     return kFallbackCityCode;

@@ -60,6 +60,8 @@ int32_t SelectCity(int32_t index);
 std::wstring CityCodeOf(std::wstring_view stored);
 // The selected slot's code (cut as CityCodeOf does), "UKXX0260" when it has none.
 std::wstring SelectedCityCode();
+// The same code as stored, leaving the list in memory (a selection not yet saved) untouched.
+std::wstring StoredSelectedCityCode();
 std::wstring SelectedCityKey();
 std::wstring CityKey(std::wstring_view code);
 // Fills in what is missing, never overwriting a present value. Always true.

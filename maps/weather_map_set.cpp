@@ -29,6 +29,43 @@ const wchar_t* DefaultUrl(MapKind kind) {
   return kind == MapKind::Radar ? kDefaultRadarUrl : kDefaultSatelliteUrl;
 }
 
+const wchar_t* OldDefaultUrl(MapKind kind) {
+  return kind == MapKind::Radar ? kOldDefaultRadarUrl : kOldDefaultSatelliteUrl;
+}
+
+bool KeptAsWritten(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') ||
+         c == L'-' || c == L'_';
+}
+
+void AppendEscaped(std::wstring& out, uint8_t byte) {
+  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  out += L'%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+// A character that is no Unicode scalar value is sent as U+FFFD.
+void AppendEscapedUtf8(std::wstring& out, wchar_t c) {
+  auto code = static_cast<uint32_t>(c);
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    AppendEscaped(out, static_cast<uint8_t>(code));
+  } else if (code < 0x800) {
+    AppendEscaped(out, static_cast<uint8_t>(0xC0 | (code >> 6)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    AppendEscaped(out, static_cast<uint8_t>(0xE0 | (code >> 12)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 6) & 0x3F)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
+  } else {
+    AppendEscaped(out, static_cast<uint8_t>(0xF0 | (code >> 18)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 12) & 0x3F)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 6) & 0x3F)));
+    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
+  }
+}
+
 const wchar_t* IconFile(MapKind kind) {
   return kind == MapKind::Radar ? kRadarIconFile : kSatelliteIconFile;
 }
@@ -64,7 +101,30 @@ bool IsEcho(RgbQuad c) {
 
 }  // namespace
 
-WeatherMapSet::WeatherMapSet() {
+std::wstring FillCityPlaceholder(std::wstring_view url, std::wstring_view code) {
+  if (code.empty()) code = kFallbackCityCode;
+  std::wstring escaped;
+  for (wchar_t c : code) {
+    if (KeptAsWritten(c)) {
+      escaped += c;
+    } else {
+      AppendEscapedUtf8(escaped, c);
+    }
+  }
+  const std::wstring_view placeholder = kCityPlaceholder;
+  std::wstring filled;
+  size_t from = 0;
+  for (size_t at = url.find(placeholder); at != std::wstring_view::npos;
+       at = url.find(placeholder, from)) {
+    filled.append(url.substr(from, at - from));
+    filled += escaped;
+    from = at + placeholder.size();
+  }
+  filled.append(url.substr(from));
+  return filled;
+}
+
+WeatherMapSet::WeatherMapSet() : cityCode_(StoredSelectedCityCode) {
   for (MapKind kind : {MapKind::Radar, MapKind::Satellite}) {
     if (!ReadMapUrl(kind)) SetMapUrl(kind, DefaultUrl(kind));
     ReadCropSettings(kind);
@@ -78,6 +138,8 @@ bool WeatherMapSet::ReadMapUrl(MapKind kind) {
   if (!ReadString(HKEY_CURRENT_USER, kSettingsKey, ValueName(kind, L"ImageURL"), text)) {
     return false;
   }
+  // The old defaults showed one fixed area; today's follow the selected city.
+  if (text == OldDefaultUrl(kind)) text = DefaultUrl(kind);
   map.url = std::move(text);
   return true;
 }
@@ -97,6 +159,24 @@ bool WeatherMapSet::SetMapUrl(MapKind kind, std::wstring_view url) {
     return false;
   }
   return true;
+}
+
+void WeatherMapSet::SetCityCodeSource(std::function<std::wstring()> source) {
+  cityCode_ = std::move(source);
+}
+
+std::optional<std::wstring> WeatherMapSet::FetchUrl(MapKind kind) const {
+  const WeatherMap& map = Map(kind);
+  if (!map.url) return std::nullopt;
+  // A URL of the user's own goes out byte for byte.
+  if (map.url->find(kCityPlaceholder) == std::wstring::npos) return *map.url;
+  return FillCityPlaceholder(*map.url, cityCode_ ? cityCode_() : std::wstring());
+}
+
+bool WeatherMapSet::CityChanged(MapKind kind) const {
+  const WeatherMap& map = Map(kind);
+  if (!map.url || map.url->find(kCityPlaceholder) == std::wstring::npos) return false;
+  return FetchUrl(kind) != map.fetchedUrl;
 }
 
 bool WeatherMapSet::ReadCropSettings(MapKind kind) {
@@ -128,11 +208,13 @@ bool WeatherMapSet::WriteCropSettings(MapKind kind) {
 bool WeatherMapSet::DownloadMap(MapKind kind, std::wstring_view folder) {
   WeatherMap& map = Map(kind);
   try {
-    if (!map.url) return false;
+    std::optional<std::wstring> url = FetchUrl(kind);
+    if (!url) return false;
+    map.fetchedUrl = *url;
     std::unique_ptr<wchar_t[]> body;
     uint32_t length = 0;
     uint32_t result = 0;
-    if (!HttpFetch(map.url->c_str(), body, length, &result)) return false;
+    if (!HttpFetch(url->c_str(), body, length, &result)) return false;
 
     // Each character of the body carries one byte in its low 8 bits.
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[std::max<uint32_t>(length, 1)]);
@@ -241,6 +323,15 @@ std::wstring WeatherMapSet::MapFilePath(MapKind kind, std::wstring_view folder,
   path += L'\\';
   path += name;
   return path;
+}
+
+bool WeatherMapSet::FollowCity(MapKind kind, std::wstring_view folder) {
+  if (!CityChanged(kind) || !DownloadMap(kind, folder)) return false;
+  CropMapIcon(kind, folder);
+  if (Map(MapKind::Radar).picture.IsValid() && Map(MapKind::Satellite).picture.IsValid()) {
+    MergeMapIcons(folder);
+  }
+  return true;
 }
 
 void WeatherMapSet::RefreshMaps(std::wstring_view folder) {

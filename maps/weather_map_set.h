@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,9 +15,19 @@ namespace cirrodex {
 
 enum class MapKind { Radar = 0, Satellite = 1 };
 
-// The map host is the local weather service.
-inline constexpr wchar_t kDefaultRadarUrl[] = L"http://127.0.0.1:8611/weather/live/brradar1.jpg";
-inline constexpr wchar_t kDefaultSatelliteUrl[] = L"http://127.0.0.1:8611/weather/live/brsat1.jpg";
+// Each "{city}" in a map URL becomes the selected city's code whenever the map is fetched, so a
+// stored URL with it follows the selection; a URL without it is fetched as written.
+inline constexpr wchar_t kCityPlaceholder[] = L"{city}";
+
+// The map host is the local weather service, which draws the area around any city code.
+inline constexpr wchar_t kDefaultRadarUrl[] =
+    L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg";
+inline constexpr wchar_t kDefaultSatelliteUrl[] =
+    L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg";
+// The defaults of earlier versions, one fixed area each; read back as today's defaults.
+inline constexpr wchar_t kOldDefaultRadarUrl[] = L"http://127.0.0.1:8611/weather/live/brradar1.jpg";
+inline constexpr wchar_t kOldDefaultSatelliteUrl[] =
+    L"http://127.0.0.1:8611/weather/live/brsat1.jpg";
 
 inline constexpr wchar_t kRadarMapFile[] = L"radar.jpg";
 inline constexpr wchar_t kSatelliteMapFile[] = L"Satellite.jpg";
@@ -26,6 +37,7 @@ inline constexpr int32_t kDefaultCropValue = 30;
 
 struct WeatherMap {
   std::optional<std::wstring> url;  // none: nothing to fetch
+  std::wstring fetchedUrl;          // what the last fetch asked for, "{city}" filled in
   ImageBuffer picture;
   float aspect = 1.0f;  // picture height / width, set whenever a picture is decoded or loaded
   ImageBuffer icon;
@@ -50,7 +62,8 @@ class WeatherMapSet {
   WeatherMap& Map(MapKind kind) { return maps_[Index(kind)]; }
   const WeatherMap& Map(MapKind kind) const { return maps_[Index(kind)]; }
 
-  // True when the registry held the URL; otherwise the map has no URL.
+  // True when the registry held the URL; otherwise the map has no URL. A stored old default
+  // reads as today's default.
   bool ReadMapUrl(MapKind kind);
   // False when the map has no URL or the registry write fails.
   bool WriteMapUrl(MapKind kind);
@@ -61,7 +74,15 @@ class WeatherMapSet {
   // Writes size x, size y, centre x, centre y. True when all four were stored.
   bool WriteCropSettings(MapKind kind);
 
-  // Fetches the URL (at most the first 64000 bytes arrive), decodes it as JPEG into the picture
+  // What "{city}" stands for. By default the stored selection: the city the strip shows.
+  void SetCityCodeSource(std::function<std::wstring()> source);
+  // The address a fetch asks for now: the URL with "{city}" filled in; none without a URL.
+  std::optional<std::wstring> FetchUrl(MapKind kind) const;
+  // True when the URL names "{city}" and now stands for another address than the last fetch
+  // asked for: the selected city changed since.
+  bool CityChanged(MapKind kind) const;
+
+  // Fetches FetchUrl (at most the first 64000 bytes arrive), decodes it as JPEG into the picture
   // and saves the decoded picture as the map JPEG at quality 100. True when a new picture was
   // decoded; otherwise picture, icon and files are untouched.
   bool DownloadMap(MapKind kind, std::wstring_view folder);
@@ -80,6 +101,9 @@ class WeatherMapSet {
   // "folder\name"; without a name, the kind's map JPEG.
   std::wstring MapFilePath(MapKind kind, std::wstring_view folder,
                            const wchar_t* name = nullptr) const;
+  // When CityChanged: fetches the map again and, when a picture came, cuts its icon anew from the
+  // same crop box and merges, so both show the selected city's area. True when a picture came.
+  bool FollowCity(MapKind kind, std::wstring_view folder);
   // The unattended refresh: download each map and, when that worked, re-read its crop values
   // and cut its icon; then merge. A failed download keeps the old icon file.
   void RefreshMaps(std::wstring_view folder);
@@ -97,7 +121,13 @@ class WeatherMapSet {
   static size_t Index(MapKind kind) { return kind == MapKind::Radar ? 0 : 1; }
 
   WeatherMap maps_[2];
+  std::function<std::wstring()> cityCode_;
 };
+
+// `url` with each "{city}" replaced by `code`. Every character of the code other than an ASCII
+// letter, digit, "-" or "_" is percent-encoded (as UTF-8), so no code can add a path segment,
+// query, port or host; an empty code stands as the fallback city's.
+std::wstring FillCityPlaceholder(std::wstring_view url, std::wstring_view code);
 
 // The process's one map set, built at first use.
 WeatherMapSet& WeatherMaps();

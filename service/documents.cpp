@@ -23,6 +23,10 @@ using net::use_awaitable;
 // Workers for the forecast API: each city asks on at most one at a time, so this many slow
 // cities at once are needed before a cached city waits.
 constexpr int kWorkers = 16;
+// Map pictures are made on a pool of their own, so that the maps' rate limits never hold up a
+// feed; at most this many different pictures wait or are made at once.
+constexpr int kMapWorkers = 4;
+constexpr size_t kMaxPictureJobs = 16;
 
 // Notes of the live source go to stdout beside the mode line, whole lines at a time.
 void PrintNote(const std::string& line) {
@@ -55,7 +59,11 @@ struct Documents::WaiterOf : Waiter {
 };
 
 Documents::Documents(const ServiceOptions& options, net::io_context& io)
-    : dataDir_(options.dataDir), io_(io), workers_(kWorkers) {
+    : dataDir_(options.dataDir),
+      io_(io),
+      workers_(kWorkers),
+      mapWorkers_(kMapWorkers),
+      mapQueue_(kMaxPictureJobs) {
   locations_.LoadFolder(options.regionsDir);
   if (!dataDir_.empty()) feeds_.Add(std::make_unique<FileFeedSource>(dataDir_ / "feeds"));
   if (options.upstream != Upstream::None) {
@@ -69,6 +77,11 @@ Documents::Documents(const ServiceOptions& options, net::io_context& io)
         fallBack ? WhenNoLiveWeather::AskTheNextSource : WhenNoLiveWeather::Unavailable,
         PrintNote));
     live_ = true;
+    MapSources sources;
+    if (!options.radarUrl.empty()) sources.radarIndexUrl = options.radarUrl;
+    if (!options.imageryUrl.empty()) sources.imageryUrl = options.imageryUrl;
+    maps_ = std::make_unique<LiveMaps>(std::move(sources), MakeCurlUpstreamClient(limits),
+                                       SystemMapClock(), PrintNote);
   }
   if (options.upstream != Upstream::OpenMeteo) {
     feeds_.Add(std::make_unique<QuarterHourSampleSource>(locations_));
@@ -78,6 +91,10 @@ Documents::Documents(const ServiceOptions& options, net::io_context& io)
 Documents::~Documents() {
   workers_.stop();
   workers_.join();
+  // A picture waiting for its turn under a source's rate would hold the join for a minute.
+  if (maps_) maps_->Stop();
+  mapWorkers_.stop();
+  mapWorkers_.join();
   pending_.clear();
 }
 
@@ -115,15 +132,60 @@ awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
       use_awaitable, code);
 }
 
-awaitable<void> Documents::Map(MapKind kind, MapPicture& picture) {
+awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Location& location) {
+  co_return co_await net::async_initiate<decltype(use_awaitable), void(std::optional<LivePicture>)>(
+      [this](auto handler, MapKind kind, const Location& location) {
+        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+        const std::string key = (kind == MapKind::Radar ? "radar " : "satellite ") + location.code;
+        const auto admission = mapQueue_.Add(key, [shared](const LivePicture& picture) {
+          std::move (*shared)(std::optional<LivePicture>(picture));
+        });
+        if (admission == PictureQueue<LivePicture>::Admission::Full) {
+          net::post(io_, [shared] { std::move (*shared)(std::optional<LivePicture>()); });
+          return;
+        }
+        if (admission != PictureQueue<LivePicture>::Admission::Started) return;
+        net::post(mapWorkers_, [this, key, kind, location] {
+          LivePicture picture;
+          try {
+            picture = maps_->Picture(kind, location);
+          } catch (const std::exception&) {
+            // Out of memory on a worker: this picture fails, the service goes on.
+          }
+          net::post(io_,
+                    [this, key, picture = std::move(picture)] { mapQueue_.Finish(key, picture); });
+        });
+      },
+      use_awaitable, kind, location);
+}
+
+awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
+                               MapPicture& picture) {
   const bool radar = kind == MapKind::Radar;
-  if (!dataDir_.empty()) {
+  if (legacy && !dataDir_.empty()) {
     if (auto file =
             platform::ReadWholeFile(dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"))) {
       picture.jpeg = std::move(*file);
       picture.freshUntil = 0;
       co_return;
     }
+  }
+  std::optional<Location> location = locations_.Resolve(code);
+  // The old fixed names answer even without region files, as they always did.
+  if (!location && legacy) location = Location{"London", code, "", 51.51, -0.13, ""};
+  if (!location) {
+    picture.unknownCode = true;
+    co_return;
+  }
+  if (maps_) {
+    const std::optional<LivePicture> live = co_await LiveMap(kind, *location);
+    if (!live) {
+      picture.busySeconds = maps_->RetryAfterSeconds(static_cast<int>(mapQueue_.Jobs()));
+    } else {
+      picture.jpeg = live->jpeg;
+      picture.freshUntil = live->freshUntil;
+    }
+    co_return;
   }
   // The made-up picture changes with the UTC hour: made once an hour, fresh until the next.
   const std::time_t now = std::time(nullptr);

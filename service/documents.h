@@ -1,11 +1,12 @@
 // Where the service's answers come from: feeds through the feed sources (the live one on a small
 // worker pool, so that a slow forecast API never holds up the serving thread) and map pictures
-// from the data folder or made once an hour.
+// from the live sources on a pool of their own, from the data folder, or made once an hour.
 #pragma once
 
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>  // Boost 1.74's awaitable.hpp uses std::exchange without including it
 #include <vector>
@@ -16,8 +17,10 @@
 // clang-format on
 
 #include "service/feed_source.h"
+#include "service/live_maps.h"
 #include "service/locations.h"
 #include "service/map_maker.h"
+#include "service/picture_queue.h"
 #include "service/reply.h"
 #include "service/service_options.h"
 
@@ -40,9 +43,12 @@ class Documents {
   // GCC 12 mishandles objects passed by value into coroutines, so answers are filled in through
   // references.
   boost::asio::awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
-  // The radar or satellite picture: the data folder's file when there is one, else the made-up
-  // picture of the current UTC hour.
-  boost::asio::awaitable<void> Map(MapKind kind, MapPicture& picture);
+  // The radar or satellite picture of the area of `code`: for an old fixed name (`legacy`) the
+  // data folder's file when there is one; with live maps the picture LiveMaps makes on a worker
+  // (equal requests share one job; with too many jobs under way `busySeconds` is set); without,
+  // the made-up picture of the current UTC hour. `unknownCode` for a code no location has.
+  boost::asio::awaitable<void> Map(MapKind kind, const std::string& code, bool legacy,
+                                   MapPicture& picture);
 
  private:
   // A waiting request's continuation, whatever its type.
@@ -58,6 +64,9 @@ class Documents {
   };
 
   boost::asio::awaitable<FeedAnswer> LiveFeed(const std::string& code);
+  // Nothing when the queue of pictures is full.
+  boost::asio::awaitable<std::optional<LivePicture>> LiveMap(MapKind kind,
+                                                             const Location& location);
 
   std::filesystem::path dataDir_;
   LocationIndex locations_;
@@ -68,6 +77,9 @@ class Documents {
   // Touched only on the serving thread.
   std::map<std::string, std::unique_ptr<std::vector<std::unique_ptr<Waiter>>>> pending_;
   SampleMap sampleMaps_[2];
+  std::unique_ptr<LiveMaps> maps_;  // null: made-up maps only
+  boost::asio::thread_pool mapWorkers_;
+  PictureQueue<LivePicture> mapQueue_;  // touched only on the serving thread
 };
 
 }  // namespace cirrodex::service

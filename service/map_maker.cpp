@@ -5,14 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "imaging/byte_stream.h"
-#include "imaging/image_buffer.h"
+#include "service/map_compositor.h"
 
 namespace cirrodex::service {
 
 namespace {
-
-constexpr size_t kPictureLimit = 64000;  // what a map fetch keeps of a body
 
 double Lattice(int x, int y, uint32_t seed) {
   uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u +
@@ -107,32 +104,14 @@ std::vector<uint8_t> PaintSampleMap(MapKind kind, std::time_t now) {
 }
 
 std::string MakeSampleMap(MapKind kind, std::time_t now) {
-  const std::vector<uint8_t> rgb = PaintSampleMap(kind, now);
-  ImageBuffer image(kMapWidth, kMapHeight, 24, ImageType::Jpeg);
-  if (!image.IsValid()) return {};
-  for (int y = 0; y < kMapHeight; ++y) {
-    for (int x = 0; x < kMapWidth; ++x) {
-      const uint8_t* pixel = &rgb[(static_cast<size_t>(y) * kMapWidth + x) * 3];
-      RgbQuad color;
-      color.red = pixel[0];
-      color.green = pixel[1];
-      color.blue = pixel[2];
-      image.WritePixelColor(x, kMapHeight - 1 - y, color);  // rows count from the bottom
-    }
-  }
-
-  for (uint8_t quality : {80, 65, 50, 35}) {
-    image.SetJpegQuality(quality);
-    MemoryStream stream;
-    if (!stream.Open() || !image.EncodeTo(&stream, ImageType::Jpeg)) return {};
-    const int32_t size = stream.Size();
-    if (size <= 0) return {};
-    std::unique_ptr<uint8_t, decltype(&std::free)> bytes(stream.GetBuffer(), &std::free);
-    if (static_cast<size_t>(size) < kPictureLimit) {
-      return std::string(reinterpret_cast<const char*>(bytes.get()), static_cast<size_t>(size));
-    }
-  }
-  return {};
+  RgbPicture canvas;
+  canvas.width = kMapWidth;
+  canvas.height = kMapHeight;
+  canvas.pixels = PaintSampleMap(kind, now);
+  // Written across it so that it can never pass for the real sky.
+  DrawSampleMark(canvas);
+  DrawCredit(canvas, "SAMPLE PICTURE, NOT REAL WEATHER");
+  return EncodeMapJpeg(canvas);
 }
 
 }  // namespace cirrodex::service

@@ -1,5 +1,5 @@
 // Made-up radar and satellite pictures for the map host: the same coast for both, with cloud or
-// rain areas that drift from hour to hour.
+// rain areas that drift from hour to hour, marked "SAMPLE".
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,8 @@ inline constexpr int kMapHeight = 300;
 // the UTC hour of `now`.
 std::vector<uint8_t> PaintSampleMap(MapKind kind, std::time_t now);
 
-// PaintSampleMap as a JPEG file under 64000 bytes; empty when encoding fails.
+// PaintSampleMap with "SAMPLE" written across it and a credit line saying it is made up, as a
+// JPEG file under 64000 bytes; empty when encoding fails.
 std::string MakeSampleMap(MapKind kind, std::time_t now);
 
 }  // namespace cirrodex::service

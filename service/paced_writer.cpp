@@ -29,6 +29,7 @@ http::response<http::empty_body> Head(const Reply& reply, bool keepAlive) {
   header.set(http::field::date, HttpDate(now));
   header.set(http::field::content_type, reply.type);
   if (reply.hasLocation) header.set(http::field::location, reply.location);
+  if (reply.retryAfter > 0) header.set(http::field::retry_after, std::to_string(reply.retryAfter));
   if (reply.cacheable) {
     const std::time_t left = std::max<std::time_t>(0, reply.freshUntil - now);
     header.set(http::field::cache_control, "max-age=" + std::to_string(left));

@@ -21,12 +21,15 @@ struct Reply {
   std::string etag;
   std::time_t since = 0;       // Last-Modified
   std::time_t freshUntil = 0;  // max-age counts down to this
+  int retryAfter = 0;          // seconds, sent as Retry-After when positive
 };
 
 // A map picture as the map host serves it.
 struct MapPicture {
   std::string jpeg;            // empty: it could not be made
   std::time_t freshUntil = 0;  // a made picture: when the next one is due; 0: not known
+  bool unknownCode = false;    // no location has the asked code
+  int busySeconds = 0;         // positive: too many pictures under way; ask again after this
 };
 
 // A short plain-text answer.

@@ -8,6 +8,8 @@
 #include <boost/beast/http/error.hpp>
 // clang-format on
 
+#include "service/map_routes.h"
+
 namespace cirrodex::service {
 
 namespace {
@@ -15,8 +17,6 @@ namespace {
 namespace http = boost::beast::http;
 
 constexpr char kFeedPath[] = "/m/chnk/d/weather_d_src.asp";
-constexpr char kRadarPath[] = "/weather/live/brradar1.jpg";
-constexpr char kSatellitePath[] = "/weather/live/brsat1.jpg";
 constexpr size_t kMaxCodeLength = 16;
 
 bool IsCityCode(const std::string& code) {
@@ -80,10 +80,15 @@ Exchange RequestHandler::Begin(const Request& request) const {
     }
     exchange.need = Exchange::Need::Feed;
     exchange.edition = "feed " + exchange.code;
-  } else if (target.path == kRadarPath || target.path == kSatellitePath) {
+  } else if (auto route = ReadMapRoute(target.path)) {
     exchange.need = Exchange::Need::Map;
-    exchange.map = target.path == kRadarPath ? MapKind::Radar : MapKind::Satellite;
+    exchange.map = route->kind;
+    exchange.code = route->code;
+    exchange.legacyMap = route->legacy;
     exchange.edition = target.path;
+  } else if (target.path.starts_with("/weather/live/radar/") ||
+             target.path.starts_with("/weather/live/satellite/")) {
+    exchange.reply = Text(404, "unknown city code\n");
   } else {
     exchange.reply = Text(404, "not found\n");
   }
@@ -107,7 +112,12 @@ Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::ti
       reply = Text(404, "unknown city code\n");
     }
   } else if (exchange.need == Exchange::Need::Map) {
-    if (fetched.map.jpeg.empty()) {
+    if (fetched.map.unknownCode) {
+      reply = Text(404, "unknown city code\n");
+    } else if (fetched.map.busySeconds > 0) {
+      reply = Text(503, "too many map pictures are being made; ask again later\n");
+      reply.retryAfter = fetched.map.busySeconds;
+    } else if (fetched.map.jpeg.empty()) {
       reply = Text(500, "the map picture could not be made\n");
     } else {
       reply.type = "image/jpeg";

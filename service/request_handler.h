@@ -25,8 +25,9 @@ using Request = boost::beast::http::request<boost::beast::http::empty_body>;
 struct Exchange {
   enum class Need { Nothing, Feed, Map };
   Need need = Need::Nothing;
-  std::string code;              // Need::Feed: the city code
+  std::string code;              // Need::Feed, Need::Map: the city code
   MapKind map = MapKind::Radar;  // Need::Map
+  bool legacyMap = false;        // Need::Map: an old fixed name, which the data folder may hold
   Misbehaviour m;                // what it asks for; nothing without `faults`
   bool head = false;             // answer with the head only
   bool keepAlive = false;        // the connection stays open after the answer

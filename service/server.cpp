@@ -191,7 +191,7 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
         if (exchange.need == Exchange::Need::Feed) {
           co_await documents.Feed(exchange.code, fetched.feed);
         } else {
-          co_await documents.Map(exchange.map, fetched.map);
+          co_await documents.Map(exchange.map, exchange.code, exchange.legacyMap, fetched.map);
         }
         reply = handler.Finish(exchange, fetched, std::time(nullptr));
       }

@@ -59,7 +59,8 @@ std::string ModeLine(const ServiceOptions& options) {
 
 std::string ServiceUsage() {
   return R"usage(Usage: weather-service [--port N] [--data DIR] [--regions DIR]
-                       [--upstream none|auto|open-meteo] [--upstream-url URL] [--faults]
+                       [--upstream none|auto|open-meteo] [--upstream-url URL]
+                       [--radar-url URL] [--imagery-url URL] [--faults]
                        [--idle-exit SECONDS] [--request-deadline MS] [--max-connections N]
                        [--log] [--help] [--version]
 
@@ -73,9 +74,18 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
                    auto        live weather from the Open-Meteo forecast API when it answers,
                                else made-up weather (the default)
                    open-meteo  live weather only; 503 when there is none
-                   none        made-up weather only; never touches the network
+                   none        made-up weather and made-up maps marked SAMPLE only;
+                               never touches the network
+                 with auto and open-meteo the maps are live (docs/MAPS.md)
   --upstream-url URL
                  the forecast API (default https://api.open-meteo.com/v1/forecast)
+  --radar-url URL
+                 the radar index, RainViewer's weather-maps.json (default
+                 https://api.rainviewer.com/public/weather-maps.json); tiles come from the
+                 host it names
+  --imagery-url URL
+                 the WMS endpoint of the satellite imagery and base map (default
+                 https://gibs.earthdata.nasa.gov/wms/epsg3857/best/wms.cgi)
   --faults       make the misbehaviour query parameters below work (for tests; without it
                  they are ignored and the document is served as usual)
   --idle-exit SECONDS
@@ -90,7 +100,8 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
   --version      the version
 
 Once it accepts connections it prints "listening on http://127.0.0.1:PORT", then one line
-saying which weather it serves, and later a line whenever live weather fails or comes back.
+saying which weather it serves, and later a line whenever live weather or the live maps
+fail or come back.
 Live weather is asked at most once per city per 15 minutes; when the API cannot be reached,
 answers with weather more than 3 hours old, or says to wait (Retry-After, the daily limit until
 00:00 GMT), the last good answer of the last 24 hours is served as it was (with its own update
@@ -111,8 +122,15 @@ Paths:
   GET /m/chnk/d/weather_d_src.asp?acid=CODE
       the feed of CODE: DIR/feeds/CODE.txt when present, else live or made-up weather (by
       --upstream) for every code of the region files; 503 when open-meteo has none; else 404
+  GET /weather/live/radar/CODE.jpg, GET /weather/live/satellite/CODE.jpg
+      400 x 300 JPEG pictures of the area of CODE (a code of the region files or a coordinate
+      code such as N6965E01896): RainViewer radar over a NASA GIBS base map, and GIBS
+      satellite imagery of the same box, each with a marker at the city and a credit line
+      with the UTC time of the frame. When the sources fail, the last good picture of the
+      area for up to 3 hours, then a made-up one with "SAMPLE" written across it; 404 for an
+      unknown code; 503 with Retry-After while too many different pictures are being made
   GET /weather/live/brradar1.jpg, GET /weather/live/brsat1.jpg
-      400 x 300 JPEG map pictures; any other path: 404
+      the same pictures of London's area (DIR/maps files replace them); any other path: 404
 
 Misbehaviour on request, only with --faults, by query parameters on any path (they combine):
   status=N       answer with status N (200-599) and a short text body instead
@@ -170,6 +188,12 @@ CommandLine ReadCommandLine(int argc, const char* const* argv, ServiceOptions& o
       if (!options.upstreamUrl.starts_with("http://") &&
           !options.upstreamUrl.starts_with("https://")) {
         return Refuse("--upstream-url takes an http:// or https:// URL");
+      }
+    } else if ((arg == "--radar-url" || arg == "--imagery-url") && hasValue) {
+      std::string& url = arg == "--radar-url" ? options.radarUrl : options.imageryUrl;
+      url = argv[++i];
+      if (!url.starts_with("http://") && !url.starts_with("https://")) {
+        return Refuse(arg + " takes an http:// or https:// URL");
       }
     } else {
       return Refuse("unknown or incomplete argument: " + arg);

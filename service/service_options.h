@@ -21,6 +21,8 @@ struct ServiceOptions {
   bool logRequests = false;          // one line per request on stderr
   Upstream upstream = Upstream::Auto;
   std::string upstreamUrl;  // the forecast API; empty: the public Open-Meteo address
+  std::string radarUrl;     // the radar index; empty: RainViewer's public one
+  std::string imageryUrl;   // the imagery WMS; empty: NASA GIBS
   bool faults = false;      // the misbehaviour query parameters work; off, they are ignored
   int listenFd = -1;        // a listening socket to adopt instead of binding `port`
   // A request line and its headers must arrive whole within this, or the connection is closed.

@@ -18,6 +18,15 @@ WeatherReport* SelectedReport() {
   return &CityReports()[static_cast<size_t>(selected)];
 }
 
+std::wstring SelectedSlotCode() {
+  const CityList& list = Cities();
+  const int32_t selected = list.selectedCity;
+  if (selected < 0) return StoredSelectedCityCode();
+  if (selected >= kCitySlots) return kFallbackCityCode;
+  const wchar_t* code = list.slots[static_cast<size_t>(selected)].code;
+  return code[0] == L'\0' ? std::wstring(kFallbackCityCode) : CityCodeOf(code);
+}
+
 int32_t StoredTemperatureUnit() {
   return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
 }

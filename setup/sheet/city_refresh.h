@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/weather_report.h"
 
@@ -15,6 +16,11 @@ void RefreshUntriedCities();
 // The report of the slot that the city list in memory selects; null when the selection is not
 // one of the six slots.
 WeatherReport* SelectedReport();
+
+// The code of the slot that the city list in memory selects (the choice on the Locations page,
+// saved or not), the fallback city's when that slot is empty or no slot; the stored selection's
+// before the list is loaded. What "{city}" stands for in the sheet's maps.
+std::wstring SelectedSlotCode();
 
 // The stored "TemperatureUnits" (0 when missing).
 int32_t StoredTemperatureUnit();

@@ -1,6 +1,8 @@
 #include "setup/sheet/gantrel_dlg.h"
 
 #include "core/settings.h"
+#include "maps/weather_map_set.h"
+#include "setup/sheet/city_refresh.h"
 
 namespace cirrodex {
 
@@ -17,6 +19,8 @@ CGantrelDlg::CGantrelDlg(std::wstring caption, QWidget* parent, int startPage)
   AddPage(&icon_);
   AddPage(&about_);
   LoadCityList();
+  // The maps follow the city chosen on the Locations page, as the Current page does.
+  WeatherMaps().SetCityCodeSource(SelectedSlotCode);
 }
 
 }  // namespace cirrodex

@@ -5,6 +5,7 @@
 #include "core/text_field.h"
 #include "dialog/input_panel.h"
 #include "dialog/wait_cursor.h"
+#include "maps/weather_map_set.h"
 #include "platform/message_box.h"
 #include "setup/sheet/select_location_dlg.h"
 #include "setup/sheet/sheet_messages.h"
@@ -154,6 +155,7 @@ void CGantrelDialog::Browse(int slot) {
 
 void CGantrelDialog::SavePage() {
   if (!storesCities_) return;
+  const std::wstring shownBefore = StoredSelectedCityCode();
   CityList& list = Cities();
   for (size_t i = 0; i < kCitySlots; ++i) {
     CopyText(list.slots[i].code, std::wstring_view(codes_[i]));
@@ -164,6 +166,11 @@ void CGantrelDialog::SavePage() {
   WaitCursor wait;
   SelectedCity();
   UpdateAllCities(false);
+  // The strip now shows another city: the map icons it draws follow at once.
+  if (StoredSelectedCityCode() != shownBefore) {
+    for (MapKind kind : {MapKind::Radar, MapKind::Satellite})
+      WeatherMaps().FollowCity(kind, MapFolder());
+  }
 }
 
 void CGantrelDialog::OnOK() {

@@ -39,7 +39,8 @@ class CGantrelDialog : public PropertyPage {
   // Browse of `slot` (0-5): the city chooser.
   void Browse(int slot);
   // Stores the six slots (codes cut to 15 characters, names to 63) and the selection, then
-  // downloads every configured city under the wait cursor.
+  // downloads every configured city under the wait cursor; when that changed the strip's city,
+  // the maps that name "{city}" follow it.
   void SavePage();
 
   void OnOK() override;

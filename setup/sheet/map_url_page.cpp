@@ -63,6 +63,17 @@ bool MapUrlPage::OnInitDialog() {
 }
 
 bool MapUrlPage::OnSetActive() {
+  if (maps_.CityChanged(kind_)) {
+    bool followed = false;
+    {
+      WaitCursor wait;
+      followed = maps_.FollowCity(kind_, MapFolder());
+    }
+    if (followed) {
+      FitPicture();
+      Invalidate();
+    }
+  }
   if (pictureWidth_ == 0 && maps_.Map(kind_).picture.IsValid()) {
     FitPicture();
     Invalidate();

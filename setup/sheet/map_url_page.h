@@ -38,7 +38,8 @@ class MapUrlPage : public PropertyPage {
   // The edit lost the focus: hides the input panel and stores the typed URL without fetching.
   void StoreUrl();
 
-  // Fits a picture that another page brought in after this one found none.
+  // Fetches the map again when its URL names "{city}" and the selected city changed since the
+  // last fetch; fits a picture that another page brought in after this one found none.
   bool OnSetActive() override;
 
  protected:

@@ -65,7 +65,13 @@ bool CWeatherIcon::OnInitDialog() {
 }
 
 bool CWeatherIcon::OnSetActive() {
-  if (displayWidth_ == 0) {
+  bool followed = false;
+  for (MapKind kind : kKinds) {
+    if (!maps_.CityChanged(kind)) continue;
+    WaitCursor wait;
+    followed = maps_.FollowCity(kind, MapFolder()) || followed;
+  }
+  if (displayWidth_ == 0 || followed) {
     for (MapKind kind : kKinds) FitPicture(kind);
     PlacePicture();
     Invalidate();

@@ -34,7 +34,9 @@ class CWeatherIcon : public PropertyPage {
   // when both maps hold pictures. Nothing happens while no picture is shown.
   void Tap(int32_t x, int32_t y);
 
-  // Fits a picture that another page brought in after this one found none.
+  // Fetches again each map whose URL names "{city}" when the selected city changed since its last
+  // fetch (cutting its icon anew); fits a picture that another page brought in after this one
+  // found none.
   bool OnSetActive() override;
 
  protected:

@@ -134,8 +134,9 @@ TEST_F(WeatherMapSetTest, StartsWithDefaultsAndWritesNothing) {
     EXPECT_EQ(map.cropCenterX, 30);
     EXPECT_EQ(map.cropCenterY, 30);
   }
-  EXPECT_EQ(std::wstring(kDefaultRadarUrl), L"http://127.0.0.1:8611/weather/live/brradar1.jpg");
-  EXPECT_EQ(std::wstring(kDefaultSatelliteUrl), L"http://127.0.0.1:8611/weather/live/brsat1.jpg");
+  EXPECT_EQ(std::wstring(kDefaultRadarUrl), L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg");
+  EXPECT_EQ(std::wstring(kDefaultSatelliteUrl),
+            L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg");
   std::wstring text;
   EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", text));
   EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", text));
@@ -173,6 +174,34 @@ TEST_F(WeatherMapSetTest, UrlsAreSetWrittenAndReadBack) {
 
   WeatherMapSet later;
   EXPECT_EQ(*later.Map(MapKind::Radar).url, L"http://host/r.jpg");
+}
+
+// What a fetch asks for: "{city}" becomes the code, escaped so that it stays within its place;
+// a URL without it goes out as written; a stored old default reads as the new one.
+TEST_F(WeatherMapSetTest, StoredUrlsAskForTheSelectedCitysArea) {
+  const struct {
+    const wchar_t *stored, *code, *asked;  // stored null: nothing stored
+  } cases[] = {
+      {nullptr, L"UKXX0085", L"http://127.0.0.1:8611/weather/live/radar/UKXX0085.jpg"},
+      {kOldDefaultRadarUrl, L"N6965E01896",
+       L"http://127.0.0.1:8611/weather/live/radar/N6965E01896.jpg"},
+      {L"http://127.0.0.1:8612/weather/live/brradar1.jpg", L"X",
+       L"http://127.0.0.1:8612/weather/live/brradar1.jpg"},
+      {L"http://h/{city}/r?c={city}&{CITY}%20 \u00e9", L"F-_0",
+       L"http://h/F-_0/r?c=F-_0&{CITY}%20 \u00e9"},
+      {L"http://h/{city}.jpg", L"../x?y#z@:%", L"http://h/%2E%2E%2Fx%3Fy%23z%40%3A%25.jpg"},
+      {L"http://h/{city}.jpg", L"Troms\u00f8 \r\n", L"http://h/Troms%C3%B8%20%0D%0A.jpg"},
+      {L"http://h/{city}.jpg", L"", L"http://h/UKXX0260.jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::ToString(c.asked));
+    if (c.stored) StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", c.stored);
+    WeatherMapSet maps;
+    maps.SetCityCodeSource([&] { return std::wstring(c.code); });
+    EXPECT_EQ(maps.FetchUrl(MapKind::Radar), std::wstring(c.asked));
+  }
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", kOldDefaultSatelliteUrl);
+  EXPECT_EQ(*WeatherMapSet().Map(MapKind::Satellite).url, kDefaultSatelliteUrl);
 }
 
 TEST_F(WeatherMapSetTest, DownloadDecodesAndSavesThePictureAtQuality100) {

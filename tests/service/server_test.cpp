@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/service/api_stand_in.h"
+#include "tests/service/map_stand_in.h"
 #include "tests/support/eventually.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
@@ -384,6 +385,77 @@ TEST_F(ServerTest, TheCacheNoteOfTheDocsWorksWithNginx) {
   int asked = 0;
   while (std::getline(log, line)) asked += line.find("UKXX0085") != std::string::npos;
   EXPECT_EQ(asked, 1);
+}
+
+}  // namespace
+}  // namespace cirrodex
+
+namespace cirrodex {
+namespace {
+
+class MapPaths : public ServerTest {
+ protected:
+  std::vector<std::string> Args() const {
+    return {"--upstream",     "auto",
+            "--upstream-url", "http://127.0.0.1:1/v1/forecast",
+            "--radar-url",    standIn_.IndexUrl(),
+            "--imagery-url",  standIn_.WmsUrl()};
+  }
+  service::MapStandIn standIn_;
+};
+
+TEST_F(MapPaths, ServeAnyCodesAreaWithValidatorsAndRefuseUnknownCodes) {
+  WeatherServiceProcess service(Args());
+  ASSERT_TRUE(service.running());
+  const struct {
+    const char* target;
+    int status;
+  } cases[] = {{"/weather/live/radar/UKXX0085.jpg", 200},
+               {"/weather/live/satellite/N6965E01896.jpg", 200},
+               {"/weather/live/brsat1.jpg", 200},
+               {"/weather/live/radar/ZZXX9999.jpg", 404},
+               {"/weather/live/satellite/UKXX0085.png", 404},
+               {"/weather/live/radar/..%2Fx.jpg", 404},
+               {"/weather/live/radar/.jpg", 404}};
+  for (const auto& c : cases) {
+    const std::string answer = Get(service.port(), c.target);
+    EXPECT_EQ(StatusOf(answer), c.status) << c.target;
+    if (c.status != 200) continue;
+    EXPECT_EQ(HeaderOf(answer, "Content-Type"), "image/jpeg") << c.target;
+    EXPECT_TRUE(HeaderOf(answer, "Cache-Control").starts_with("max-age=")) << c.target;
+    EXPECT_FALSE(HeaderOf(answer, "ETag").empty()) << c.target;
+    EXPECT_FALSE(HeaderOf(answer, "Last-Modified").empty()) << c.target;
+    EXPECT_TRUE(BodyOf(answer).starts_with("\xFF\xD8")) << c.target;
+  }
+  // The old fixed name is London's area, the same picture.
+  EXPECT_TRUE(BodyOf(Get(service.port(), "/weather/live/brradar1.jpg")) ==
+              BodyOf(Get(service.port(), "/weather/live/radar/UKXX0085.jpg")));
+}
+
+TEST_F(MapPaths, ManyDifferentPicturesAtOnceGet503WithRetryAfterBeyondTheQueue) {
+  WeatherServiceProcess service(Args());
+  ASSERT_TRUE(service.running());
+  std::vector<Client> clients;
+  for (int i = 0; i < 64; ++i) {
+    clients.emplace_back(service.port());
+    char code[16];
+    std::snprintf(code, sizeof code, "N%04dE%05d", 1000 + i * 50, 1000 + i * 200);
+    clients.back().Send(std::string("GET /weather/live/radar/") + code +
+                        ".jpg HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  }
+  int ok = 0, busy = 0;
+  for (Client& client : clients) {
+    const std::string answer = client.ReadToClose(30000);
+    const int status = StatusOf(answer);
+    ok += status == 200;
+    if (status == 503) {
+      ++busy;
+      EXPECT_GE(std::atoi(HeaderOf(answer, "Retry-After").c_str()), 1);
+    }
+  }
+  EXPECT_EQ(ok + busy, 64);
+  EXPECT_GE(ok, 1);
+  EXPECT_GE(busy, 1);
 }
 
 }  // namespace

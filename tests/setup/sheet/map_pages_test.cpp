@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -25,6 +27,7 @@
 #include "setup/sheet/gantrel_dlg.h"
 #include "setup/sheet/map_page_layout.h"
 #include "tests/imaging/image_test_util.h"
+#include "tests/service/map_stand_in.h"
 #include "tests/setup/sheet/sheet_test_util.h"
 #include "tests/support/raw_server.h"
 
@@ -539,6 +542,35 @@ TEST_F(MapPages, TheIconPageFitsAPictureThatTheSatellitePageFetched) {
   EXPECT_EQ(Crop(L"RadarCropCenterX"), 0xDEADu) << "the radar map holds no picture";
 }
 
+// With URLs that name "{city}" the maps show the area of the city chosen on the Locations page,
+// saved or not, and follow a new choice when their pages show again.
+TEST_F(MapPages, CityMapsFollowTheCityChosenOnTheLocationsPage) {
+  const std::vector<uint8_t> wide = GradientJpeg(400, 300), tall = GradientJpeg(300, 400);
+  testing::RawServer host([&](testing::RawServer::Connection& connection) {
+    const auto& jpeg = connection.Path().find("FRXX0076") != std::string::npos ? tall : wide;
+    connection.Reply(200, "image/jpeg", std::string(jpeg.begin(), jpeg.end()));
+  });
+  PointMapsAt(host.WideUrl("/r/{city}.jpg"), host.WideUrl("/s/{city}.jpg"));
+  testing::StoreCities(testing::kSixCities, 0);
+  CWeatherMaps& radar = ShowSheetOn(&CGantrelDlg::radar_);
+  EXPECT_EQ(radar.PictureWidth(), 240) << "London";
+  EXPECT_EQ(Setting(L"RadarImageURL"), host.WideUrl("/r/{city}.jpg")) << "stored as it is";
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->locations_));
+  DialogItemAs<QRadioButton>(sheet_->locations_.Window(), 1010)->click();
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->radar_));
+  EXPECT_EQ(radar.PictureWidth(), 180) << "Paris";
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->icon_));
+  EXPECT_EQ(sheet_->icon_.Display(), (platform::Rect{0, 40, 150, 240}));
+  ASSERT_TRUE(sheet_->SetActivePage(&sheet_->locations_));
+  DialogItemAs<QRadioButton>(sheet_->locations_.Window(), 1011)->click();
+  ASSERT_TRUE(sheet_->PressOk()) << "the strip's city changes: its map icons follow";
+  std::string asked;
+  for (const std::string& head : host.Requests()) asked += head.substr(0, head.find(" HTTP"));
+  EXPECT_EQ(asked,
+            "GET /r/UKXX0085.jpgGET /r/FRXX0076.jpgGET /s/FRXX0076.jpgGET /r/SZXX0013.jpgGET "
+            "/s/SZXX0013.jpg");
+}
+
 // Pictures of the three pages as a person sees them, in <build>/page-shots.
 TEST_F(MapPages, PicturesOfThePagesAfterATap) {
   const fs::path folder = testing::BuildDir() / "page-shots";
@@ -594,6 +626,61 @@ TEST_F(MapPages, TheDownloadRunWritesBothPicturesAndTheThreeIcons) {
   PointMapsAt(UnreachableUrl(), UnreachableUrl());
   ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
   EXPECT_EQ(ReadBytes(MapFile("iconradar.bmp")), iconBefore);
+}
+
+// The download run against the service with stand-ins of the radar and imagery sources: it asks
+// for the strip's city (slot 2, Paris), and the radar icon, cut around rain 0.66 degrees east of
+// Paris, holds the rain while the satellite icon of the same box does not. The Radar page and
+// layout 4 are drawn into <build>/page-shots for looking at.
+TEST_F(MapPages, TheDownloadRunCutsTheIconsFromTheStripCitysLivePictures) {
+  service::MapStandIn sources;
+  sources.SetFrame(std::time(nullptr) / 600 * 600);
+  sources.SetBlob(48.86, 2.35 + 0.66);
+  testing::WeatherServiceProcess live({"--upstream", "auto", "--upstream-url",
+                                       "http://127.0.0.1:1/v1/forecast", "--radar-url",
+                                       sources.IndexUrl(), "--imagery-url", sources.WmsUrl()});
+  ASSERT_TRUE(live.running());
+  std::string output;
+  ASSERT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-install", {}, &output), 0);
+  testing::StoreCities(testing::kSixCities, 1);
+  for (const wchar_t* map : {L"Radar", L"Satellite"}) {
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterX"), 230);
+    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterY"), 150);
+  }
+  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 4);
+  PointMapsAt(live.WideUrl("/weather/live/radar/{city}.jpg"),
+              live.WideUrl("/weather/live/satellite/{city}.jpg"));
+  const fs::path gantrel = testing::InstallFolderPath() / "Gantrel.exe";
+  ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
+  EXPECT_TRUE(FileLoads(MapFile("radar.jpg"), ImageType::Jpeg, 400, 300));
+  EXPECT_TRUE(FileLoads(MapFile("Satellite.jpg"), ImageType::Jpeg, 400, 300));
+  const auto rainPixels = [](const std::vector<uint8_t>& bmp) {  // red in a 24-bit BMP
+    int rain = 0;
+    const size_t width = Le32(bmp, 18), row = (width * 3 + 3) / 4 * 4;
+    for (size_t at = 54; bmp[28] == 24 && at + row <= bmp.size(); at += row) {
+      for (size_t x = at; x < at + width * 3; x += 3) rain += bmp[x + 2] > 160 && bmp[x] < 90;
+    }
+    return rain;
+  };
+  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradar.bmp"))), 4);
+  EXPECT_EQ(rainPixels(ReadBytes(MapFile("iconSatellite.bmp"))), 0);
+  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradarsatellite.bmp"))), 4);
+
+  const fs::path shots = testing::BuildDir() / "page-shots";
+  fs::create_directories(shots);
+  for (const char* name : {"radar.jpg", "Satellite.jpg"}) {  // the pictures at their own size
+    QImage(QString::fromStdString(MapFile(name).string()))
+        .save(QString::fromStdString((shots / (std::string("live-") + name + ".png")).string()));
+  }
+  ShowSheetOn(&CGantrelDlg::radar_);
+  testing::ProcessEvents();
+  EXPECT_TRUE(
+      sheet_->Window()->grab().save(QString::fromStdString((shots / "live-radar.png").string())));
+  EXPECT_EQ(
+      testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-draw",
+                          {"summary", "--png", (shots / "live-layout4.png").string()}, &output),
+      0)
+      << output;
 }
 
 }  // namespace
