@@ -22,7 +22,7 @@ TEST(SpokenText, LinesReadAsWords) {
       {L"12mph WSW 10%rain", L"wind 12 mph WSW, rain 10 %"},
       {L"1013mBar 10%rain", L"pressure 1013 mBar, rain 10 %"},
       {L"30% rain", L"rain 30 %"},
-      {L"?? (??/??)", L"??, today ?? / ??"},
+      {L"?? (?\?/?\?)", L"??, today ?? / ??"},
       {L"Partly Cloudy", L"Partly Cloudy"},
       {L"Humidity: 72%", L"Humidity: 72 %"},
   };

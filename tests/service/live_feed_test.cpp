@@ -175,7 +175,9 @@ TEST_F(LiveFeed, AnAnswerThatIsNotCurrentIsAFailedRequest) {
     api.Answer(200, AnswerAt(ReadGolden("london_fog.json"), kStart - c.age));
     const FeedAnswer answer = source->Feed("UKXX0085", kStart);
     EXPECT_EQ(answer.status, c.live ? Status::Served : Status::Unavailable);
-    if (c.live) EXPECT_EQ(answer.updated, kStart - c.age);
+    if (c.live) {
+      EXPECT_EQ(answer.updated, kStart - c.age);
+    }
   }
   EXPECT_NE(Notes().find("current conditions are 701280 minutes old"), std::string::npos)
       << Notes();

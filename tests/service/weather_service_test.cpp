@@ -243,7 +243,9 @@ TEST_F(LiveWeatherServiceTest, AnAnswerOfLongAgoIsNotLiveWeather) {
     uint32_t got = 0;
     const std::string feed = FeedOf(service, "UKXX0085", &got);
     EXPECT_EQ(got, result);
-    if (result == 200) EXPECT_NE(feed.find("London (sample)"), std::string::npos) << feed;
+    if (result == 200) {
+      EXPECT_NE(feed.find("London (sample)"), std::string::npos) << feed;
+    }
   }
 }
 
