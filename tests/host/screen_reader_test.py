@@ -138,8 +138,10 @@ def inside(build, processes):
     run(gantrel, "/downloadandexit")
     feed = run(reg, "query", SETTINGS + r"\UKXX0085", "/v", "WeatherPreviousData")
     city = re.search(r'swCity = "([^"]*)"', feed).group(1)
-    fahrenheit = int(re.search(r'swTemp = "(-?\d+)"', feed).group(1))
-    celsius = math.trunc((fahrenheit - 32) * 5 / 9 + 0.5)
+    # Shown whole, rounded half away from zero; the feed may carry one decimal.
+    shown = lambda value: int(math.copysign(math.floor(abs(value) + 0.5), value))
+    degrees = float(re.search(r'swTemp = "(-?\d+(?:\.\d+)?)"', feed).group(1))
+    fahrenheit, celsius = shown(degrees), shown((degrees - 32) * 5 / 9)
 
     os.environ.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
     start(os.path.join(binary, "today-host"))
