@@ -230,12 +230,18 @@ def rows(src):
     timed("Live maps: one cold radar picture from the local stand-ins",
           src.seconds("bench_live_maps", "BM_ColdPicture/iterations:20"), 300e-3)
     memory = src.entry("bench_live_maps_memory", "BM_ResidentMemoryAfterPictures/iterations:1")
-    for count in (1000, 2000, 3000):
+    for count in (1000, 6000, 8000):
         mb = memory.get(f"rss_mb_after_{count}") if memory else None
         out.append((f"Live maps: resident memory after {count:,} different pictures "
                     "(maps and client in-process, stand-ins forked)",
                     "not measured" if mb is None else f"{mb:.1f} MB", "<= 120 MB", "", "",
                     None if mb is None else mb <= 120))
+    full, later = ((memory.get(f"rss_mb_after_{n}") for n in (6000, 8000)) if memory
+                   else (None, None))
+    growth = None if full is None or later is None else later - full
+    out.append(("Live maps: memory growth from 6,000 to 8,000 pictures (caches full)",
+                "not measured" if growth is None else f"{growth:.1f} MB", "<= 2 MB", "", "",
+                None if growth is None else growth <= 2))
     return out
 
 
