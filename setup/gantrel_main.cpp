@@ -13,13 +13,26 @@
 
 namespace {
 
-// The sheet lives in a module found beside the program's shared libraries (its run path).
+// The sheet lives in a module beside the program's shared libraries.
 constexpr char kInteractiveModule[] = "libgantrel_interactive.so";
 constexpr char kInteractiveEntry[] = "GantrelRunInteractive";
+constexpr char kPlatformLibrary[] = "libcirrodex_platform.so";
 using InteractiveEntry = int (*)(int*, char**, int);
 
+// The module by its full path, in the folder of the platform library the program already loaded
+// (the build's lib/ or the install tree's lib/cirrodex/). A bare name would rely on dlopen seeing
+// the program's run path, which it does not when a sanitizer's interceptor is the caller.
+std::string InteractiveModulePath() {
+  void* platform = dlopen(kPlatformLibrary, RTLD_LAZY | RTLD_NOLOAD);
+  if (platform == nullptr) return kInteractiveModule;
+  char origin[4096] = {};
+  const bool found = dlinfo(platform, RTLD_DI_ORIGIN, origin) == 0 && origin[0] != '\0';
+  dlclose(platform);
+  return found ? std::string(origin) + "/" + kInteractiveModule : kInteractiveModule;
+}
+
 int RunSheet(int& argc, char** argv, cirrodex::StartMode mode) {
-  void* module = dlopen(kInteractiveModule, RTLD_NOW | RTLD_LOCAL);
+  void* module = dlopen(InteractiveModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     std::fprintf(stderr, "gantrel: cannot load the setup sheet: %s\n", dlerror());
     return 1;
