@@ -21,7 +21,9 @@ QtMessageHandler g_qtHandler = nullptr;
 bool X11ConnectionBroken() {
   auto* x11 =
       qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 != nullptr && xcb_connection_has_error(x11->connection()) != 0;
+  // The offscreen platform answers as an X11 application too, with no connection.
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  return connection != nullptr && xcb_connection_has_error(connection) != 0;
 }
 
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dialog/dialog_units.h"
+#include "dialog/display_loss.h"
 #include "dialog/input_panel.h"
 #include "dialog/modal_dialog.h"
 #include "dialog/property_page.h"
@@ -342,6 +343,15 @@ TEST(InputPanel, ShowsAndHidesThePanelWindowAndReportsItsFormerState) {
   EXPECT_TRUE(panel.isVisible());
   EXPECT_TRUE(ShowInputPanel(false));
   EXPECT_FALSE(panel.isVisible());
+}
+
+// On the offscreen platform (snapshots, tests) Qt answers as an X11 application with no
+// connection: a warning there is only a warning.
+TEST(DisplayLoss, AWarningWithoutADisplayConnectionEndsNothing) {
+  bool ended = false;
+  EndWhenTheDisplayGoes("dialog_tests", [&] { ended = true; });
+  qWarning("a warning of the offscreen platform");
+  EXPECT_FALSE(ended);
 }
 
 }  // namespace
