@@ -4,6 +4,7 @@
 
 #include "imaging/image_buffer.h"
 #include "imaging/png_decode.h"
+#include "service/http_target.h"
 
 namespace cirrodex::service {
 
@@ -13,14 +14,6 @@ namespace {
 // finds nothing.
 constexpr std::time_t kGeostationaryDelay = 40 * 60;
 constexpr std::time_t kGeostationaryStep = 10 * 60;
-
-std::string UtcText(std::time_t t, const char* format) {
-  std::tm gmt{};
-  gmtime_r(&t, &gmt);
-  char text[32];
-  std::strftime(text, sizeof text, format, &gmt);
-  return text;
-}
 
 std::string TextBetween(std::string_view body, std::string_view open, std::string_view close) {
   const size_t start = body.find(open);

@@ -56,13 +56,14 @@ std::string Target::Param(const char* name) const {
   return found == params.end() ? "" : found->second;
 }
 
-std::string HttpDate(std::time_t t) {
+std::string UtcText(std::time_t t, const char* format) {
   std::tm gmt{};
   gmtime_r(&t, &gmt);
   char text[40];
-  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &gmt);
-  return text;
+  return std::strftime(text, sizeof text, format, &gmt) != 0 ? text : "";
 }
+
+std::string HttpDate(std::time_t t) { return UtcText(t, "%a, %d %b %Y %H:%M:%S GMT"); }
 
 std::optional<std::time_t> ReadHttpDate(const std::string& text) {
   std::tm gmt{};

@@ -23,6 +23,9 @@ struct Target {
   std::string Param(const char* name) const;
 };
 
+// `t` (seconds since the epoch) in UTC by strftime's `format`; at most 39 characters.
+std::string UtcText(std::time_t t, const char* format);
+
 // `t` (seconds since the epoch) as an IMF-fixdate, "Sun, 06 Nov 1994 08:49:37 GMT".
 std::string HttpDate(std::time_t t);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "service/http_target.h"
 #include "service/map_compositor.h"
 
 namespace cirrodex::service {
@@ -26,12 +27,20 @@ bool Overloaded(const UpstreamReply& reply) {
 
 const char* KindName(MapKind kind) { return kind == MapKind::Radar ? "radar" : "satellite"; }
 
-std::string UtcText(std::time_t t, bool dateOnly) {
-  std::tm gmt{};
-  gmtime_r(&t, &gmt);
-  char text[32];
-  std::strftime(text, sizeof text, dateOnly ? "%Y-%m-%d" : "%Y-%m-%d %H:%M UTC", &gmt);
-  return text;
+std::string FrameTimeText(std::time_t t, bool dateOnly) {
+  return UtcText(t, dateOnly ? "%Y-%m-%d" : "%Y-%m-%d %H:%M UTC");
+}
+
+// The city's marker and the credit line on `canvas`, then the JPEG into `picture`; false with
+// `error` when it cannot be encoded.
+bool Finish(RgbPicture& canvas, std::string credit, const char* kind, LivePicture& picture,
+            std::string& error) {
+  DrawMarker(canvas, kMapWidth / 2, kMapHeight / 2);
+  DrawCredit(canvas, credit);
+  picture.credit = std::move(credit);
+  picture.jpeg = EncodeMapJpeg(canvas);
+  if (picture.jpeg.empty()) error = std::string("the ") + kind + " picture could not be encoded";
+  return !picture.jpeg.empty();
 }
 
 size_t PictureBytes(const RgbPicture& p) { return p.pixels.size() + 64; }
@@ -166,12 +175,8 @@ bool LiveMaps::MakeRadar(const Location& location, std::time_t now, LivePicture&
     const auto found = tiles.find({x, y});
     return found == tiles.end() ? nullptr : found->second.get();
   });
-  DrawMarker(canvas, kMapWidth / 2, kMapHeight / 2);
-  picture.credit = "RAINVIEWER.COM + NASA GIBS  " + UtcText(frame.time, false);
-  DrawCredit(canvas, picture.credit);
-  picture.jpeg = EncodeMapJpeg(canvas);
-  if (picture.jpeg.empty()) {
-    error = "the radar picture could not be encoded";
+  if (!Finish(canvas, "RAINVIEWER.COM + NASA GIBS  " + FrameTimeText(frame.time, false), "radar",
+              picture, error)) {
     return false;
   }
   picture.frameTime = frame.time;
@@ -197,12 +202,8 @@ bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, LivePict
   auto imagery = Imagery(layers, box, error);
   if (!imagery) return false;
   RgbPicture canvas = *imagery;
-  DrawMarker(canvas, kMapWidth / 2, kMapHeight / 2);
-  picture.credit = "NASA GIBS  " + UtcText(layers.frameTime, layers.daily);
-  DrawCredit(canvas, picture.credit);
-  picture.jpeg = EncodeMapJpeg(canvas);
-  if (picture.jpeg.empty()) {
-    error = "the satellite picture could not be encoded";
+  if (!Finish(canvas, "NASA GIBS  " + FrameTimeText(layers.frameTime, layers.daily), "satellite",
+              picture, error)) {
     return false;
   }
   picture.frameTime = layers.frameTime;
