@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,17 +19,79 @@ inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
 inline constexpr wchar_t kCitySelected[] = L"CitySelected";
 inline constexpr wchar_t kInstallPath[] = L"InstallPath";
 
-// The download schedule: minutes between downloads, and the allowed hours as the first and last
-// minute after midnight (inclusive).
 inline constexpr uint32_t kDefaultUpdateRate = 30;
 inline constexpr uint32_t kLastMinuteOfDay = 1439;
-struct UpdateSchedule {
-  uint32_t updateRate = kDefaultUpdateRate;
-  uint32_t startUpdate = 0;
-  uint32_t endUpdate = kLastMinuteOfDay;
+
+// The program that reads a setting. They differ only where their screens do: a missing
+// "DisplayLastUpdateTime" hides the item's status line but starts the Setup page's check box set.
+enum class SettingsReader { TodayItem, SetupProgram };
+
+// One DWORD setting under the settings key: what each reader takes when the value is missing or
+// not a DWORD, and what WriteDefaultSettings stores where it is missing (nothing when empty).
+struct DwordSetting {
+  const wchar_t* name;
+  uint32_t itemDefault;
+  uint32_t setupDefault;
+  std::optional<uint32_t> firstStart;
 };
-// The stored schedule; a missing value reads as its default.
+
+// Every DWORD setting of the settings key; a new setting is one row. The map store's values
+// ("RadarCropSizeX" and the rest) are its own.
+// clang-format off
+inline constexpr DwordSetting kDwordSettings[] = {
+    // value name            item                 setup                first start
+    {kTemperatureUnits,      0,                   0,                   0},
+    {kSummaryDisplayType,    0,                   0,                   2},
+    {kDisplayLastUpdateTime, 0,                   1,                   1},
+    {kUpdateRate,            kDefaultUpdateRate,  kDefaultUpdateRate,  {}},
+    {kStartUpdate,           0,                   0,                   {}},
+    {kEndUpdate,             kLastMinuteOfDay,    kLastMinuteOfDay,    {}},
+    {kCitySelected,          0,                   0,                   {}},
+};
+// clang-format on
+
+// A row of kDwordSettings named by its value name; a name the table lacks does not compile.
+class SettingRow {
+ public:
+  consteval SettingRow(const wchar_t* name) : row_(&Find(name)) {}  // NOLINT: implicit by design
+  const DwordSetting& operator*() const { return *row_; }
+  const DwordSetting* operator->() const { return row_; }
+
+ private:
+  static consteval const DwordSetting& Find(const wchar_t* name) {
+    for (const DwordSetting& row : kDwordSettings) {
+      if (std::wstring_view(row.name) == name) return row;
+    }
+    throw "no such setting";
+  }
+  const DwordSetting* row_;
+};
+
+// The stored value, or the row's default for `reader` when it is missing or not a DWORD.
+uint32_t ReadSetting(SettingRow setting, SettingsReader reader);
+// Writes the value (the write-or-create of the registry operations); false when both fail.
+bool WriteSetting(SettingRow setting, uint32_t value);
+
+// The download schedule as the Today item's worker reads it: minutes between downloads, and the
+// allowed hours as the first and last minute after midnight (inclusive).
+struct UpdateSchedule {
+  uint32_t updateRate = 0;
+  uint32_t startUpdate = 0;
+  uint32_t endUpdate = 0;
+};
 UpdateSchedule ReadUpdateSchedule();
+
+// The settings the Setup page holds and the strip is drawn by: the unit code, the layout 0-5,
+// the last-update line, and the update schedule.
+struct DisplaySettings {
+  int32_t temperatureUnit = 0;
+  int32_t summaryLayout = 0;
+  bool showLastUpdate = false;  // any non-zero stored value
+  int32_t updateRate = 0;
+  int32_t startUpdate = 0;
+  int32_t endUpdate = 0;
+};
+DisplaySettings ReadDisplaySettings(SettingsReader reader);
 
 // Used when the selected slot has no code.
 inline constexpr wchar_t kFallbackCityCode[] = L"UKXX0260";
@@ -64,7 +127,8 @@ std::wstring SelectedCityCode();
 std::wstring StoredSelectedCityCode();
 std::wstring SelectedCityKey();
 std::wstring CityKey(std::wstring_view code);
-// Fills in what is missing, never overwriting a present value. Always true.
+// Fills in what is missing, never overwriting a present value: every row of kDwordSettings with a
+// first-start value, the selection, and London, Paris and Geneva in empty slots 1-3. Always true.
 bool WriteDefaultSettings();
 
 }  // namespace cirrodex

@@ -112,6 +112,9 @@ std::wstring_view TapCommand(uint32_t x);
 // Reads and parses the selected city's stored feed; writes the default settings when there is
 // none. Returns the parser's `changed` (false when nothing was stored).
 bool LoadStoredWeather();
+// Copies the unit, the layout and the last-update flag from the registry into the state; the
+// caller holds the report lock.
+void ReadItemSettings(TodayItemState& s);
 
 // The refresh worker.
 bool StartRefreshWorker();

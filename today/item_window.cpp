@@ -30,15 +30,6 @@ struct StateHolder {
 } g_holder;
 std::unique_ptr<TodayItemState>& g_state = g_holder.state;
 
-// The three display settings as the item reads them at initialisation and on every worker pass.
-void ReadDisplaySettings(TodayItemState& s) {
-  s.temperatureUnits =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
-  s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
-  s.summaryType =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
-}
-
 // A frame round the selected tap zone, in the text colour the screen gave, so it shows wherever
 // the text shows.
 void DrawSelection(DrawingContext& dc, int zone, Color color) {
@@ -61,14 +52,10 @@ void Paint(TodayItemState& s, HWND window) {
     dc->SetBkMode(BackgroundMode::Transparent);
     {
       std::lock_guard lock(s.reportLock);
-      const int32_t layout = s.summaryType;
-      const int height = SummaryHeight(layout);
-      DrawSummary(s.report, *dc, 10, 0, 230, height, layout, InstallFolder(s.report),
-                  s.temperatureUnits);
       const uint32_t result = s.lastDownloadResult;
-      if (s.showLastUpdate || result != kResultOk) {
-        DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
-      }
+      const bool status = s.showLastUpdate || result != kResultOk;
+      DrawStrip(s.report, *dc, s.summaryType, s.temperatureUnits,
+                status ? StatusLine::Shown : StatusLine::Hidden, static_cast<int64_t>(result));
     }
     if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, text);
     dc->SetTextColor(previous);
@@ -175,6 +162,13 @@ bool LoadStoredWeather() {
   return changed;
 }
 
+void ReadItemSettings(TodayItemState& s) {
+  const DisplaySettings settings = ReadDisplaySettings(SettingsReader::TodayItem);
+  s.temperatureUnits = settings.temperatureUnit;
+  s.showLastUpdate = settings.showLastUpdate;
+  s.summaryType = settings.summaryLayout;
+}
+
 HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   if (item == nullptr || item->fEnabled == 0) return nullptr;
   TodayItemState& s = State();
@@ -182,7 +176,7 @@ HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   s.selectedZone = -1;
   {
     std::lock_guard lock(s.reportLock);
-    ReadDisplaySettings(s);
+    ReadItemSettings(s);
     LoadStoredWeather();
   }
   StartRefreshWorker();

@@ -108,11 +108,7 @@ bool RefreshPass(bool launch) {
   {
     std::lock_guard lock(s.reportLock);
     changed = LoadStoredWeather();
-    s.temperatureUnits =
-        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
-    s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
-    s.summaryType =
-        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
+    ReadItemSettings(s);
   }
   const int newHeight = ItemHeight();
   if (newHeight != height) {

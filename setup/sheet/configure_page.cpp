@@ -43,32 +43,14 @@ constexpr ControlTemplate kControls[] = {
 
 constexpr DialogTemplate kTemplate{131, L"Setup", kPageWidthDlu, kPageHeightDlu, kControls};
 
-// The preview strip's place in the page's client area.
-constexpr int kPreviewLeft = 10;
-constexpr int kPreviewRight = 230;
+// The preview strip's top in the page's client area.
 constexpr int kPreviewTop = 200;
 
-int32_t ReadSetting(const wchar_t* name, uint32_t fallback) {
-  return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, name, fallback));
-}
-
-void WriteSetting(const wchar_t* name, int32_t value) {
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, name, static_cast<uint32_t>(value));
+void WriteSigned(SettingRow setting, int32_t value) {
+  WriteSetting(setting, static_cast<uint32_t>(value));
 }
 
 }  // namespace
-
-DisplaySettings ReadDisplaySettings() {
-  DisplaySettings settings;
-  settings.temperatureUnit = ReadSetting(kTemperatureUnits, 0);
-  settings.summaryLayout = ReadSetting(kSummaryDisplayType, 0);
-  settings.showLastUpdate = ReadSetting(kDisplayLastUpdateTime, 1) != 0;
-  const UpdateSchedule schedule = ReadUpdateSchedule();
-  settings.updateRate = static_cast<int32_t>(schedule.updateRate);
-  settings.startUpdate = static_cast<int32_t>(schedule.startUpdate);
-  settings.endUpdate = static_cast<int32_t>(schedule.endUpdate);
-  return settings;
-}
 
 std::wstring UpdateRateLabel(int32_t minutes) {
   return WFormat(L"Update Rate %02d:%02d", minutes / 60, minutes % 60);
@@ -82,18 +64,19 @@ std::wstring EndLabel(int32_t minute) {
   return WFormat(L"Stop automatic updates at %02d:%02d", minute / 60, minute % 60);
 }
 
-CConfigure::CConfigure() : PropertyPage(kTemplate), settings_(ReadDisplaySettings()) {}
+CConfigure::CConfigure()
+    : PropertyPage(kTemplate), settings_(ReadDisplaySettings(SettingsReader::SetupProgram)) {}
 
 CConfigure::~CConfigure() { WriteSettings(); }
 
 void CConfigure::WriteSettings() {
   if (!storesSettings_) return;
-  WriteSetting(kTemperatureUnits, settings_.temperatureUnit);
-  WriteSetting(kSummaryDisplayType, settings_.summaryLayout);
-  WriteSetting(kDisplayLastUpdateTime, settings_.showLastUpdate ? 1 : 0);
-  WriteSetting(kUpdateRate, settings_.updateRate);
-  WriteSetting(kStartUpdate, settings_.startUpdate);
-  WriteSetting(kEndUpdate, settings_.endUpdate);
+  WriteSigned(kTemperatureUnits, settings_.temperatureUnit);
+  WriteSigned(kSummaryDisplayType, settings_.summaryLayout);
+  WriteSigned(kDisplayLastUpdateTime, settings_.showLastUpdate ? 1 : 0);
+  WriteSigned(kUpdateRate, settings_.updateRate);
+  WriteSigned(kStartUpdate, settings_.startUpdate);
+  WriteSigned(kEndUpdate, settings_.endUpdate);
 }
 
 void CConfigure::DoDataExchange(DataExchange& dx) {
@@ -177,10 +160,9 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   WeatherReport* report = SelectedReport();
   if (report == nullptr) return;
   const int32_t layout = settings_.summaryLayout;
-  const int bottom = kPreviewTop + SummaryHeight(layout);
-  OnStripColours(dc, platform::Rect{kPreviewLeft, kPreviewTop, kPreviewRight, bottom}, [&] {
-    DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight, bottom, layout,
-                InstallFolder(*report), settings_.temperatureUnit);
+  OnStripColours(dc, StripRect(layout, 0, kPreviewTop), [&] {
+    DrawStrip(*report, dc, layout, settings_.temperatureUnit, StatusLine::Hidden, -1, 0,
+              kPreviewTop);
   });
 }
 
@@ -196,7 +178,7 @@ intptr_t CConfigure::OnQuerySiblings(int message, intptr_t /*param*/) {
   if (message == kSettingsRemoved) {
     storesSettings_ = false;
   } else if (message == kSettingsInstalled) {
-    settings_ = ReadDisplaySettings();
+    settings_ = ReadDisplaySettings(SettingsReader::SetupProgram);
     storesSettings_ = true;
     if (IsCreated()) {
       ShowSettings();
