@@ -90,6 +90,7 @@ struct DisplaySettings {
   int32_t updateRate = 0;
   int32_t startUpdate = 0;
   int32_t endUpdate = 0;
+  friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
 DisplaySettings ReadDisplaySettings(SettingsReader reader);
 
