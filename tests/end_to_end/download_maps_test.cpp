@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "imaging/image_buffer.h"
 #include "platform/device.h"
+#include "platform/drawing_context.h"
 #include "platform/text.h"
 #include "tests/service/map_stand_in.h"
 #include "tests/support/run_program.h"
@@ -22,6 +23,8 @@ namespace cirrodex {
 namespace {
 
 namespace fs = std::filesystem;
+
+using platform::kDefaultInstallFolder;
 
 class DownloadRun : public testing::DeviceTest {
  protected:
@@ -42,23 +45,28 @@ class DownloadRun : public testing::DeviceTest {
     return testing::RunProgram(platform::DevicePath(kDefaultInstallFolder) / "Gantrel.exe",
                                {"/downloadandexit"}, &output);
   }
-  // The map file as the pages and the Today screen read it; empty when it does not load.
-  static std::unique_ptr<ImageBuffer> Load(const char* name, ImageType type) {
-    auto image = std::make_unique<ImageBuffer>(type);
-    const std::wstring file =
-        std::wstring(kDefaultInstallFolder) + L"\\" + platform::FromUtf8(name);
-    if (!image->LoadFile(file, type)) image->Destroy();
+  // A picture as the map pages read it (imaging), an icon as the Today screen does (a DIB).
+  static std::unique_ptr<ImageBuffer> LoadJpeg(const char* name) {
+    auto image = std::make_unique<ImageBuffer>(ImageType::Jpeg);
+    if (!image->LoadFile(Handheld(name), ImageType::Jpeg)) image->Destroy();
     return image;
+  }
+  static std::unique_ptr<platform::DibBitmap> LoadIcon(const char* name) {
+    auto icon = platform::LoadDibFile(Handheld(name));
+    return icon ? std::move(icon) : std::make_unique<platform::DibBitmap>();
+  }
+  static std::wstring Handheld(const char* name) {
+    return std::wstring(kDefaultInstallFolder) + L"\\" + platform::FromUtf8(name);
   }
   static std::string Bytes(const char* name) {
     return testing::ReadFile(platform::DevicePath(kDefaultInstallFolder) / name);
   }
   // Pixels of the radar's red in a 24-bit icon.
-  static int RainPixels(const std::unique_ptr<ImageBuffer>& icon) {
+  static int RainPixels(const std::unique_ptr<platform::DibBitmap>& icon) {
     int rain = 0;
-    for (int y = 0; icon->BitCount() == 24 && y < icon->Height(); ++y) {
+    for (int y = 0; icon->header.bitCount == 24 && y < icon->Height(); ++y) {
       for (int x = 0; x < icon->Width(); ++x) {
-        const auto c = icon->ReadPixelColor(x, y);
+        const platform::RgbQuad c = icon->PixelFromTop(x, y);
         rain += c.red > 160 && c.blue < 90;
       }
     }
@@ -75,16 +83,16 @@ TEST_F(DownloadRun, WritesBothPicturesAndTheThreeIcons) {
   std::string output;
   ASSERT_EQ(RunDownload(output), 0) << output;
   for (const char* name : {"radar.jpg", "Satellite.jpg"}) {
-    const auto picture = Load(name, ImageType::Jpeg);
+    const auto picture = LoadJpeg(name);
     EXPECT_EQ(picture->Width(), 400) << name;
     EXPECT_EQ(picture->Height(), 300) << name;
   }
   for (const char* name : {"iconradar.bmp", "iconSatellite.bmp", "iconradarsatellite.bmp"}) {
-    const auto icon = Load(name, ImageType::Bmp);
+    const auto icon = LoadIcon(name);
     EXPECT_EQ(icon->Width(), 30) << name;
     EXPECT_EQ(icon->Height(), 30) << name;
   }
-  EXPECT_EQ(Load("iconradarsatellite.bmp", ImageType::Bmp)->BitCount(), 24);
+  EXPECT_EQ(LoadIcon("iconradarsatellite.bmp")->header.bitCount, 24);
 
   // A later run that cannot fetch leaves the icons as they were, even with a new crop centre.
   const std::string iconBefore = Bytes("iconradar.bmp");
@@ -119,11 +127,11 @@ TEST_F(DownloadRun, CutsTheIconsFromTheStripCitysLivePictures) {
               live.WideUrl("/weather/live/satellite/{city}.jpg"));
   std::string output;
   ASSERT_EQ(RunDownload(output), 0) << output;
-  EXPECT_EQ(Load("radar.jpg", ImageType::Jpeg)->Width(), 400);
-  EXPECT_EQ(Load("Satellite.jpg", ImageType::Jpeg)->Width(), 400);
-  EXPECT_GE(RainPixels(Load("iconradar.bmp", ImageType::Bmp)), 4);
-  EXPECT_EQ(RainPixels(Load("iconSatellite.bmp", ImageType::Bmp)), 0);
-  EXPECT_GE(RainPixels(Load("iconradarsatellite.bmp", ImageType::Bmp)), 4);
+  EXPECT_EQ(LoadJpeg("radar.jpg")->Width(), 400);
+  EXPECT_EQ(LoadJpeg("Satellite.jpg")->Width(), 400);
+  EXPECT_GE(RainPixels(LoadIcon("iconradar.bmp")), 4);
+  EXPECT_EQ(RainPixels(LoadIcon("iconSatellite.bmp")), 0);
+  EXPECT_GE(RainPixels(LoadIcon("iconradarsatellite.bmp")), 4);
 
   const fs::path shots = testing::BuildDir() / "page-shots";
   fs::create_directories(shots);
