@@ -5,7 +5,6 @@
 #include <new>
 
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <new>
 
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"

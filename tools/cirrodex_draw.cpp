@@ -15,7 +15,6 @@
 
 #include "core/detail_drawing.h"
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"

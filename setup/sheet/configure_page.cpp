@@ -4,7 +4,6 @@
 #include <QSlider>
 
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"
