@@ -113,6 +113,14 @@ std::wstring_view TapCommand(uint32_t x);
 // none. Returns the parser's `changed` (false when nothing was stored).
 bool LoadStoredWeather();
 
+// The host's panel: the icon, temperature and city list it shows (WM_TODAYCUSTOM_GETPANELINFO),
+// and a city picked from its menu (WM_TODAYCUSTOM_SELECTCITY).
+LRESULT PanelInfo(TodayItemState& s, platform::TODAYPANELINFO* info);
+LRESULT SelectCityFromPanel(TodayItemState& s, HWND window, WPARAM slot);
+// The temperature as the panel icon shows it: whole degrees in `unit` with "°" ("7°", "-12°"),
+// a bare number in Kelvin and Rankine, empty for a value that is not valid.
+std::wstring PanelTemperature(const TemperatureValue& t, int32_t unit);
+
 // The refresh worker.
 bool StartRefreshWorker();
 bool StopRefreshWorker();

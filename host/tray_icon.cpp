@@ -1,0 +1,74 @@
+#include "host/tray_icon.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <algorithm>
+
+#include "platform/qt/qt_drawing_context.h"
+#include "platform/window.h"
+
+namespace cirrodex::host {
+
+namespace {
+
+// The icon bitmaps carry an opaque white ground for the white Today screen; on a panel of any
+// colour only the picture itself should show.
+QImage WithoutWhiteGround(const QImage& condition) {
+  QImage image = condition.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      if ((row[x] & 0x00FFFFFF) == 0x00FFFFFF) row[x] = 0;
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+QImage DrawTrayIcon(const QImage& condition, const QString& temperature, int size) {
+  QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+  icon.fill(Qt::transparent);
+  QPainter painter(&icon);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  if (!condition.isNull()) {
+    const QImage picture = WithoutWhiteGround(condition).scaled(
+        size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage((size - picture.width()) / 2, 0, picture);
+  }
+  if (temperature.isEmpty()) return icon;
+
+  // Large enough to read at 16 pixels; three characters and a sign still fit the width.
+  QFont font(platform::TahomaFamily());
+  font.setBold(true);
+  font.setPixelSize(std::max(8, size * 5 / 8));
+  const qreal outline = std::max(1.5, size / 10.0);
+  for (;;) {
+    const qreal width = QFontMetricsF(font).horizontalAdvance(temperature) + outline;
+    if (width <= size || font.pixelSize() <= 6) break;
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  const QFontMetricsF metrics(font);
+  const qreal width = metrics.horizontalAdvance(temperature);
+  QPainterPath text;
+  text.addText((size - width) / 2, size - metrics.descent() + outline / 2 - 0.5, font,
+               temperature);
+  const QColor dark = platform::ToQColor(platform::kStripText);
+  painter.strokePath(text, QPen(dark, outline * 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.fillPath(text, Qt::white);
+  return icon;
+}
+
+QIcon TrayIcon(const QImage& condition, const QString& temperature) {
+  QIcon icon;
+  for (int size : kTrayIconSizes) {
+    icon.addPixmap(QPixmap::fromImage(DrawTrayIcon(condition, temperature, size)));
+  }
+  return icon;
+}
+
+}  // namespace cirrodex::host
