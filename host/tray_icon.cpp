@@ -42,21 +42,28 @@ QImage DrawTrayIcon(const QImage& condition, const QString& temperature, int siz
   }
   if (temperature.isEmpty()) return icon;
 
-  // Large enough to read at 16 pixels; three characters and a sign still fit the width.
+  // Large enough to read at 16 pixels: where "-12°" would need a smaller font than that, the
+  // degree sign goes first.
   QFont font(platform::TahomaFamily());
   font.setBold(true);
-  font.setPixelSize(std::max(8, size * 5 / 8));
-  const qreal outline = std::max(1.5, size / 10.0);
-  for (;;) {
-    const qreal width = QFontMetricsF(font).horizontalAdvance(temperature) + outline;
-    if (width <= size || font.pixelSize() <= 6) break;
-    font.setPixelSize(font.pixelSize() - 1);
+  const int largest = std::max(8, size * 5 / 8);
+  const int legible = std::max(7, size / 2);
+  font.setPixelSize(largest);
+  const qreal outline = std::max(1.25, size / 11.0);
+  QString shown = temperature;
+  const auto fits = [&](const QString& text) {
+    return QFontMetricsF(font).horizontalAdvance(text) + outline <= size;
+  };
+  while (!fits(shown) && font.pixelSize() > legible) font.setPixelSize(font.pixelSize() - 1);
+  if (!fits(shown) && shown.endsWith(QChar(0x00B0))) {
+    shown.chop(1);
+    font.setPixelSize(largest);
   }
+  while (!fits(shown) && font.pixelSize() > 6) font.setPixelSize(font.pixelSize() - 1);
   const QFontMetricsF metrics(font);
-  const qreal width = metrics.horizontalAdvance(temperature);
+  const qreal width = metrics.horizontalAdvance(shown);
   QPainterPath text;
-  text.addText((size - width) / 2, size - metrics.descent() + outline / 2 - 0.5, font,
-               temperature);
+  text.addText((size - width) / 2, size - metrics.descent() + outline / 2 - 0.5, font, shown);
   const QColor dark = platform::ToQColor(platform::kStripText);
   painter.strokePath(text, QPen(dark, outline * 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.fillPath(text, Qt::white);
