@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <cstdio>
+#include <iterator>
 
 #include "host/tray_icon.h"
 #include "platform/device.h"
@@ -27,7 +28,18 @@ bool AskTrayFace(TodayScreen& screen, HWND* window, TrayFace* face) {
                     reinterpret_cast<LPARAM>(&face->panel)) != 1) {
       continue;
     }
-    face->toolTip = QString::fromStdWString(screen.Speech(item).description);
+    // Asked afresh rather than through the screen's speech, which it keeps only while a screen
+    // reader listens. Room as the screen gives it.
+    wchar_t name[64] = {};
+    wchar_t description[1024] = {};
+    TODAYACCESSIBLETEXT text;
+    text.name = name;
+    text.nameSize = static_cast<DWORD>(std::size(name));
+    text.description = description;
+    text.descriptionSize = static_cast<DWORD>(std::size(description));
+    const bool said = SendMessage(item.window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0,
+                                  reinterpret_cast<LPARAM>(&text)) == 1;
+    face->toolTip = QString::fromWCharArray(said ? description : L"");
     *window = item.window;
     return true;
   }

@@ -177,7 +177,7 @@ TEST_F(InstallPage, PanelAtLoginWritesAndRemovesTheAutostartEntry) {
   EXPECT_EQ(Setting(kTrayAtLogin), 0u);
 
   // A file where the folder should be.
-  std::filesystem::create_directories(config);
+  std::filesystem::remove_all(config / "autostart");
   { std::ofstream(config / "autostart") << "not a folder"; }
   Click(IDC_TRAY_AT_LOGIN);
   EXPECT_FALSE(box->isChecked());
