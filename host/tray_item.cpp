@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "host/desktop_notice.h"
 #include "host/tray_icon.h"
 #include "platform/device.h"
 #include "platform/message_box.h"
@@ -68,6 +69,15 @@ std::unique_ptr<TrayItem> StartTrayItem(TodayScreen& screen) {
 
 TrayItem::TrayItem(TodayScreen& screen) : screen_(screen) {
   cities_.setExclusive(true);
+  // A notice the item gave since the last update goes to the desktop once; without a notification
+  // server it is dropped.
+  if (face.panel.rainNoticeSerial != noticesShown_) {
+    noticesShown_ = face.panel.rainNoticeSerial;
+    if (face.panel.rainNotice[0] != L'\0') {
+      SendDesktopNotice(QString::fromWCharArray(face.panel.rainNotice),
+                        DrawTrayIcon(ConditionIcon(path), QString(), 48));
+    }
+  }
   for (int slot = 0; slot < TODAYPANEL_CITIES; ++slot) {
     QAction* action = menu_.addAction(QString());
     action->setCheckable(true);
@@ -114,6 +124,15 @@ void TrayItem::Update() {
   if (face.toolTip != toolTip_) {
     toolTip_ = face.toolTip;
     icon_.setToolTip(face.toolTip);
+  }
+  // A notice the item gave since the last update goes to the desktop once; without a notification
+  // server it is dropped.
+  if (face.panel.rainNoticeSerial != noticesShown_) {
+    noticesShown_ = face.panel.rainNoticeSerial;
+    if (face.panel.rainNotice[0] != L'\0') {
+      SendDesktopNotice(QString::fromWCharArray(face.panel.rainNotice),
+                        DrawTrayIcon(ConditionIcon(path), QString(), 48));
+    }
   }
   for (int slot = 0; slot < TODAYPANEL_CITIES; ++slot) {
     QAction* action = cityActions_[static_cast<size_t>(slot)];

@@ -69,6 +69,7 @@ class TrayItem {
   QString toolTip_;
   std::wstring loadedPath_;
   QImage loaded_;
+  uint32_t noticesShown_ = 0;
 };
 
 }  // namespace cirrodex::host

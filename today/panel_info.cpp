@@ -3,6 +3,7 @@
 
 #include "core/condition_texts.h"
 #include "core/format.h"
+#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/temperature.h"
 #include "today/item_state.h"
@@ -38,6 +39,11 @@ LRESULT PanelInfo(TodayItemState& s, TODAYPANELINFO* info) {
                                              : std::wstring());
     CopyInto(info->temperature, PanelTemperature(now.temperature, s.temperatureUnits));
   }
+  {
+    std::lock_guard lock(s.reportLock);
+    CopyInto(info->rainNotice, s.rainNotice);
+    info->rainNoticeSerial = s.rainNoticeSerial;
+  }
   LoadCityList();
   info->selectedCity = SelectedCity();
   const CityList& list = Cities();
@@ -48,6 +54,23 @@ LRESULT PanelInfo(TodayItemState& s, TODAYPANELINFO* info) {
     CopyInto(info->cityNames[i], entry.code[0] != L'\0' ? name : L"");
   }
   return 1;
+}
+
+bool NoteRainOutlook(TodayItemState& s, const RainOutlook& outlook) {
+  const SystemTime now = CurrentClock().LocalTime();
+  RainNoticeContext context;
+  context.enabled = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices,
+                                kDefaultRainNotices) != 0;
+  context.minuteOfDay = now.hour * 60u + now.minute;
+  context.startUpdate = s.startUpdate;
+  context.endUpdate = s.endUpdate;
+  std::lock_guard lock(s.reportLock);
+  const std::wstring notice =
+      s.rainEpisodes.Consider(SelectedCityCode(), s.report.city, outlook, context);
+  if (notice.empty()) return false;
+  s.rainNotice = notice;
+  ++s.rainNoticeSerial;
+  return true;
 }
 
 LRESULT SelectCityFromPanel(TodayItemState& s, HWND window, WPARAM slot) {
