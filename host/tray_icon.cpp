@@ -27,16 +27,35 @@ QImage WithoutWhiteGround(const QImage& condition) {
   return image;
 }
 
+// DrawTrayIcon of a picture whose white ground is gone already.
+QImage DrawOnClearGround(const QImage& picture, const QString& temperature, int size);
+
 }  // namespace
 
 QImage DrawTrayIcon(const QImage& condition, const QString& temperature, int size) {
+  return DrawOnClearGround(condition.isNull() ? condition : WithoutWhiteGround(condition),
+                           temperature, size);
+}
+
+QIcon TrayIcon(const QImage& condition, const QString& temperature) {
+  const QImage picture = condition.isNull() ? condition : WithoutWhiteGround(condition);
+  QIcon icon;
+  for (int size : kTrayIconSizes) {
+    icon.addPixmap(QPixmap::fromImage(DrawOnClearGround(picture, temperature, size)));
+  }
+  return icon;
+}
+
+namespace {
+
+QImage DrawOnClearGround(const QImage& condition, const QString& temperature, int size) {
   QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
   icon.fill(Qt::transparent);
   QPainter painter(&icon);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (!condition.isNull()) {
-    const QImage picture = WithoutWhiteGround(condition).scaled(
+    const QImage picture = condition.scaled(
         size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     painter.drawImage((size - picture.width()) / 2, 0, picture);
   }
@@ -70,12 +89,6 @@ QImage DrawTrayIcon(const QImage& condition, const QString& temperature, int siz
   return icon;
 }
 
-QIcon TrayIcon(const QImage& condition, const QString& temperature) {
-  QIcon icon;
-  for (int size : kTrayIconSizes) {
-    icon.addPixmap(QPixmap::fromImage(DrawTrayIcon(condition, temperature, size)));
-  }
-  return icon;
-}
+}  // namespace
 
 }  // namespace cirrodex::host

@@ -9,7 +9,7 @@
 namespace cirrodex::host {
 
 // The sizes drawn: the usual panel sizes, and twice them for scaled desktops.
-inline constexpr int kTrayIconSizes[] = {16, 22, 24, 32, 44, 48, 64};
+inline constexpr int kTrayIconSizes[] = {16, 22, 24, 32, 48, 64};
 
 // One square picture of `size` pixels: the condition icon (its white ground made transparent;
 // a null image draws none) with `temperature` over its lower part in white on a dark outline,

@@ -69,15 +69,6 @@ std::unique_ptr<TrayItem> StartTrayItem(TodayScreen& screen) {
 
 TrayItem::TrayItem(TodayScreen& screen) : screen_(screen) {
   cities_.setExclusive(true);
-  // A notice the item gave since the last update goes to the desktop once; without a notification
-  // server it is dropped.
-  if (face.panel.rainNoticeSerial != noticesShown_) {
-    noticesShown_ = face.panel.rainNoticeSerial;
-    if (face.panel.rainNotice[0] != L'\0') {
-      SendDesktopNotice(QString::fromWCharArray(face.panel.rainNotice),
-                        DrawTrayIcon(ConditionIcon(path), QString(), 48));
-    }
-  }
   for (int slot = 0; slot < TODAYPANEL_CITIES; ++slot) {
     QAction* action = menu_.addAction(QString());
     action->setCheckable(true);
