@@ -57,10 +57,11 @@ export CIRRODEX_FEED_BASE="http://127.0.0.1:$service_port/m/chnk/d/weather_d_src
 watcher_pid=$!
 for _ in $(seq 50); do grep -q ready "$work/watcher.out" && break; sleep 0.1; done
 
-# A device folder laid out by `tree`'s install, London stored, nothing due for a day.
+# A device folder with the item registered, London stored, nothing due for a day. Both hosts get
+# this build's plug-in, so that the difference is the host's own.
 lay_out() {
-  export CIRRODEX_DEVICE=$work/device-$2
-  "$1/bin/cirrodex-install" --register >/dev/null
+  export CIRRODEX_DEVICE=$work/device-$1
+  "$bin/cirrodex-install" --register >/dev/null
   "$CIRRODEX_DEVICE/program files/velbrook/nimbrel/Gantrel.exe" /downloadandexit
   "$bin/cirrodex-reg" add 'HKCU\SOFTWARE\Velbrook\Cirrodex' /v UpdateRate /t REG_DWORD /d 1440 \
     /f >/dev/null
@@ -86,11 +87,11 @@ idle_run() {
     'BEGIN {printf "%.4f %d\n", (a - b) / 1e9 / s * 100, r}'
 }
 
-lay_out "$build" tray
+lay_out tray
 read -r tray_cpu tray_rss < <(idle_run "$bin/today-host" --tray)
 grep -q 'not shown in the panel' "$work/host.err" && { cat "$work/host.err" >&2; exit 2; }
 grep -c . "$work/watcher.out" | grep -q '^[2-9]' || { echo "no item registered" >&2; exit 2; }
-lay_out "$base" base
+lay_out base
 read -r base_cpu base_rss < <(idle_run "$base/bin/today-host")
 
 added_kb=$((tray_rss - base_rss))

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """today-host --tray in a desktop's panel, over a private D-Bus session under Xvfb.
 
-Outside, starts Xvfb and runs itself again in a private session (dbus-run-session); inside,
-starts a stand-in org.kde.StatusNotifierWatcher (this file with --watcher) that prints each item
+Runs itself again on Xvfb in a private D-Bus session (desktop_session.py); there, starts a
+stand-in org.kde.StatusNotifierWatcher (this file with --watcher) that prints each item
 that registers, stores made-up weather and drives the item: its tooltip, its icon after a unit
 change, its menu, its click, and the host without a watcher or a bus. Exits 77 (skipped), saying
 why, where Xvfb, the session bus or python3-dbus is missing.
@@ -15,17 +15,22 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
-import time
+
+from desktop_session import INNER, eventually, run, skip
 
 SETTINGS = r"HKCU\SOFTWARE\Velbrook\Cirrodex"
 ITEM = "org.kde.StatusNotifierItem"
 WATCHER = "org.kde.StatusNotifierWatcher"
 
 
-def skip(why):
-    print(f"SKIPPED: {why}")
-    sys.exit(77)
+def checks():
+    if shutil.which("xwininfo") is None:
+        skip("xwininfo is missing (package x11-utils)")
+    try:
+        import dbus  # noqa: F401
+        from gi.repository import GLib  # noqa: F401
+    except ImportError:
+        skip("python3-dbus or python3-gi is missing")
 
 
 def watcher():
@@ -91,64 +96,6 @@ def watcher():
     GLib.MainLoop().run()
 
 
-def start_xvfb():  # on a display nobody holds, once it takes clients
-    first = 200 + os.getpid() % 600
-    for n in range(first, first + 20):
-        if os.path.exists(f"/tmp/.X{n}-lock"):
-            continue
-        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "640x480x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return xvfb, f":{n}"
-            if xvfb.poll() is not None:
-                break
-            time.sleep(0.1)
-        xvfb.kill()
-        xvfb.wait()
-    return None, None
-
-
-def outside(build):
-    for tool in ("Xvfb", "dbus-run-session", "xwininfo"):
-        if shutil.which(tool) is None:
-            skip(f"{tool} is missing (packages xvfb, dbus, x11-utils)")
-    try:
-        import dbus  # noqa: F401
-        from gi.repository import GLib  # noqa: F401
-    except ImportError:
-        skip("python3-dbus or python3-gi is missing")
-    work = tempfile.mkdtemp(prefix="cirrodex-panel-")
-    xvfb, display = start_xvfb()
-    try:
-        if xvfb is None:
-            skip("Xvfb did not start")
-        env = dict(os.environ, DISPLAY=display, CIRRODEX_PANEL_INNER="1", QT_QPA_PLATFORM="xcb",
-                   CIRRODEX_DEVICE=os.path.join(work, "device"))
-        env.pop("XDG_CURRENT_DESKTOP", None)
-        for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"):
-            env[name] = os.path.join(work, name.lower())
-            os.makedirs(env[name], mode=0o700)
-        status = subprocess.call(["dbus-run-session", "--", sys.executable,
-                                  os.path.abspath(__file__), build], env=env, timeout=150)
-        if status == 127 or status == 1 and not os.path.exists(os.path.join(work, "inside")):
-            skip("the private session bus did not start")
-        sys.exit(status)
-    finally:
-        if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def eventually(find, seconds, what):
-    deadline = time.monotonic() + seconds
-    while not (found := find()):
-        assert time.monotonic() < deadline, f"not within {seconds} s: {what}"
-        time.sleep(0.2)
-    return found
-
-
 def window_state():
     """The Today window's map state, or None while it does not exist."""
     probe = subprocess.run(["xwininfo", "-name", "Today"], capture_output=True, text=True)
@@ -172,7 +119,8 @@ def without_panel(host, env, why):
 
 def inside(build, processes):
     import dbus
-    open(os.path.join(os.environ["XDG_CACHE_HOME"], "..", "inside"), "w").close()
+    os.environ["QT_QPA_PLATFORM"] = "xcb"
+    os.environ.pop("XDG_CURRENT_DESKTOP", None)
     binary = os.path.join(build, "bin")
     host = os.path.join(binary, "today-host")
 
@@ -257,25 +205,9 @@ def inside(build, processes):
     eventually(lambda: window_state() == "IsUnMapped", 10, "the window hidden again")
 
 
-def main():
-    if sys.argv[1:] == ["--watcher"]:
-        watcher()
-        return 0
-    build = os.path.abspath(sys.argv[1])
-    if os.environ.get("CIRRODEX_PANEL_INNER") != "1":
-        outside(build)
-    processes = []
-    try:
-        inside(build, processes)
-    finally:
-        for p in reversed(processes):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    if sys.argv[1:] == ["--watcher"]:
+        sys.exit(watcher())
+    if INNER not in os.environ:
+        checks()
+    sys.exit(run(__file__, inside))
