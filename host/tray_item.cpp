@@ -110,7 +110,11 @@ void TrayItem::Update() {
   if (path != iconPath_ || temperature != temperature_ || icon_.icon().isNull()) {
     iconPath_ = path;
     temperature_ = temperature;
-    icon_.setIcon(TrayIcon(ConditionIcon(path), QString::fromStdWString(temperature)));
+    // Before the first weather the icon would be empty, and an empty icon is no icon in a panel.
+    const QString text = path.empty() && temperature.empty()
+                             ? QString("?")
+                             : QString::fromStdWString(temperature);
+    icon_.setIcon(TrayIcon(ConditionIcon(path), text));
   }
   if (face.toolTip != toolTip_) {
     toolTip_ = face.toolTip;
