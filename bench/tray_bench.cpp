@@ -19,7 +19,8 @@
 namespace cirrodex {
 namespace {
 
-std::wstring Feed(const std::string& city, const std::string& temperature, const std::string& icon) {
+std::wstring Feed(const std::string& city, const std::string& temperature,
+                  const std::string& icon) {
   std::string feed = testing::ReadFile(testing::SourceDir() / "tests/core/golden/full_feed.txt");
   const auto replace = [&feed](const std::string& variable, const std::string& value) {
     const std::string head = "var " + variable + " = \"";
@@ -89,7 +90,8 @@ void BM_DrawTrayIcon(benchmark::State& state) {
   const QImage condition(QString::fromStdString(
       (testing::BuildDir() / "share" / "cirrodex" / "bmp" / "26.bmp").string()));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(host::DrawTrayIcon(condition, "-12\u00B0", static_cast<int>(state.range(0))));
+    benchmark::DoNotOptimize(
+        host::DrawTrayIcon(condition, "-12\u00B0", static_cast<int>(state.range(0))));
   }
 }
 BENCHMARK(BM_DrawTrayIcon)->Arg(16)->Arg(32)->Arg(64)->Unit(benchmark::kMicrosecond);

@@ -40,8 +40,8 @@ bool SendDesktopNotice(const QString& summary, const QImage& image) {
   hints["desktop-entry"] = QString("cirrodex-today");
   if (!image.isNull()) hints["image-data"] = ImageData(image);
   QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kService, "Notify");
-  notify << QString("Cirrodex") << 0u << QString() << summary << QString() << QStringList()
-         << hints << -1;
+  notify << QString("Cirrodex") << 0u << QString() << summary << QString() << QStringList() << hints
+         << -1;
   // The answer (the notification's id) is of no use here; a server that hangs must not hold
   // the panel.
   return bus.send(notify);

@@ -55,8 +55,8 @@ QImage DrawOnClearGround(const QImage& condition, const QString& temperature, in
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (!condition.isNull()) {
-    const QImage picture = condition.scaled(
-        size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QImage picture =
+        condition.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     painter.drawImage((size - picture.width()) / 2, 0, picture);
   }
   if (temperature.isEmpty()) return icon;

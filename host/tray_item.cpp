@@ -84,9 +84,11 @@ TrayItem::TrayItem(TodayScreen& screen) : screen_(screen) {
   menu_.addSeparator();
   menu_.addAction("Quit", [] { QApplication::quit(); });
   icon_.setContextMenu(&menu_);
-  QObject::connect(&icon_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) ShowOrHideScreen();
-  });
+  QObject::connect(&icon_, &QSystemTrayIcon::activated,
+                   [this](QSystemTrayIcon::ActivationReason why) {
+                     if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                       ShowOrHideScreen();
+                   });
 
   // Repaints come in bursts (the strip, its status line, a resize): one update after them.
   pending_.setSingleShot(true);
@@ -111,9 +113,8 @@ void TrayItem::Update() {
     iconPath_ = path;
     temperature_ = temperature;
     // Before the first weather the icon would be empty, and an empty icon is no icon in a panel.
-    const QString text = path.empty() && temperature.empty()
-                             ? QString("?")
-                             : QString::fromStdWString(temperature);
+    const QString text =
+        path.empty() && temperature.empty() ? QString("?") : QString::fromStdWString(temperature);
     icon_.setIcon(TrayIcon(ConditionIcon(path), text));
   }
   if (face.toolTip != toolTip_) {

@@ -25,7 +25,8 @@ fs::path AutostartFolder() {
 
 std::string ExecArgument(std::string_view argument) {
   constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
-  const bool quote = argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
+  const bool quote =
+      argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
   std::string exec;
   for (char c : argument) {
     if (c == '%') {

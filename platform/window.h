@@ -156,12 +156,12 @@ struct TODAYACCESSIBLETEXT {
 inline constexpr int TODAYPANEL_CITIES = 6;
 inline constexpr int TODAYPANEL_NAMESIZE = 64;
 struct TODAYPANELINFO {
-  wchar_t iconPath[MAX_PATH] = {};    // the current condition's icon, a handheld path; may be empty
-  wchar_t temperature[16] = {};       // the current temperature as the panel shows it ("7°")
+  wchar_t iconPath[MAX_PATH] = {};  // the current condition's icon, a handheld path; may be empty
+  wchar_t temperature[16] = {};     // the current temperature as the panel shows it ("7°")
   wchar_t cityNames[TODAYPANEL_CITIES][TODAYPANEL_NAMESIZE] = {};
-  int32_t selectedCity = -1;          // the selected slot, 0 to 5
-  wchar_t rainNotice[128] = {};       // the last notice of rain about to begin; may be empty
-  DWORD rainNoticeSerial = 0;         // counts the notices given; a new one is to be shown
+  int32_t selectedCity = -1;     // the selected slot, 0 to 5
+  wchar_t rainNotice[128] = {};  // the last notice of rain about to begin; may be empty
+  DWORD rainNoticeSerial = 0;    // counts the notices given; a new one is to be shown
 };
 
 struct TODAYDRAWWATERMARKINFO {

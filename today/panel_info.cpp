@@ -35,8 +35,8 @@ LRESULT PanelInfo(TodayItemState& s, TODAYPANELINFO* info) {
   {
     std::lock_guard lock(s.reportLock);
     const ForecastDay& now = s.report.blocks[0];
-    CopyInto(info->iconPath, now.dayIcon > 0 ? IconPath(InstallFolder(s.report), now.dayIcon)
-                                             : std::wstring());
+    CopyInto(info->iconPath,
+             now.dayIcon > 0 ? IconPath(InstallFolder(s.report), now.dayIcon) : std::wstring());
     CopyInto(info->temperature, PanelTemperature(now.temperature, s.temperatureUnits));
   }
   {
@@ -59,8 +59,8 @@ LRESULT PanelInfo(TodayItemState& s, TODAYPANELINFO* info) {
 bool NoteRainOutlook(TodayItemState& s, const RainOutlook& outlook) {
   const SystemTime now = CurrentClock().LocalTime();
   RainNoticeContext context;
-  context.enabled = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices,
-                                kDefaultRainNotices) != 0;
+  context.enabled =
+      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, kDefaultRainNotices) != 0;
   context.minuteOfDay = now.hour * 60u + now.minute;
   context.startUpdate = s.startUpdate;
   context.endUpdate = s.endUpdate;

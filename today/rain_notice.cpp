@@ -21,8 +21,8 @@ std::wstring RainEpisodes::Consider(std::wstring_view cityCode, std::wstring_vie
                                     const RainOutlook& outlook, const RainNoticeContext& context) {
   // Nothing known says nothing about the episode either way.
   if (!outlook.known) return {};
-  const bool rainDue = outlook.wetNow ||
-                       (outlook.beginsInMinutes >= 0 && outlook.beginsInMinutes <= kRainNoticeMinutes);
+  const bool rainDue = outlook.wetNow || (outlook.beginsInMinutes >= 0 &&
+                                          outlook.beginsInMinutes <= kRainNoticeMinutes);
   auto it = inEpisode_.find(cityCode);
   const bool already = it != inEpisode_.end() && it->second;
   if (!rainDue) {

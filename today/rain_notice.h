@@ -12,17 +12,17 @@ namespace cirrodex::today {
 
 // What the nowcast says of the coming hour.
 struct RainOutlook {
-  bool known = false;         // a nowcast was stored and parsed
-  bool wetNow = false;        // precipitation in the current quarter hour
-  int beginsInMinutes = -1;   // from now to the first wet quarter hour; -1: dry for the hour
+  bool known = false;        // a nowcast was stored and parsed
+  bool wetNow = false;       // precipitation in the current quarter hour
+  int beginsInMinutes = -1;  // from now to the first wet quarter hour; -1: dry for the hour
 };
 
 // What the user allows and what the weather is.
 struct RainNoticeContext {
-  bool enabled = true;         // "RainNotices"
-  bool sample = false;         // the city's weather is made up (its name ends in " (sample)")
-  uint32_t minuteOfDay = 0;    // local time now
-  uint32_t startUpdate = 0;    // the allowed hours, as the download schedule has them
+  bool enabled = true;       // "RainNotices"
+  bool sample = false;       // the city's weather is made up (its name ends in " (sample)")
+  uint32_t minuteOfDay = 0;  // local time now
+  uint32_t startUpdate = 0;  // the allowed hours, as the download schedule has them
   uint32_t endUpdate = 1439;
 };
 

@@ -64,13 +64,13 @@ void Setup::DoDataExchange(DataExchange& dx) {
 void Setup::OnTrayAtLogin() {
   UpdateData(Exchange::FromControls);
   std::string problem;
-  const bool done = trayAtLogin_
-                        ? package::WriteTrayAutostart(package::TrayProgram(), problem)
-                        : package::RemoveTrayAutostart(problem);
+  const bool done = trayAtLogin_ ? package::WriteTrayAutostart(package::TrayProgram(), problem)
+                                 : package::RemoveTrayAutostart(problem);
   if (!done) {
     trayAtLogin_ = !trayAtLogin_;
     UpdateData(Exchange::ToControls);
-    platform::MessageBox(nullptr, platform::FromUtf8("Cannot change the session's start: " + problem),
+    platform::MessageBox(nullptr,
+                         platform::FromUtf8("Cannot change the session's start: " + problem),
                          L"Show in the panel at login", platform::MB_OK);
     return;
   }
