@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <future>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "core/weather_report.h"
@@ -86,6 +89,68 @@ TEST_F(WeatherServiceTest, SendsAFeedFileOfTheDataFolderAsItIs) {
   EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ZZXX9999")).body, "own");
   EXPECT_NE(Get(service.WideUrl(std::string(kFeedPath) + "FRXX0076")).body.find("Paris"),
             std::string::npos);
+}
+
+// Files of the data folder that are not plain feeds or pictures: each is refused with one line
+// naming it (however often it is asked for), counts as missing, and the service goes on.
+TEST_F(WeatherServiceTest, RefusesBadDataFilesWithOneLineAndGoesOn) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    void (*plant)(const fs::path& file);
+  } cases[] = {
+      {"a FIFO", [](const fs::path& file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }},
+      {"a folder", [](const fs::path& file) { fs::create_directory(file); }},
+      {"a link",
+       [](const fs::path& file) {
+         std::ofstream(file.string() + ".target") << "var swCity = \"Linked\";";
+         fs::create_symlink(file.string() + ".target", file);
+       }},
+      {"50 MB",
+       [](const fs::path& file) {
+         std::ofstream(file) << "var swCity = \"Huge\";";
+         fs::resize_file(file, 50 * 1024 * 1024);
+       }},
+      {"unreadable",
+       [](const fs::path& file) {
+         std::ofstream(file) << "var swCity = \"Secret\";";
+         fs::permissions(file, fs::perms::none);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // File permissions do not bind the superuser.
+    if (std::string(c.name) == "unreadable" && geteuid() == 0) continue;
+    const fs::path data = device_.root() / ("bad-" + std::to_string(&c - cases));
+    const fs::path feed = data / "feeds" / "ZZXX9999.txt";
+    const fs::path map = data / "maps" / "brradar1.jpg";
+    fs::create_directories(feed.parent_path());
+    fs::create_directories(map.parent_path());
+    c.plant(feed);
+    c.plant(map);
+    const fs::path log = data / "log.txt";
+    {
+      WeatherServiceProcess service({"--data", data.string()}, log);
+      ASSERT_TRUE(service.running());
+      for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ZZXX9999")).result, 404u);
+        const Answer picture = Get(service.WideUrl("/weather/live/brradar1.jpg"));
+        EXPECT_TRUE(picture.ok);
+        EXPECT_EQ(picture.body.substr(0, 2), "\xFF\xD8");  // the made-up map
+      }
+      EXPECT_TRUE(Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085")).ok);
+    }
+    const std::string lines = testing::ReadFile(log);
+    for (const fs::path& file : {feed, map}) {
+      int naming = 0;
+      std::istringstream in(lines);
+      for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find(file.string());
+        if (at != std::string::npos && line[at + file.string().size()] != '.') ++naming;
+      }
+      EXPECT_EQ(naming, 1) << file << "\n" << lines;
+    }
+  }
 }
 
 TEST_F(WeatherServiceTest, AnswersUnknownCodesPathsAndBadCodesWithNotFound) {

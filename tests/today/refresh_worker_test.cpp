@@ -314,6 +314,80 @@ TEST_F(RefreshWorkerTest, AStalledRunIsNotJoinedByAnother) {
   unsetenv("CIRRODEX_FEED_BASE");
 }
 
+// Stops the worker at its `stopAt`-th wait as StopRefreshWorker does (the flag, then the
+// signal), moving the test clock for every wait before; a wait that finds no signal after the
+// stop would be a real sleep before the join, and is added up.
+class StoppingEvent : public today::StopEvent {
+ public:
+  StoppingEvent(FixedClock& clock, int stopAt) : clock_(clock), stopAt_(stopAt) {}
+  bool Wait(uint32_t milliseconds) override {
+    if (++waits_ == stopAt_) {
+      State().workerRunning = false;
+      Signal();
+    }
+    if (signalled_) {
+      signalled_ = false;
+      return true;
+    }
+    if (stopped_) sleptAfterStopMs += milliseconds;
+    clock_.Advance(milliseconds);
+    return false;
+  }
+  void Signal() override { signalled_ = stopped_ = true; }
+  uint64_t sleptAfterStopMs = 0;
+
+ private:
+  FixedClock& clock_;
+  int stopAt_;
+  int waits_ = 0;
+  bool signalled_ = false;
+  bool stopped_ = false;
+};
+
+// Every run it starts keeps running.
+struct LongRunStarter : ProcessStarter {
+  struct Endless : StartedProcess {
+    bool Running() const override { return true; }
+  };
+  bool Start(std::wstring_view, std::wstring_view) override { return true; }
+  std::shared_ptr<StartedProcess> StartWatched(std::wstring_view, std::wstring_view) override {
+    return std::make_shared<Endless>();
+  }
+};
+
+TEST_F(RefreshWorkerTest, AStopInAnyStateEndsTheWorkerWithoutSleeping) {
+  const struct {
+    const char* state;
+    uint32_t storedResult;
+    bool runsKeepRunning;
+    int stopAt;
+  } cases[] = {
+      {"waiting after the start's launch", 12029, false, 1},
+      {"waiting after a pass's launch", 12029, false, 2},
+      {"sleeping between tries while a download is due", 12029, false, 3},
+      {"sleeping while nothing is due", 200, false, 2},
+      {"a download under way, waiting after its launch", 12029, true, 1},
+      {"a download under way, sleeping after a pass that left it alone", 12029, true, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    StoreFeed(SampleFeed(), c.storedResult);
+    LongRunStarter longRuns;
+    if (c.runsKeepRunning) SetProcessStarterForTesting(&longRuns);
+    auto event = std::make_unique<StoppingEvent>(clock_, c.stopAt);
+    StoppingEvent& stopping = *event;
+    State().stopEvent = std::move(event);
+    State().lastRun.reset();
+    State().downloadDue = true;
+    State().workerRunning = true;
+    State().workerEnded = false;
+    today::WorkerMain();
+    EXPECT_TRUE(State().workerEnded);
+    EXPECT_EQ(stopping.sleptAfterStopMs, 0u);
+    SetProcessStarterForTesting(&starter_);
+  }
+}
+
 class WorkerThreadTest : public TodayTest {};
 
 TEST_F(WorkerThreadTest, StopsWithinTheGraceWhileWaitingOnALaunch) {
