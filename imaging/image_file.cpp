@@ -15,7 +15,8 @@ namespace cirrodex {
 
 bool ImageBuffer::LoadFile(std::wstring_view path, ImageType type) {
   std::string bytes;
-  if (!platform::ReadFileIfPresent(platform::DevicePath(path), bytes, platform::kPictureFileLimit)) {
+  if (!platform::ReadFileIfPresent(platform::DevicePath(path), bytes,
+                                   platform::kPictureFileLimit)) {
     return false;
   }
   return DecodeMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), type);

@@ -322,9 +322,11 @@ bool RegistryStore::Impl::WaitWhileBusy(std::chrono::steady_clock::time_point si
     return false;
   }
   const size_t nap = std::min<size_t>(static_cast<size_t>(count), std::size(kBusyNapsMs) - 1);
-  std::this_thread::sleep_for(std::min<microseconds>(left, std::chrono::milliseconds(kBusyNapsMs[nap])));
+  std::this_thread::sleep_for(
+      std::min<microseconds>(left, std::chrono::milliseconds(kBusyNapsMs[nap])));
   if (budget >= 0) {
-    const auto slept = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - now);
+    const auto slept =
+        std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - now);
     if (g_busyBudgetUs.fetch_sub(slept.count()) < slept.count()) g_busyBudgetUs.store(0);
   }
   return true;

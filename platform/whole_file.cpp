@@ -71,7 +71,8 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, std::s
     return Refuse(file.string() + " is " + KindOf(info.st_mode) + ", not a regular file", bytes,
                   error);
   }
-  if (static_cast<uintmax_t>(info.st_size) > limit) return Refuse(TooLarge(file, limit), bytes, error);
+  if (static_cast<uintmax_t>(info.st_size) > limit)
+    return Refuse(TooLarge(file, limit), bytes, error);
   // The size is a first guess only: a file may grow while it is read, and /proc says 0.
   bytes.resize(std::min(static_cast<size_t>(info.st_size), limit) + 1);
   size_t filled = 0;
