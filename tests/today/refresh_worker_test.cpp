@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/registry_ops.h"
 #include "core/settings.h"
@@ -315,51 +316,38 @@ TEST_F(RefreshWorkerTest, AStalledRunIsNotJoinedByAnother) {
 }
 
 // Stops the worker at its `stopAt`-th wait as StopRefreshWorker does (the flag, then the
-// signal), moving the test clock for every wait before; a wait that finds no signal after the
-// stop would be a real sleep before the join, and is added up.
-class StoppingEvent : public today::StopEvent {
- public:
-  StoppingEvent(FixedClock& clock, int stopAt) : clock_(clock), stopAt_(stopAt) {}
+// signal), moving the test clock for every wait; a wait after the stop that finds no signal
+// would be a real sleep before the join.
+struct StoppingEvent : today::StopEvent {
+  StoppingEvent(FixedClock& clock, int stopAt) : clock(clock), stopAt(stopAt) {}
   bool Wait(uint32_t milliseconds) override {
-    if (++waits_ == stopAt_) {
-      State().workerRunning = false;
-      Signal();
-    }
-    if (signalled_) {
-      signalled_ = false;
-      return true;
-    }
-    if (stopped_) sleptAfterStopMs += milliseconds;
-    clock_.Advance(milliseconds);
+    if (++waits == stopAt) State().workerRunning = false, Signal();
+    if (std::exchange(signalled, false)) return true;
+    if (stopped) sleptAfterStopMs += milliseconds;
+    clock.Advance(milliseconds);
     return false;
   }
-  void Signal() override { signalled_ = stopped_ = true; }
+  void Signal() override { signalled = stopped = true; }
+  FixedClock& clock;
+  int stopAt, waits = 0;
+  bool signalled = false, stopped = false;
   uint64_t sleptAfterStopMs = 0;
-
- private:
-  FixedClock& clock_;
-  int stopAt_;
-  int waits_ = 0;
-  bool signalled_ = false;
-  bool stopped_ = false;
 };
 
 // Every run it starts keeps running.
-struct LongRunStarter : ProcessStarter {
-  struct Endless : StartedProcess {
-    bool Running() const override { return true; }
-  };
+struct EndlessRuns : ProcessStarter, StartedProcess {
   bool Start(std::wstring_view, std::wstring_view) override { return true; }
   std::shared_ptr<StartedProcess> StartWatched(std::wstring_view, std::wstring_view) override {
-    return std::make_shared<Endless>();
+    return std::shared_ptr<StartedProcess>(std::shared_ptr<void>(), this);
   }
+  bool Running() const override { return true; }
 };
 
 TEST_F(RefreshWorkerTest, AStopInAnyStateEndsTheWorkerWithoutSleeping) {
   const struct {
     const char* state;
     uint32_t storedResult;
-    bool runsKeepRunning;
+    bool endlessRuns;
     int stopAt;
   } cases[] = {
       {"waiting after the start's launch", 12029, false, 1},
@@ -372,18 +360,15 @@ TEST_F(RefreshWorkerTest, AStopInAnyStateEndsTheWorkerWithoutSleeping) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.state);
     StoreFeed(SampleFeed(), c.storedResult);
-    LongRunStarter longRuns;
-    if (c.runsKeepRunning) SetProcessStarterForTesting(&longRuns);
-    auto event = std::make_unique<StoppingEvent>(clock_, c.stopAt);
-    StoppingEvent& stopping = *event;
-    State().stopEvent = std::move(event);
+    EndlessRuns endless;
+    if (c.endlessRuns) SetProcessStarterForTesting(&endless);
+    auto* event = new StoppingEvent(clock_, c.stopAt);
+    State().stopEvent.reset(event);
     State().lastRun.reset();
-    State().downloadDue = true;
-    State().workerRunning = true;
-    State().workerEnded = false;
+    State().downloadDue = State().workerRunning = true;
     today::WorkerMain();
-    EXPECT_TRUE(State().workerEnded);
-    EXPECT_EQ(stopping.sleptAfterStopMs, 0u);
+    EXPECT_EQ(event->sleptAfterStopMs, 0u);
+    State().lastRun.reset();
     SetProcessStarterForTesting(&starter_);
   }
 }
