@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "service/open_meteo.h"
+#include "service/feeds/open_meteo.h"
 
 #ifndef CIRRODEX_VERSION
 #define CIRRODEX_VERSION "0"
