@@ -293,6 +293,10 @@ void SharedService::KeepWhileRunning() {
 }
 
 void SharedService::Keep() {
+  // Signals are the screen thread's business (its stop pipe); none interrupts a wait here.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
   pollfd stop = {stop_, POLLIN, 0};
   while (poll(&stop, 1, CheckIntervalMs()) == 0) {
     if (!TouchService(settings_.port, stop_)) {
