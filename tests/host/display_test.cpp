@@ -1,10 +1,5 @@
 // The Today screen on a real X server (Xvfb) that goes away under it, as at a logout.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -16,8 +11,6 @@
 #include "tests/support/temp_device.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/weather_service.h"
-
-extern char** environ;
 
 namespace cirrodex::testing {
 namespace {

@@ -1,4 +1,4 @@
-// An X server of the test's own (Xvfb), for tests that need a real display.
+// An X server of its own (Xvfb, no window manager) for tests that need a real display.
 #pragma once
 
 #include <fcntl.h>
@@ -38,6 +38,8 @@ class VirtualDisplay {
   }
   // As at a logout; SIGTERM lets it remove its socket and lock file.
   ~VirtualDisplay() { Kill(); }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
   void Kill() {
     if (pid_ > 0) kill(pid_, SIGTERM);
     if (pid_ > 0) waitpid(pid_, nullptr, 0);
