@@ -93,7 +93,10 @@ std::wstring EndLabel(int32_t minute) {
   return WFormat(L"Stop automatic updates at %02d:%02d", minute / 60, minute % 60);
 }
 
-CConfigure::CConfigure() : PropertyPage(kTemplate), settings_(ReadDisplaySettings()) {}
+CConfigure::CConfigure()
+    : PropertyPage(kTemplate),
+      settings_(ReadDisplaySettings()),
+      confirmedUnits_(settings_.measureUnits) {}
 
 CConfigure::~CConfigure() { WriteSettings(); }
 
@@ -105,9 +108,9 @@ void CConfigure::WriteSettings() {
   WriteSetting(kUpdateRate, settings_.updateRate);
   WriteSetting(kStartUpdate, settings_.startUpdate);
   WriteSetting(kEndUpdate, settings_.endUpdate);
-  WriteSetting(kWindUnits, settings_.measureUnits.wind);
-  WriteSetting(kPressureUnits, settings_.measureUnits.pressure);
-  WriteSetting(kDistanceUnits, settings_.measureUnits.distance);
+  WriteSetting(kWindUnits, confirmedUnits_.wind);
+  WriteSetting(kPressureUnits, confirmedUnits_.pressure);
+  WriteSetting(kDistanceUnits, confirmedUnits_.distance);
 }
 
 void CConfigure::DoDataExchange(DataExchange& dx) {
@@ -216,13 +219,17 @@ std::wstring CConfigure::DescribePaint(const std::vector<std::wstring>& /*drawn*
                                     settings_.measureUnits);
 }
 
-void CConfigure::OnOK() { WriteSettings(); }
+void CConfigure::OnOK() {
+  confirmedUnits_ = settings_.measureUnits;
+  WriteSettings();
+}
 
 intptr_t CConfigure::OnQuerySiblings(int message, intptr_t /*param*/) {
   if (message == kSettingsRemoved) {
     storesSettings_ = false;
   } else if (message == kSettingsInstalled) {
     settings_ = ReadDisplaySettings();
+    confirmedUnits_ = settings_.measureUnits;
     storesSettings_ = true;
     if (IsCreated()) {
       ShowSettings();

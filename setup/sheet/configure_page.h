@@ -60,7 +60,8 @@ class CConfigure : public PropertyPage {
 
   const DisplaySettings& settings() const { return settings_; }
 
-  // Writes the six values, each with the write-or-create of the registry operations.
+  // Writes the six values, each with the write-or-create of the registry operations, and the
+  // three units as OK last confirmed them.
   void WriteSettings();
 
   void OnOK() override;
@@ -82,6 +83,9 @@ class CConfigure : public PropertyPage {
   void ShowSettings();
 
   DisplaySettings settings_;
+  // The units as read or as OK last stored them: what the page's destruction writes, so that a
+  // choice the sheet's Cancel dropped is not stored after all.
+  MeasureUnits confirmedUnits_;
   std::wstring rateLabel_;
   std::wstring startLabel_;
   std::wstring endLabel_;
