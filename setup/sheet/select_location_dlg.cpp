@@ -48,15 +48,18 @@ bool IsKey(QEvent* event, std::initializer_list<int> keys) {
 // Cancel): Down enters the list, Enter picks, Escape clears.
 class FindKeys : public QObject {
  public:
-  FindKeys(QObject* parent, CSelectLocationDlg& dialog, QLineEdit* edit, QListWidget* list)
-      : QObject(parent), dialog_(dialog), edit_(edit), list_(list) {}
+  // `list` is where the dialog keeps its list of matches, made at the first search.
+  FindKeys(QLineEdit* edit, CSelectLocationDlg& dialog, QListWidget* const* list)
+      : QObject(edit), dialog_(dialog), edit_(edit), list_(list) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    const bool listShown = list_->isVisible() && list_->count() > 0;
+    QListWidget* list = *list_;
+    if (list == nullptr) return false;
+    const bool listShown = list->isVisible() && list->count() > 0;
     if (watched == edit_) {
       if (IsKey(event, {Qt::Key_Down}) && listShown) {
-        list_->setFocus();
-        list_->setCurrentRow(0);
+        list->setFocus();
+        list->setCurrentRow(0);
         return true;
       }
       if (IsKey(event, {Qt::Key_Return, Qt::Key_Enter}) && listShown) {
@@ -67,9 +70,9 @@ class FindKeys : public QObject {
         edit_->clear();
         return true;
       }
-    } else if (watched == list_) {
+    } else if (watched == list) {
       if (IsKey(event, {Qt::Key_Return, Qt::Key_Enter})) {
-        Pick(list_->currentRow() < 0 ? 0 : list_->currentRow());
+        Pick(list->currentRow() < 0 ? 0 : list->currentRow());
         return true;
       }
       if (IsKey(event, {Qt::Key_Escape})) {
@@ -77,7 +80,7 @@ class FindKeys : public QObject {
         edit_->setFocus();
         return true;
       }
-      if (IsKey(event, {Qt::Key_Up}) && list_->currentRow() <= 0) {
+      if (IsKey(event, {Qt::Key_Up}) && list->currentRow() <= 0) {
         edit_->setFocus();
         return true;
       }
@@ -93,7 +96,7 @@ class FindKeys : public QObject {
  private:
   CSelectLocationDlg& dialog_;
   QLineEdit* edit_;
-  QListWidget* list_;
+  QListWidget* const* list_;
 };
 
 }  // namespace
@@ -122,21 +125,14 @@ bool CSelectLocationDlg::OnInitDialog() {
   WaitCursor wait;
   findEdit_->setPlaceholderText(QStringLiteral("Find a city"));
   findEdit_->setAccessibleName(QStringLiteral("Find a city"));
-  matchList_ = new QListWidget(findEdit_->parentWidget());
-  matchList_->setAccessibleName(QStringLiteral("Matching places"));
-  matchList_->setGeometry(MapDialogRect(7, kMatchListTop, 145, kMatchListHeight));
-  matchList_->setFocusPolicy(Qt::ClickFocus);
-  matchList_->hide();
-  auto* keys = new FindKeys(matchList_, *this, findEdit_, matchList_);
-  findEdit_->installEventFilter(keys);
-  matchList_->installEventFilter(keys);
-  QObject::connect(findEdit_, &QLineEdit::textEdited, matchList_,
+  matchList_ = nullptr;  // a window made anew has no list yet
+  findKeys_ = new FindKeys(findEdit_, *this, &matchList_);
+  findEdit_->installEventFilter(findKeys_);
+  QObject::connect(findEdit_, &QLineEdit::textEdited, findEdit_,
                    [this](const QString& text) { OnFindChanged(FromQString(text)); });
-  QObject::connect(findEdit_, &QLineEdit::textChanged, matchList_, [this](const QString& text) {
+  QObject::connect(findEdit_, &QLineEdit::textChanged, findEdit_, [this](const QString& text) {
     if (text.isEmpty()) OnFindChanged({});
   });
-  QObject::connect(matchList_, &QListWidget::itemClicked, matchList_,
-                   [this, keys] { keys->Pick(matchList_->currentRow()); });
   regionCombo_->clear();
   for (const std::wstring& region : regions_) regionCombo_->addItem(ToQString(region));
 
@@ -180,6 +176,18 @@ void CSelectLocationDlg::OnFindChanged(const std::wstring& query) {
     placesLoaded_ = true;
   }
   matches_ = placesLoaded_ ? places_.Search(query) : std::vector<PlaceMatch>{};
+  if (findEdit_ == nullptr) return;
+  // Made at the first search, so that opening the chooser costs what it did without one.
+  if (matchList_ == nullptr && !matches_.empty()) {
+    matchList_ = new QListWidget(findEdit_->parentWidget());
+    matchList_->setAccessibleName(QStringLiteral("Matching places"));
+    matchList_->setGeometry(MapDialogRect(7, kMatchListTop, 145, kMatchListHeight));
+    matchList_->setFocusPolicy(Qt::ClickFocus);
+    matchList_->installEventFilter(findKeys_);
+    QObject::connect(matchList_, &QListWidget::itemClicked, matchList_, [this] {
+      if (PickMatch(static_cast<size_t>(matchList_->currentRow()))) findEdit_->setFocus();
+    });
+  }
   if (matchList_ == nullptr) return;
   matchList_->clear();
   for (const PlaceMatch& match : matches_) matchList_->addItem(ToQString(match.label));

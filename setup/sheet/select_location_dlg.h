@@ -10,6 +10,7 @@
 #include "setup/sheet/region_files.h"
 
 class QComboBox;
+class QObject;
 class QLineEdit;
 class QListWidget;
 
@@ -82,6 +83,7 @@ class CSelectLocationDlg : public ModalDialog {
   QComboBox* locationCombo_ = nullptr;
   QLineEdit* findEdit_ = nullptr;
   QListWidget* matchList_ = nullptr;  // owned by the window, over the lists while it shows
+  QObject* findKeys_ = nullptr;       // owned by the search box
   PlaceIndex places_;                 // read at the first search
   bool placesLoaded_ = false;
   std::wstring findText_;
