@@ -238,7 +238,10 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
     dc.DrawText(WFormat(L"UV Index: %d", now.uvIndex), Rect{rightL, y + 157, rightR, y + 172},
                 kLineFlags);
   }
-  if (now.visibility >= 0) {
+  // Visibility has no missing value of its own (the parser resets it to 0): with every other
+  // current value missing, as for a city not yet downloaded, that 0 is no measurement.
+  const bool noCurrentValues = now.windSpeed < 0 && now.humidity < 0 && millibars <= 0;
+  if (now.visibility >= 0 && !noCurrentValues) {
     dc.DrawText(
         WFormat(L"Visibility: %ls %ls", DistanceNumber(now.visibility, units.distance).c_str(),
                 DistanceSuffix(units.distance)),

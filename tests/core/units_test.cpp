@@ -81,9 +81,11 @@ constexpr UnitCase kUnitCases[] = {
      L"wind 241 km/h N"},
     // Missing values are never drawn as numbers, in any unit.
     {kMissing, L"", kMissingPressure, 10, kMissing, {kKnots, kHectopascals, kKilometres}, L" ",
-     L"10%rain", L"(none)", L"(none)", L"Visibility: 16 km", L"(none)", L"rain 10 %"},
+     L"10%rain", L"(none)", L"(none)", L"(none)", L"(none)", L"rain 10 %"},
     {kMissing, L"", kMissingPressure, 10, kMissing, {}, L" ", L"10%rain", L"(none)", L"(none)",
-     L"Visibility: 10 miles", L"(none)", L"rain 10 %"},
+     L"(none)", L"(none)", L"rain 10 %"},
+    {kMissing, L"", kMissingPressure, 10, 72, {0, 0, kKilometres}, L" ", L"10%rain", L"(none)",
+     L"(none)", L"Visibility: 16 km", L"Humidity: 72%", L"rain 10 %"},
     // Codes out of range read as the first unit.
     {12, L"WSW", 30.0, 10, 72, {9, -1, 7}, L"12mph WSW", L"1013mBar 10%rain", L"Wind: 12 mph WSW",
      L"Pressure: 1013mBar", L"Visibility: 10 miles", L"Humidity: 72%", L"wind 12 mph WSW"},
