@@ -157,6 +157,15 @@ def rows(src):
                 if idle_s else "Today host with item and a screen reader's bus: idle CPU",
                 "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
                 None if cpu is None else cpu < 0.5))
+    cpu = src.figure("tray_idle_cpu_percent")
+    out.append(("Today host in the panel (--tray): idle CPU",
+                "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
+                None if cpu is None else cpu < 0.5))
+    added = src.figure("tray_added_kb")
+    out.append(("Today host in the panel: memory added to the host without it", fmt_kb(added),
+                "<= 5 MB", "", "", None if added is None else added <= 5 * 1024))
+    timed("Panel icon and tooltip brought up to date after new weather",
+          src.seconds("bench_tray", "BM_TrayUpdateAfterNewWeather"), 5e-3)
     rss = src.figure("host_rss_kb")
     out.append(("Today host with item: resident memory", fmt_kb(rss), "<= 60 MB", "", "",
                 None if rss is None else rss <= 60 * 1024))

@@ -71,4 +71,13 @@ std::wstring CityKey(std::wstring_view code);
 // Fills in what is missing, never overwriting a present value. Always true.
 bool WriteDefaultSettings();
 
+// The desktop panel's settings (today-host --tray), DWORDs; a missing value reads as its default.
+// Whether the session starts the panel item at login (the Install page writes the autostart entry
+// with it).
+inline constexpr wchar_t kTrayAtLogin[] = L"TrayAtLogin";
+inline constexpr uint32_t kDefaultTrayAtLogin = 0;
+// Whether the panel item tells of rain about to begin.
+inline constexpr wchar_t kRainNotices[] = L"RainNotices";
+inline constexpr uint32_t kDefaultRainNotices = 1;
+
 }  // namespace cirrodex

@@ -246,6 +246,10 @@ LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return 1;
     case WM_TODAYCUSTOM_GETACCESSIBLETEXT:
       return AccessibleText(s, reinterpret_cast<TODAYACCESSIBLETEXT*>(lParam));
+    case WM_TODAYCUSTOM_GETPANELINFO:
+      return PanelInfo(s, reinterpret_cast<TODAYPANELINFO*>(lParam));
+    case WM_TODAYCUSTOM_SELECTCITY:
+      return SelectCityFromPanel(s, window, wParam);
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
       auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
       if (item == nullptr || !s.heightChanged.exchange(false)) return 0;
