@@ -228,6 +228,15 @@ def rows(src):
           src.seconds("bench_chooser", "BM_LoadLargestRegion/repeats:5"), 50e-3)
     timed("City chooser: open on a code of the last region",
           src.seconds("bench_chooser", "BM_OpenOnLastRegionCode/repeats:5"), 300e-3)
+    timed("City chooser: first open, empty slot",
+          src.seconds("bench_chooser", "BM_OpenChooser/repeats:5"), 300e-3)
+    timed("City chooser: one keystroke of search over every place",
+          src.seconds("bench_chooser", "BM_SearchKeystroke/repeats:5"), 5e-3)
+    index = src.entry("bench_chooser", "BM_IndexMemory/iterations:1/repeats:3")
+    heap = index.get("heap_MB") if index else None
+    out.append(("City chooser: memory of the search index",
+                "not measured" if heap is None else f"{heap:.1f} MB", "<= 5 MB", "", "",
+                None if heap is None else heap <= 5))
     timed("weather-service: start to \"listening on\", every region file loaded",
           src.figure("service_start_us", 1e-6), 200e-3)
     rss = src.figure("service_rss_kb")

@@ -17,6 +17,10 @@ inline constexpr wchar_t kStartUpdate[] = L"StartUpdate";
 inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
 inline constexpr wchar_t kCitySelected[] = L"CitySelected";
 inline constexpr wchar_t kInstallPath[] = L"InstallPath";
+// The units of wind speed, pressure and distance (core/units.h), each 0 by default.
+inline constexpr wchar_t kWindUnits[] = L"WindUnits";
+inline constexpr wchar_t kPressureUnits[] = L"PressureUnits";
+inline constexpr wchar_t kDistanceUnits[] = L"DistanceUnits";
 
 // The download schedule: minutes between downloads, and the allowed hours as the first and last
 // minute after midnight (inclusive).

@@ -12,6 +12,7 @@
 
 #include "core/download_result.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -58,6 +59,8 @@ struct TodayItemState {
   HINSTANCE instance = nullptr;
   WeatherReport report;
   std::atomic<int32_t> temperatureUnits{0};
+  std::atomic<int32_t> windUnits{0};
+  std::atomic<int32_t> pressureUnits{0};
   std::atomic<bool> showLastUpdate{false};
   std::atomic<int32_t> summaryType{0};
   std::atomic<uint32_t> lastDownloadResult{0};
@@ -86,6 +89,19 @@ struct TodayItemState {
   // paint never sees a half-replaced report.
   std::mutex reportLock;
 };
+
+// The strip's wind and pressure units as the state holds them (read with the other settings).
+inline MeasureUnits StripUnits(const TodayItemState& s) {
+  MeasureUnits units;
+  units.wind = s.windUnits;
+  units.pressure = s.pressureUnits;
+  return units;
+}
+inline void ReadStripUnits(TodayItemState& s) {
+  const MeasureUnits units = ReadMeasureUnits();
+  s.windUnits = units.wind;
+  s.pressureUnits = units.pressure;
+}
 
 // Builds the state (the report reads its install folder). Idempotent.
 void LoadModule();
