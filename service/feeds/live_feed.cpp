@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "service/http/http_target.h"
 #include "service/feeds/open_meteo.h"
+#include "service/http/http_target.h"
 
 namespace cirrodex::service {
 
@@ -68,14 +68,8 @@ std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& 
 
 bool LiveFeedSource::MayAsk(const City& city, std::time_t now) {
   if (city.asked && Within(now, city.askedAt, kUpstreamInterval)) return false;
-  std::lock_guard lock(mutex_);
   // A clock set back before the pause began ends it rather than stretching it.
-  return !(now < pausedUntil_ && now > pausedAt_ - kUpstreamPause);
-}
-
-void LiveFeedSource::PauseUntil(std::time_t now, std::time_t until) {
-  pausedAt_ = now;
-  pausedUntil_ = std::max(until, now);
+  return !health_.Paused(static_cast<double>(now));
 }
 
 void LiveFeedSource::Note(const std::string& line) {
@@ -148,21 +142,20 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
   {
     std::lock_guard lock(mutex_);
     if (problem.empty()) {
-      recovered = failing_;
-      failing_ = false;
+      recovered = health_.Record({}) == SourceHealth::Change::LiveAgain;
       dailyLimit_ = false;
-      PauseUntil(now, now);
+      health_.PauseUntil(now, now);
     } else {
-      failing_ = true;
+      health_.Record(problem);
       if (dailyLimit) {
         // Said once, however many requests were on their way when the limit was reached.
-        announce = !(dailyLimit_ && now < pausedUntil_);
+        announce = !(dailyLimit_ && health_.Paused(now));
         outcome.noted = !announce;
         dailyLimit_ = true;
-        PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
+        health_.PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
       } else if (pause) {
         dailyLimit_ = false;
-        PauseUntil(now, now + *pause);
+        health_.PauseUntil(now, now + *pause);
       }
     }
   }

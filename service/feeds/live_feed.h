@@ -12,6 +12,7 @@
 
 #include "service/feeds/feed_source.h"
 #include "service/feeds/locations.h"
+#include "service/source_health.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -83,8 +84,6 @@ class LiveFeedSource : public FeedSource {
   bool MayAsk(const City& city, std::time_t now);
   // Asks the API for `location` and keeps a good answer in `city`.
   Outcome Ask(City& city, const Location& location, std::time_t now);
-  // No request before `until` (from `now`).
-  void PauseUntil(std::time_t now, std::time_t until);
   void Note(const std::string& line);
 
   const LocationIndex& locations_;
@@ -97,9 +96,8 @@ class LiveFeedSource : public FeedSource {
   std::mutex mutex_;  // guards the members below, never held during a request
   std::unordered_map<std::string, Entry> cities_;
   std::list<std::string> recent_;  // the codes of cities_, most recently asked for first
-  std::time_t pausedAt_ = 0, pausedUntil_ = 0;
+  SourceHealth health_{static_cast<double>(kUpstreamPause)};
   bool dailyLimit_ = false;  // the pause is the API's daily limit
-  bool failing_ = false;     // the last request failed
 };
 
 }  // namespace cirrodex::service
