@@ -53,6 +53,12 @@ inline constexpr UINT WM_TODAYCUSTOM_ACTION = 0x04F7;
 // whose buffers the host owns; the item fills both with terminated texts, cut to fit, and returns
 // 1. An item that has nothing to say leaves it to the default procedure, which returns 0.
 inline constexpr UINT WM_TODAYCUSTOM_GETACCESSIBLETEXT = 0x04FA;
+// This host's own: an item's commands in the screen's context menu. GETMENUCOMMAND asks for the
+// caption of command wParam (0, 1, ...): lParam points at a TODAYMENUCOMMAND whose buffer the host
+// owns; the item fills it with a terminated text, cut to fit, and returns 1, or leaves it to the
+// default procedure (0) when it has no such command. MENUCOMMAND carries out command wParam.
+inline constexpr UINT WM_TODAYCUSTOM_GETMENUCOMMAND = 0x04FB;
+inline constexpr UINT WM_TODAYCUSTOM_MENUCOMMAND = 0x04FC;
 inline constexpr UINT TODAYM_GETCOLOR = 0x0464;
 inline constexpr UINT TODAYM_DRAWWATERMARK = 0x0465;
 
@@ -143,6 +149,11 @@ struct TODAYACCESSIBLETEXT {
   DWORD nameSize = 0;
   wchar_t* description = nullptr;  // what it shows, read in order
   DWORD descriptionSize = 0;
+};
+
+struct TODAYMENUCOMMAND {
+  wchar_t* caption = nullptr;
+  DWORD captionSize = 0;
 };
 
 struct TODAYDRAWWATERMARKINFO {

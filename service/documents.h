@@ -43,6 +43,8 @@ class Documents {
   // GCC 12 mishandles objects passed by value into coroutines, so answers are filled in through
   // references.
   boost::asio::awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  // The hourly document of `code`, from the same sources and answers as its feed.
+  boost::asio::awaitable<void> Hourly(const std::string& code, FeedAnswer& answer);
   // The radar or satellite picture of the area of `code`: for an old fixed name (`legacy`) the
   // data folder's file when there is one; with live maps the picture LiveMaps makes on a worker
   // (equal requests share one job; with too many jobs under way `busySeconds` is set); without,
@@ -63,7 +65,8 @@ class Documents {
     std::string jpeg;
   };
 
-  boost::asio::awaitable<FeedAnswer> LiveFeed(const std::string& code);
+  enum class Document { Feed, Hourly };
+  boost::asio::awaitable<FeedAnswer> LiveFeed(const std::string& code, Document document);
   // Nothing when the queue of pictures is full.
   boost::asio::awaitable<std::optional<LivePicture>> LiveMap(MapKind kind,
                                                              const Location& location);
