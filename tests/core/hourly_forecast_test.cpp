@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "core/hourly_drawing.h"
 #include "core/temperature.h"
 #include "platform/recording_context.h"
@@ -103,6 +106,7 @@ TEST(HourlyDrawing, ShadesTheNightMarksNowAndPlotsTheStoredValues) {
   const auto forecast = ParseHourlyForecast(Document());
   ASSERT_TRUE(forecast);
   RecordingContext dc(platform::Rect{0, 0, 240, 268});
+  dc.KeepNotes(true);
   const platform::FontSpec font{L"Tahoma", 9, 400, 5};
   const std::time_t now = kNoon + 40 * 60;  // 21:40 in the city
   DrawHourlyForecast(&*forecast, L"Tokyo", dc, {0, 0, 240, 268}, now, L"\\Windows", kFahrenheit,

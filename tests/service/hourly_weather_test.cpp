@@ -78,7 +78,9 @@ TEST(HourlyWeather, StartsAtTheCitysHourAndKeepsItsDatesAndNulls) {
     EXPECT_TRUE(hours->hours[3].temperature) << "and costs no other value";
     // Hours beyond the recording are there, without values.
     const size_t recordedHours = 72 - c.firstRow;
-    if (recordedHours < 48) EXPECT_FALSE(hours->hours[recordedHours].temperature);
+    if (recordedHours < 48) {
+      EXPECT_FALSE(hours->hours[recordedHours].temperature);
+    }
 
     const std::string document = FormatHourlyForecast(*hours);
     const Json written = Json::parse(document);
