@@ -176,7 +176,11 @@ void DrawRow(DrawingContext& dc, const Row& row, const HourlyForecast& forecast,
     const std::time_t local = hour.time + forecast.utcOffsetSeconds;
     if (!row.Holds(hour.time) || ((local % 86400) + 86400) % 86400 / 3600 % 3 != 0) continue;
     const int x = row.X(hour.time);
-    DrawIconBitmap(IconPath(installFolder, hour.icon), dc, x, g.top - kIconHeight - 1);
+    // Centred over its hour like the label, where it fits.
+    if (x - kIconHeight / 2 >= g.left - 6 && x + kIconHeight / 2 <= g.right + 6) {
+      DrawIconBitmap(IconPath(installFolder, hour.icon), dc, x - kIconHeight / 2,
+                     g.top - kIconHeight - 1);
+    }
     dc.DrawText(Clock(hour.time, forecast.utcOffsetSeconds).substr(0, 2),
                 Rect{x - 8, g.bottom + 1, x + 8, g.bottom + 1 + kLabelHeight}, kCentredLine);
   }
@@ -236,7 +240,8 @@ void DrawHourlyForecast(const HourlyForecast* forecast, const std::wstring& city
     dc.SelectFont(previous);
     return;
   }
-  nextLine(city + L", " + AgeText(forecast->updated, now, forecast->sample));
+  const std::wstring age = AgeText(forecast->updated, now, forecast->sample);
+  nextLine(city.empty() ? L"U" + age.substr(1) : city + L", " + age);
   nextLine(SunLine(*forecast, now));
   if (forecast->nowcast) nextLine(NowcastLine(*forecast->nowcast, now));
 
