@@ -14,9 +14,6 @@ namespace {
 
 constexpr DialogTemplate kTemplate{141, L"Hourly", kPageWidthDlu, kPageHeightDlu, {}};
 
-// The graphs use the top 268 pixels of the page, as the forecast rows do.
-constexpr int kHourlyHeight = 268;
-
 // The selected city's name as the city list holds it; the feed's when the list has none.
 std::wstring SelectedCityName(const WeatherReport& report) {
   const CityList& list = Cities();
@@ -45,7 +42,7 @@ void CHourly::OnPaint(platform::DrawingContext& dc) {
   const auto forecast = LoadStoredHourlyForecast(SelectedSlotCode());
   DrawHourlyForecast(forecast ? &*forecast : nullptr, SelectedCityName(*report), dc,
                      platform::Rect{client.left(), client.top(), client.left() + client.width(),
-                                    client.top() + kHourlyHeight},
+                                    client.top() + client.height()},
                      std::time(nullptr), InstallFolder(*report), StoredTemperatureUnit(),
                      report->fonts.small);
 }
