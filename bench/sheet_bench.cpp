@@ -147,8 +147,9 @@ void BM_PaintHourlyPage(benchmark::State& state) {
   }
   FreshRun();
   auto sheet = OpenSheet(state);
-  PaintWatch shown(sheet->hourly_.Window());
+  // The page's window is made when it is first activated; its paint comes later.
   sheet->SetActivePage(&sheet->hourly_);
+  PaintWatch shown(sheet->hourly_.Window());
   if (!shown.Wait()) state.SkipWithError("the Hourly page was never painted");
   for (auto _ : state) sheet->hourly_.Window()->repaint();
   sheet.reset();
