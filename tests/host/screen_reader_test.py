@@ -11,75 +11,22 @@ Usage: screen_reader_test.py BUILD_DIR
 import math
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
-import time
+
+from desktop_session import INNER, eventually, run, skip
 
 LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 SETTINGS = r"HKCU\SOFTWARE\Velbrook\Cirrodex"
 
 
-def skip(why):
-    print(f"SKIPPED: {why}")
-    sys.exit(77)
-
-
-def start_xvfb():  # on a display nobody holds, once it takes clients
-    first = 200 + os.getpid() % 600
-    for n in range(first, first + 20):
-        if os.path.exists(f"/tmp/.X{n}-lock"):
-            continue
-        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "640x480x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return xvfb, f":{n}"
-            if xvfb.poll() is not None:
-                break
-            time.sleep(0.1)
-        xvfb.kill()
-        xvfb.wait()
-    return None, None
-
-
-def outside(build):
-    for tool in ("Xvfb", "dbus-run-session", "dbus-send"):
-        if shutil.which(tool) is None:
-            skip(f"{tool} is missing (packages xvfb, dbus)")
+def checks():
     if not os.access(LAUNCHER, os.X_OK):
         skip("the AT-SPI bus launcher is missing (package at-spi2-core)")
     try:
         import pyatspi  # noqa: F401
     except ImportError:
         skip("python3-pyatspi is missing")
-    work = tempfile.mkdtemp(prefix="cirrodex-a11y-")
-    xvfb, display = start_xvfb()
-    try:
-        if xvfb is None:
-            skip("Xvfb did not start")
-        env = dict(os.environ, DISPLAY=display, CIRRODEX_A11Y_INNER="1",
-                   CIRRODEX_DEVICE=os.path.join(work, "device"))
-        # Everything the session writes stays in the test's own folder.
-        for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"):
-            env[name] = os.path.join(work, name.lower())
-            os.makedirs(env[name], mode=0o700)
-        sys.exit(subprocess.call(["dbus-run-session", "--", sys.executable,
-                                  os.path.abspath(__file__), build], env=env, timeout=150))
-    finally:
-        if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def eventually(find, seconds, what):
-    deadline = time.monotonic() + seconds
-    while not (found := find()):
-        assert time.monotonic() < deadline, f"not within {seconds} s: {what}"
-        time.sleep(0.2)
-    return found
 
 
 def descendants(node, depth=0):
@@ -187,22 +134,7 @@ def inside(build, processes):
     assert names[5] == "Code of the visiting city 6, not set", names
 
 
-def main():
-    build = os.path.abspath(sys.argv[1])
-    if os.environ.get("CIRRODEX_A11Y_INNER") != "1":
-        outside(build)
-    processes = []
-    try:
-        inside(build, processes)
-    finally:
-        for p in reversed(processes):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    if INNER not in os.environ:
+        checks()
+    sys.exit(run(__file__, inside))
