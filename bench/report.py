@@ -189,7 +189,7 @@ def rows(src):
     calm99 = src.figure("service_calm_p99_us", 1e-6)
     timed("Weather service: hourly document beside the calm feed load, p99",
           src.figure("service_hourly_p99_us", 1e-6), 2e-3)
-    versus("Download run of six cities with their hours",
+    versus("Download run, six cities' part in process, with their hours",
            src.seconds("bench_download_run", "BM_DownloadRunWithHours/iterations:10/repeats:5"),
            src.seconds("bench_download_run",
                        "BM_DownloadRunWithoutHours/iterations:10/repeats:5"),
