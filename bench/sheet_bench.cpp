@@ -149,8 +149,10 @@ void BM_PaintHourlyPage(benchmark::State& state) {
   auto sheet = OpenSheet(state);
   // The page's window is made when it is first activated; its paint comes later.
   sheet->SetActivePage(&sheet->hourly_);
-  PaintWatch shown(sheet->hourly_.Window());
-  if (!shown.Wait()) state.SkipWithError("the Hourly page was never painted");
+  {
+    PaintWatch shown(sheet->hourly_.Window());
+    if (!shown.Wait()) state.SkipWithError("the Hourly page was never painted");
+  }
   for (auto _ : state) sheet->hourly_.Window()->repaint();
   sheet.reset();
 }
