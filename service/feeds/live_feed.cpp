@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "service/feeds/hourly_weather.h"
 #include "service/feeds/open_meteo.h"
 #include "service/http/http_target.h"
 
@@ -77,6 +78,15 @@ void LiveFeedSource::Note(const std::string& line) {
 }
 
 FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::document);
+}
+
+FeedAnswer LiveFeedSource::Hourly(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::hourly);
+}
+
+FeedAnswer LiveFeedSource::Serve(const std::string& code, std::time_t now,
+                                 std::string City::*document) {
   const std::optional<Location> location = locations_.Resolve(code);
   if (!location) return {};
   const std::shared_ptr<City> held = CityOf(code);
@@ -86,7 +96,8 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
   Outcome outcome;
   if (MayAsk(city, now)) outcome = Ask(city, *location, now);
 
-  const bool kept = !city.document.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
+  const std::string& served = city.*document;
+  const bool kept = !served.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
   if (!outcome.problem.empty() && !outcome.noted) {
     const char* instead = kept ? "serving the last good answer"
                           : whenNone_ == WhenNoLiveWeather::AskTheNextSource
@@ -95,7 +106,7 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
     Note("live weather for " + code + " (" + location->name + ") failed: " + outcome.problem +
          "; " + instead);
   }
-  if (kept) return FeedAnswer::Serve(city.document, city.updated);
+  if (kept) return FeedAnswer::Serve(served, city.updated);
   if (whenNone_ == WhenNoLiveWeather::Unavailable) return {FeedAnswer::Status::Unavailable, {}};
   return {};
 }
@@ -132,6 +143,10 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
       problem = "the answer's current conditions lie " + Minutes(-age) + " ahead";
     } else {
       city.document = FormatFeed(*weather);
+      // Hours are kept only with the feed of the same answer, so the two never disagree.
+      std::string hourlyProblem;
+      const auto hours = ReadOpenMeteoHourly(reply.body, hourlyProblem);
+      city.hourly = hours ? FormatHourlyForecast(*hours) : std::string();
       city.fetchedAt = now;
       city.updated = weather->updated;
     }

@@ -60,6 +60,9 @@ class LiveFeedSource : public FeedSource {
   // city wait for each other, other cities do not. A served answer carries the time of its
   // current conditions.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
+  // The hourly document made from the same answers as the feed, by the same rules: the request
+  // that refreshes one refreshes both.
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override;
 
  private:
   struct City {
@@ -67,6 +70,7 @@ class LiveFeedSource : public FeedSource {
     bool asked = false;
     std::time_t askedAt = 0;
     std::string document;  // the last good feed; empty: none
+    std::string hourly;    // its hourly document; empty: the answer had no hours
     std::time_t fetchedAt = 0;
     std::time_t updated = 0;  // the time of its current conditions
   };
@@ -79,6 +83,8 @@ class LiveFeedSource : public FeedSource {
     bool noted = false;   // already said
   };
 
+  // The kept `document` or `hourly` of the city of `code`, asking first when it is time.
+  FeedAnswer Serve(const std::string& code, std::time_t now, std::string City::*kept);
   std::shared_ptr<City> CityOf(const std::string& code);
   // True when a request for `city` may go out at `now`.
   bool MayAsk(const City& city, std::time_t now);
