@@ -178,13 +178,22 @@ def rows(src):
                       counter_ms="qapplication_ms"), 0.5)
     timed("Setup sheet: later opens on Install, to first paint",
           src.seconds("bench_sheet", "BM_OpenSheetOnInstallPage/iterations:20/repeats:5"), 0.5)
-    for tab in range(1, 10):
+    timed("Setup sheet: the Hourly page's paint",
+          src.seconds("bench_sheet", "BM_PaintHourlyPage/iterations:50/repeats:5"), 5e-3)
+    for tab in range(1, 11):
         run = f"BM_SwitchToShownPage/{tab}/iterations:20/repeats:5"
         page = src.label("bench_sheet", run) or f"tab {tab}"
         timed(f"Setup sheet: switch to the shown {page} page", src.seconds("bench_sheet", run),
               50e-3)
 
     calm99 = src.figure("service_calm_p99_us", 1e-6)
+    timed("Weather service: hourly document beside the calm feed load, p99",
+          src.figure("service_hourly_p99_us", 1e-6), 2e-3)
+    versus("Download run, six cities' part in process, with their hours",
+           src.seconds("bench_download_run", "BM_DownloadRunWithHours/iterations:10/repeats:5"),
+           src.seconds("bench_download_run",
+                       "BM_DownloadRunWithoutHours/iterations:10/repeats:5"),
+           "feeds alone", 1.25)
     for phase, label in (("calm", "calm"), ("hostile", "1,000 hostile connections open")):
         timed(f"Weather service, 10,000 feed requests from 8 clients, {label}: p50",
               src.figure(f"service_{phase}_p50_us", 1e-6), 1e-3)
@@ -228,6 +237,15 @@ def rows(src):
           src.seconds("bench_chooser", "BM_LoadLargestRegion/repeats:5"), 50e-3)
     timed("City chooser: open on a code of the last region",
           src.seconds("bench_chooser", "BM_OpenOnLastRegionCode/repeats:5"), 300e-3)
+    timed("City chooser: first open, empty slot",
+          src.seconds("bench_chooser", "BM_OpenChooser/repeats:5"), 300e-3)
+    timed("City chooser: one keystroke of search over every place",
+          src.seconds("bench_chooser", "BM_SearchKeystroke/repeats:5"), 5e-3)
+    index = src.entry("bench_chooser", "BM_IndexMemory/iterations:1/repeats:3")
+    heap = index.get("heap_MB") if index else None
+    out.append(("City chooser: memory of the search index",
+                "not measured" if heap is None else f"{heap:.1f} MB", "<= 5 MB", "", "",
+                None if heap is None else heap <= 5))
     timed("weather-service: start to \"listening on\", every region file loaded",
           src.figure("service_start_us", 1e-6), 200e-3)
     rss = src.figure("service_rss_kb")

@@ -171,6 +171,8 @@ DisplaySettings ReadDisplaySettings(SettingsReader reader) {
   settings.updateRate = read(kUpdateRate);
   settings.startUpdate = read(kStartUpdate);
   settings.endUpdate = read(kEndUpdate);
+  settings.measureUnits =
+      ValidUnits({read(kWindUnits), read(kPressureUnits), read(kDistanceUnits)});
   return settings;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/units.h"
+
 namespace cirrodex {
 
 inline constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Velbrook\\Cirrodex";
@@ -18,6 +20,14 @@ inline constexpr wchar_t kStartUpdate[] = L"StartUpdate";
 inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
 inline constexpr wchar_t kCitySelected[] = L"CitySelected";
 inline constexpr wchar_t kInstallPath[] = L"InstallPath";
+// The units of wind speed, pressure and distance (core/units.h).
+inline constexpr wchar_t kWindUnits[] = L"WindUnits";
+inline constexpr wchar_t kPressureUnits[] = L"PressureUnits";
+inline constexpr wchar_t kDistanceUnits[] = L"DistanceUnits";
+// The desktop panel's (today-host --tray): whether the session starts it at login (the Install
+// page writes the autostart entry with it), and whether it tells of rain about to begin.
+inline constexpr wchar_t kTrayAtLogin[] = L"TrayAtLogin";
+inline constexpr wchar_t kRainNotices[] = L"RainNotices";
 
 inline constexpr uint32_t kDefaultUpdateRate = 30;
 inline constexpr uint32_t kLastMinuteOfDay = 1439;
@@ -47,6 +57,11 @@ inline constexpr DwordSetting kDwordSettings[] = {
     {kStartUpdate,           0,                   0,                   {}},
     {kEndUpdate,             kLastMinuteOfDay,    kLastMinuteOfDay,    {}},
     {kCitySelected,          0,                   0,                   {}},
+    {kWindUnits,             0,                   0,                   0},
+    {kPressureUnits,         0,                   0,                   0},
+    {kDistanceUnits,         0,                   0,                   0},
+    {kTrayAtLogin,           0,                   0,                   {}},
+    {kRainNotices,           1,                   1,                   {}},
 };
 // clang-format on
 
@@ -82,7 +97,8 @@ struct UpdateSchedule {
 UpdateSchedule ReadUpdateSchedule();
 
 // The settings the Setup page holds and the strip is drawn by: the unit code, the layout 0-5,
-// the last-update line, and the update schedule.
+// the last-update line, the update schedule, and the units of wind, pressure and distance (each
+// out-of-range code read as the first unit).
 struct DisplaySettings {
   int32_t temperatureUnit = 0;
   int32_t summaryLayout = 0;
@@ -90,6 +106,7 @@ struct DisplaySettings {
   int32_t updateRate = 0;
   int32_t startUpdate = 0;
   int32_t endUpdate = 0;
+  MeasureUnits measureUnits;
   friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
 DisplaySettings ReadDisplaySettings(SettingsReader reader);
@@ -131,14 +148,5 @@ std::wstring CityKey(std::wstring_view code);
 // Fills in what is missing, never overwriting a present value: every row of kDwordSettings with a
 // first-start value, the selection, and London, Paris and Geneva in empty slots 1-3. Always true.
 bool WriteDefaultSettings();
-
-// The desktop panel's settings (today-host --tray), DWORDs; a missing value reads as its default.
-// Whether the session starts the panel item at login (the Install page writes the autostart entry
-// with it).
-inline constexpr wchar_t kTrayAtLogin[] = L"TrayAtLogin";
-inline constexpr uint32_t kDefaultTrayAtLogin = 0;
-// Whether the panel item tells of rain about to begin.
-inline constexpr wchar_t kRainNotices[] = L"RainNotices";
-inline constexpr uint32_t kDefaultRainNotices = 1;
 
 }  // namespace cirrodex

@@ -1,15 +1,21 @@
 #include "service/documents.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 // clang-format off
 #include <boost/asio.hpp>
+#include <boost/asio/thread_pool.hpp>
 // clang-format on
 
 #include "platform/whole_file.h"
 #include "service/feeds/live_feed.h"
+#include "service/feeds/locations.h"
 #include "service/http/reply.h"
+#include "service/maps/live_maps.h"
+#include "service/maps/picture_queue.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -44,6 +50,9 @@ class QuarterHourSampleSource : public FeedSource {
   FeedAnswer Feed(const std::string& code, std::time_t now) override {
     return sample_.Feed(code, now - now % kFreshness);
   }
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override {
+    return sample_.Hourly(code, now - now % kFreshness);
+  }
 
  private:
   SampleFeedSource sample_;
@@ -51,14 +60,75 @@ class QuarterHourSampleSource : public FeedSource {
 
 }  // namespace
 
+class Documents::Impl {
+ public:
+  Impl(const ServiceOptions& options, net::io_context& io);
+  ~Impl();
+  size_t LocationCount() const { return locations_.size(); }
+  awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  awaitable<void> Hourly(const std::string& code, FeedAnswer& answer);
+  awaitable<void> Map(MapKind kind, const std::string& code, bool legacy, MapPicture& picture);
+
+ private:
+  // A waiting request's continuation, whatever its type.
+  struct Waiter {
+    virtual ~Waiter() = default;
+    virtual void Done(const FeedAnswer& answer) = 0;
+  };
+  template <class Handler>
+  struct WaiterOf;
+  struct SampleMap {
+    std::time_t hour = -1;
+    std::string jpeg;
+  };
+
+  enum class Document { Feed, Hourly };
+  awaitable<FeedAnswer> LiveFeed(const std::string& code, Document document);
+  // Nothing when the queue of pictures is full.
+  awaitable<std::optional<LivePicture>> LiveMap(MapKind kind, const Location& location);
+
+  std::filesystem::path dataDir_;
+  LocationIndex locations_;
+  FeedSources feeds_;
+  bool live_ = false;  // a source may ask the forecast API
+  net::io_context& io_;
+  net::thread_pool workers_;
+  // Touched only on the serving thread.
+  std::map<std::string, std::unique_ptr<std::vector<std::unique_ptr<Waiter>>>> pending_;
+  SampleMap sampleMaps_[2];
+  std::unique_ptr<LiveMaps> maps_;  // null: made-up maps only
+  net::thread_pool mapWorkers_;
+  PictureQueue<LivePicture> mapQueue_;  // touched only on the serving thread
+};
+
+Documents::Documents(const ServiceOptions& options, net::io_context& io)
+    : impl_(std::make_unique<Impl>(options, io)) {}
+
+Documents::~Documents() = default;
+
+size_t Documents::LocationCount() const { return impl_->LocationCount(); }
+
+awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
+  return impl_->Feed(code, answer);
+}
+
+awaitable<void> Documents::Hourly(const std::string& code, FeedAnswer& answer) {
+  return impl_->Hourly(code, answer);
+}
+
+awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
+                               MapPicture& picture) {
+  return impl_->Map(kind, code, legacy, picture);
+}
+
 template <class Handler>
-struct Documents::WaiterOf : Waiter {
+struct Documents::Impl::WaiterOf : Waiter {
   explicit WaiterOf(Handler h) : handler(std::move(h)) {}
   void Done(const FeedAnswer& answer) override { std::move(handler)(answer); }
   Handler handler;
 };
 
-Documents::Documents(const ServiceOptions& options, net::io_context& io)
+Documents::Impl::Impl(const ServiceOptions& options, net::io_context& io)
     : dataDir_(options.dataDir),
       io_(io),
       workers_(kWorkers),
@@ -88,7 +158,7 @@ Documents::Documents(const ServiceOptions& options, net::io_context& io)
   }
 }
 
-Documents::~Documents() {
+Documents::Impl::~Impl() {
   workers_.stop();
   workers_.join();
   // A picture waiting for its turn under a source's rate would hold the join for a minute.
@@ -98,32 +168,42 @@ Documents::~Documents() {
   pending_.clear();
 }
 
-awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
+awaitable<void> Documents::Impl::Feed(const std::string& code, FeedAnswer& answer) {
   if (live_) {
-    answer = co_await LiveFeed(code);
+    answer = co_await LiveFeed(code, Document::Feed);
   } else {
     answer = feeds_.Feed(code, std::time(nullptr));
   }
 }
 
-awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
+awaitable<void> Documents::Impl::Hourly(const std::string& code, FeedAnswer& answer) {
+  if (live_) {
+    answer = co_await LiveFeed(code, Document::Hourly);
+  } else {
+    answer = feeds_.Hourly(code, std::time(nullptr));
+  }
+}
+
+awaitable<FeedAnswer> Documents::Impl::LiveFeed(const std::string& code, Document document) {
   co_return co_await net::async_initiate<decltype(use_awaitable), void(FeedAnswer)>(
-      [this](auto handler, const std::string& code) {
-        auto& waiters = pending_[code];
+      [this, document](auto handler, const std::string& code) {
+        const std::string key = (document == Document::Hourly ? "hourly " : "") + code;
+        auto& waiters = pending_[key];
         const bool first = !waiters;
         if (first) waiters = std::make_unique<std::vector<std::unique_ptr<Waiter>>>();
         waiters->push_back(std::make_unique<WaiterOf<decltype(handler)>>(std::move(handler)));
         if (!first) return;
-        net::post(workers_, [this, code] {
+        net::post(workers_, [this, code, key, document] {
           FeedAnswer answer;
           try {
-            answer = feeds_.Feed(code, std::time(nullptr));
+            answer = document == Document::Hourly ? feeds_.Hourly(code, std::time(nullptr))
+                                                  : feeds_.Feed(code, std::time(nullptr));
           } catch (const std::exception&) {
             // Out of memory on a worker: this answer fails, the service goes on.
             answer.status = FeedAnswer::Status::Unavailable;
           }
-          net::post(io_, [this, code, answer = std::move(answer)] {
-            auto node = pending_.extract(code);
+          net::post(io_, [this, key, answer = std::move(answer)] {
+            auto node = pending_.extract(key);
             if (node.empty() || !node.mapped()) return;
             for (auto& waiter : *node.mapped()) waiter->Done(answer);
           });
@@ -132,7 +212,8 @@ awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
       use_awaitable, code);
 }
 
-awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Location& location) {
+awaitable<std::optional<LivePicture>> Documents::Impl::LiveMap(MapKind kind,
+                                                               const Location& location) {
   co_return co_await net::async_initiate<decltype(use_awaitable), void(std::optional<LivePicture>)>(
       [this](auto handler, MapKind kind, const Location& location) {
         auto shared = std::make_shared<decltype(handler)>(std::move(handler));
@@ -159,8 +240,8 @@ awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Loc
       use_awaitable, kind, location);
 }
 
-awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
-                               MapPicture& picture) {
+awaitable<void> Documents::Impl::Map(MapKind kind, const std::string& code, bool legacy,
+                                     MapPicture& picture) {
   const bool radar = kind == MapKind::Radar;
   if (legacy && !dataDir_.empty()) {
     if (auto file = platform::ReadFileIfPresent(

@@ -46,15 +46,20 @@ int RunSheet(int& argc, char** argv, cirrodex::StartMode mode) {
 }
 
 constexpr char kUsage[] =
-    "Usage: gantrel [/downloadandexit | /current | /day1 ... /day5]\n"
+    "Usage: gantrel [/downloadandexit | /current | /day1 ... /day5 | /hourly]\n"
     "Cirrodex Setup: cities, units, layout, the update schedule, the weather and its maps.\n"
     "  (no switch)       open the setup sheet on its first page (needs a display)\n"
     "  /current          open it on the Current page\n"
     "  /day1 ... /day5   open it on the Forecast page\n"
+    "  /hourly           open it on the Hourly page\n"
     "  /downloadandexit  no window: download every city and the maps, then exit; waits up\n"
     "                    to a minute in all for a registry another program holds, then\n"
     "                    exits 1\n"
-    "  --help, --version\n";
+    "  --help, --version\n"
+    "Environment:\n"
+    "  CIRRODEX_SERVICE_PORT  the weather service's port on 127.0.0.1 (default 8611) for the\n"
+    "                         feeds and the default map addresses\n"
+    "  CIRRODEX_FEED_BASE     the feeds' URL up to the city code, in place of the service's\n";
 
 bool Empty(const char* variable) {
   const char* value = std::getenv(variable);

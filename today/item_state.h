@@ -12,6 +12,7 @@
 
 #include "core/download_result.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -58,6 +59,8 @@ struct TodayItemState {
   HINSTANCE instance = nullptr;
   WeatherReport report;
   std::atomic<int32_t> temperatureUnits{0};
+  std::atomic<int32_t> windUnits{0};
+  std::atomic<int32_t> pressureUnits{0};
   std::atomic<bool> showLastUpdate{false};
   std::atomic<int32_t> summaryType{0};
   std::atomic<uint32_t> lastDownloadResult{0};
@@ -86,6 +89,14 @@ struct TodayItemState {
   // paint never sees a half-replaced report.
   std::mutex reportLock;
 };
+
+// The strip's wind and pressure units as the state holds them (ReadItemSettings copies them).
+inline MeasureUnits StripUnits(const TodayItemState& s) {
+  MeasureUnits units;
+  units.wind = s.windUnits;
+  units.pressure = s.pressureUnits;
+  return units;
+}
 
 // Builds the state (the report reads its install folder). Idempotent.
 void LoadModule();
@@ -118,8 +129,8 @@ std::wstring_view TapCommand(uint32_t x);
 // Reads and parses the selected city's stored feed; writes the default settings when there is
 // none. Returns the parser's `changed` (false when nothing was stored).
 bool LoadStoredWeather();
-// Copies the unit, the layout and the last-update flag from the registry into the state; the
-// caller holds the report lock.
+// Copies the unit, the layout, the last-update flag and the wind and pressure units from the
+// registry into the state; the caller holds the report lock.
 void ReadItemSettings(TodayItemState& s);
 
 // The host's panel: the icon, temperature and city list it shows (WM_TODAYCUSTOM_GETPANELINFO),

@@ -53,7 +53,7 @@ void Paint(TodayItemState& s, HWND window) {
       std::lock_guard lock(s.reportLock);
       const uint32_t result = s.lastDownloadResult;
       const bool status = s.showLastUpdate || result != kResultOk;
-      DrawStrip(s.report, *dc, s.summaryType, s.temperatureUnits,
+      DrawStrip(s.report, *dc, s.summaryType, s.temperatureUnits, StripUnits(s),
                 status ? StatusLine::Shown : StatusLine::Hidden, static_cast<int64_t>(result));
     }
     if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, text);
@@ -76,8 +76,8 @@ LRESULT AccessibleText(TodayItemState& s, TODAYACCESSIBLETEXT* text) {
   const uint32_t result = s.lastDownloadResult;
   const StatusLine status =
       s.showLastUpdate || result != kResultOk ? StatusLine::Shown : StatusLine::Hidden;
-  const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits, status,
-                                               static_cast<int64_t>(result));
+  const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits,
+                                               StripUnits(s), status, static_cast<int64_t>(result));
   std::wstring name = s.report.city[0] != L'\0' ? s.report.city : kItemTitle;
   // The selected zone in the name, so a screen reader says where Left and Right went.
   if (s.selectedZone == 0) name += L", current conditions";
@@ -98,12 +98,22 @@ LRESULT Navigate(TodayItemState& s, HWND window, WPARAM key) {
   return 1;
 }
 
-void Tap(HWND window, LPARAM lParam) {
-  const std::wstring_view command = TapCommand(LoWord(static_cast<uintptr_t>(lParam)));
+void OpenSetupProgram(HWND window, std::wstring_view command) {
   if (!StartSetupProgram(command)) {
     const std::wstring text = L"Failed to start \"" + SetupProgramPath() + L"\"";
     MessageBox(window, text, L"Cirrodex", MB_OK);
   }
+}
+
+void Tap(HWND window, LPARAM lParam) {
+  OpenSetupProgram(window, TapCommand(LoWord(static_cast<uintptr_t>(lParam))));
+}
+
+// The one command of the screen's context menu: the setup program on its Hourly page.
+LRESULT MenuCommandCaption(WPARAM command, TODAYMENUCOMMAND* text) {
+  if (command != 0 || text == nullptr) return 0;
+  CopyOut(L"Next hours", text->caption, text->captionSize);
+  return 1;
 }
 
 }  // namespace
@@ -166,6 +176,8 @@ void ReadItemSettings(TodayItemState& s) {
   s.temperatureUnits = settings.temperatureUnit;
   s.showLastUpdate = settings.showLastUpdate;
   s.summaryType = settings.summaryLayout;
+  s.windUnits = settings.measureUnits.wind;
+  s.pressureUnits = settings.measureUnits.pressure;
 }
 
 HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
@@ -242,6 +254,12 @@ LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return PanelInfo(s, reinterpret_cast<TODAYPANELINFO*>(lParam));
     case WM_TODAYCUSTOM_SELECTCITY:
       return SelectCityFromPanel(s, window, wParam);
+    case WM_TODAYCUSTOM_GETMENUCOMMAND:
+      return MenuCommandCaption(wParam, reinterpret_cast<TODAYMENUCOMMAND*>(lParam));
+    case WM_TODAYCUSTOM_MENUCOMMAND:
+      if (wParam != 0) return 0;
+      OpenSetupProgram(window, L"/hourly");
+      return 1;
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
       auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
       if (item == nullptr || !s.heightChanged.exchange(false)) return 0;

@@ -102,6 +102,7 @@ bool RefreshPass(bool launch) {
   const bool showLastUpdate = s.showLastUpdate;
   const uint32_t result = s.lastDownloadResult;
   const int32_t units = s.temperatureUnits;
+  const MeasureUnits stripUnits = StripUnits(s);
   const int32_t layout = s.summaryType;
   bool changed = false;
   {
@@ -116,7 +117,8 @@ bool RefreshPass(bool launch) {
     ResizeItemWindow(s, newHeight);
   }
   if (changed || s.lastDownloadResult != result || s.temperatureUnits != units ||
-      s.summaryType != layout || s.showLastUpdate != showLastUpdate) {
+      StripUnits(s) != stripUnits || s.summaryType != layout ||
+      s.showLastUpdate != showLastUpdate) {
     InvalidateRect(s.itemWindow.load(), nullptr, true);
   }
   if (s.lastDownloadResult == kResultOk) s.downloadDue = false;

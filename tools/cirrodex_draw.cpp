@@ -1,22 +1,27 @@
-// cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]
-//               [--png FILE] [--list]
+// cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--wind W]
+//               [--pressure P] [--distance D] [--result R] [--png FILE] [--list]
 // Draws one of the weather drawings as the Today item and the setup program's pages draw it, for
 // looking at: --list prints every drawing call, --png renders it into a picture.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 
 #include "core/detail_drawing.h"
 #include "core/format.h"
+#include "core/hourly_drawing.h"
+#include "core/hourly_store.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
+#include "core/units.h"
 #include "core/weather_cache.h"
 #include "core/weather_report.h"
 #include "platform/device.h"
@@ -30,13 +35,16 @@ using cirrodex::platform::DrawingContext;
 using cirrodex::platform::Rect;
 
 constexpr char kUsage[] =
-    "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]\n"
-    "                     [--png FILE] [--list]\n"
-    "  KIND      summary, status, forecast or current\n"
-    "  --feed    parse this feed document (UTF-8)\n"
+    "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--wind W]\n"
+    "                     [--pressure P] [--distance D] [--result R] [--png FILE] [--list]\n"
+    "  KIND      summary, status, forecast, current or hourly\n"
+    "  --feed    parse this feed document (UTF-8); for hourly, this hourly document (JSON)\n"
     "  --city    use the stored feed of this city code (default: the selected city)\n"
     "  --layout  summary layout 0-5 (default: the stored \"SummaryDisplayType\")\n"
     "  --unit    0 Celsius, 1 Fahrenheit, 2 Kelvin, 3 Reaumur, 4 Rankine (default: stored)\n"
+    "  --wind    0 mph, 1 km/h, 2 m/s, 3 knots, 4 Beaufort (default: the stored \"WindUnits\")\n"
+    "  --pressure 0 mBar, 1 hPa, 2 inHg, 3 mmHg, 4 kPa (default: the stored \"PressureUnits\")\n"
+    "  --distance 0 miles, 1 km (default: the stored \"DistanceUnits\")\n"
     "  --result  the download result to show (default: 200 for --feed, else the stored one)\n"
     "  --png     render into this PNG file\n"
     "  --list    print every drawing call, one a line (the default without --png)\n";
@@ -44,7 +52,7 @@ constexpr char kUsage[] =
 // Feeds are short documents; anything far larger is not one.
 constexpr std::streamsize kMaxFeedBytes = 1 << 20;
 
-enum class Kind { Summary, Status, Forecast, Current };
+enum class Kind { Summary, Status, Forecast, Current, Hourly };
 
 struct Options {
   Kind kind = Kind::Summary;
@@ -52,6 +60,9 @@ struct Options {
   std::optional<std::string> city;
   std::optional<int32_t> layout;
   std::optional<int32_t> unit;
+  std::optional<int32_t> wind;
+  std::optional<int32_t> pressure;
+  std::optional<int32_t> distance;
   std::optional<int64_t> result;
   std::optional<std::string> png;
   bool list = false;
@@ -83,6 +94,8 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     options.kind = Kind::Forecast;
   } else if (kind == "current") {
     options.kind = Kind::Current;
+  } else if (kind == "hourly") {
+    options.kind = Kind::Hourly;
   } else {
     return "unknown KIND \"" + kind + "\"";
   }
@@ -107,6 +120,11 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     } else if (arg == "--unit") {
       if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return "--unit needs a number";
       options.unit = static_cast<int32_t>(number);
+    } else if (arg == "--wind" || arg == "--pressure" || arg == "--distance") {
+      if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return arg + " needs a number";
+      (arg == "--wind"       ? options.wind
+       : arg == "--pressure" ? options.pressure
+                             : options.distance) = static_cast<int32_t>(number);
     } else if (arg == "--result") {
       if (!ParseNumber(value, -1, UINT32_MAX, number)) return "--result needs a number";
       options.result = number;
@@ -149,25 +167,67 @@ std::optional<std::string> LoadReport(const Options& options, cirrodex::WeatherR
   return std::nullopt;
 }
 
+// The hourly document from --feed, or the stored one of the city (whose stored feed, when there
+// is one, names the city); no document is no error: the page then says there is none.
+std::optional<std::string> LoadHourly(const Options& options, cirrodex::WeatherReport& report,
+                                      std::optional<cirrodex::HourlyForecast>& hourly) {
+  const std::wstring code = options.city
+                                ? cirrodex::CityCodeOf(cirrodex::platform::FromUtf8(*options.city))
+                                : cirrodex::SelectedCityCode();
+  std::wstring text;
+  uint32_t storedResult = 0;
+  if (cirrodex::LoadStoredFeed(report, code.c_str(), text, storedResult)) {
+    bool changed = false;
+    cirrodex::ParseFeed(report, text.c_str(), changed);
+  }
+  if (!options.feedFile) {
+    hourly = cirrodex::LoadStoredHourlyForecast(code);
+    return std::nullopt;
+  }
+  std::ifstream in(*options.feedFile, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) return "cannot read the hourly file " + *options.feedFile;
+  if (bytes.size() > static_cast<size_t>(kMaxFeedBytes)) {
+    return "the hourly file " + *options.feedFile + " is too large";
+  }
+  hourly = cirrodex::ParseHourlyForecast(bytes);
+  if (!hourly) return "the file " + *options.feedFile + " is no hourly document";
+  return std::nullopt;
+}
+
 // A drawing and the rectangle it fills, as the Today item and the setup program's pages place it.
 struct Drawing {
   Rect area;
   std::function<void(DrawingContext&)> draw;
 };
 
-Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
+// The city's name as the feed gives it, without the made-up weather's mark.
+std::wstring HourlyCityName(const cirrodex::WeatherReport& report) {
+  std::wstring name = report.city;
+  const std::wstring mark = L" (sample)";
+  if (name.size() > mark.size() && name.ends_with(mark)) name.resize(name.size() - mark.size());
+  return name;
+}
+
+Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report,
+                      const std::optional<cirrodex::HourlyForecast>& hourly) {
   // Stored settings as the Today item reads them.
   const cirrodex::DisplaySettings stored =
       cirrodex::ReadDisplaySettings(cirrodex::SettingsReader::TodayItem);
   const int32_t layout = options.layout.value_or(stored.summaryLayout);
   const int32_t unit = options.unit.value_or(stored.temperatureUnit);
+  const cirrodex::MeasureUnits units =
+      cirrodex::ValidUnits({options.wind.value_or(stored.measureUnits.wind),
+                            options.pressure.value_or(stored.measureUnits.pressure),
+                            options.distance.value_or(stored.measureUnits.distance)});
   const std::wstring folder = cirrodex::InstallFolder(report);
   const int64_t result = options.result.value_or(-1);
 
   switch (options.kind) {
     case Kind::Summary:
-      return {cirrodex::StripRect(layout),
-              [=, &report](DrawingContext& dc) { cirrodex::DrawStrip(report, dc, layout, unit); }};
+      return {cirrodex::StripRect(layout), [=, &report](DrawingContext& dc) {
+                cirrodex::DrawStrip(report, dc, layout, unit, units);
+              }};
     case Kind::Status: {
       const Rect line = cirrodex::StatusLineRect(layout);
       return {line, [=, &report](DrawingContext& dc) {
@@ -179,11 +239,17 @@ Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
       return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
                 cirrodex::DrawForecastDetails(report, dc, 0, 0, 240, 268, folder, unit);
               }};
+    case Kind::Hourly:
+      return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawHourlyForecast(hourly ? &*hourly : nullptr, HourlyCityName(report),
+                                             dc, Rect{0, 0, 240, 268}, std::time(nullptr), folder,
+                                             unit, report.fonts.small);
+              }};
     case Kind::Current:
       break;
   }
   return {Rect{0, 0, 240, 230}, [=, &report](DrawingContext& dc) {
-            cirrodex::DrawCurrentDetails(report, dc, 0, 0, 240, 230, folder, unit);
+            cirrodex::DrawCurrentDetails(report, dc, 0, 0, 240, 230, folder, unit, units);
           }};
 }
 
@@ -218,8 +284,13 @@ int main(int argc, char** argv) {
     return Fail(untrusted);
   }
   cirrodex::WeatherReport report;
-  if (auto error = LoadReport(options, report)) return Fail(*error);
-  const Drawing drawing = ChooseDrawing(options, report);
+  std::optional<cirrodex::HourlyForecast> hourly;
+  if (options.kind == Kind::Hourly) {
+    if (auto error = LoadHourly(options, report, hourly)) return Fail(*error);
+  } else if (auto error = LoadReport(options, report)) {
+    return Fail(*error);
+  }
+  const Drawing drawing = ChooseDrawing(options, report, hourly);
   auto draw = [&drawing](DrawingContext& dc) {
     PrepareContext(dc);
     drawing.draw(dc);

@@ -11,10 +11,9 @@
 
 namespace cirrodex {
 
-// The feed host's URL up to the city code, which is appended as it is.
-inline constexpr wchar_t kFeedBaseUrl[] = L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid=";
-
-// kFeedBaseUrl, or the whole of $CIRRODEX_FEED_BASE when that is set and not empty.
+// The feed host's URL up to the city code, which is appended as it is: the whole of
+// $CIRRODEX_FEED_BASE when that is set and not empty, otherwise the weather service's feed path
+// on its port ($CIRRODEX_SERVICE_PORT, else 8611).
 std::wstring FeedBaseUrl();
 
 // The program-wide reports of the six city slots, indexed like the city list. Built at first
@@ -30,10 +29,10 @@ void ResetCityReportsForTesting();
 // weather (nothing else is stored then). True when the fetch completed with weather.
 bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint32_t& result);
 
-// Updates every slot that has a code, in slot order, each report primed first with its stored
-// feed so that an unchanged download adds no history record. With `onlyUntried` false the city
-// list is loaded first; with true, slots already tried in this run are skipped and the list is
-// taken as it stands.
+// Updates every slot that has a code, in slot order, with its hours after a completed feed, each
+// report primed first with its stored feed so that an unchanged download adds no history record.
+// With `onlyUntried` false the city list is loaded first; with true, slots already tried in this
+// run are skipped and the list is taken as it stands.
 void UpdateAllCities(bool onlyUntried);
 
 // The lock file in the device folder that download runs take in turn.

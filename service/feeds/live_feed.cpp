@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "service/http/http_target.h"
+#include "service/feeds/hourly_weather.h"
 #include "service/feeds/open_meteo.h"
+#include "service/http/http_target.h"
 
 namespace cirrodex::service {
 
@@ -68,14 +69,8 @@ std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& 
 
 bool LiveFeedSource::MayAsk(const City& city, std::time_t now) {
   if (city.asked && Within(now, city.askedAt, kUpstreamInterval)) return false;
-  std::lock_guard lock(mutex_);
   // A clock set back before the pause began ends it rather than stretching it.
-  return !(now < pausedUntil_ && now > pausedAt_ - kUpstreamPause);
-}
-
-void LiveFeedSource::PauseUntil(std::time_t now, std::time_t until) {
-  pausedAt_ = now;
-  pausedUntil_ = std::max(until, now);
+  return !health_.Paused(static_cast<double>(now));
 }
 
 void LiveFeedSource::Note(const std::string& line) {
@@ -83,6 +78,15 @@ void LiveFeedSource::Note(const std::string& line) {
 }
 
 FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::document);
+}
+
+FeedAnswer LiveFeedSource::Hourly(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::hourly);
+}
+
+FeedAnswer LiveFeedSource::Serve(const std::string& code, std::time_t now,
+                                 std::string City::*document) {
   const std::optional<Location> location = locations_.Resolve(code);
   if (!location) return {};
   const std::shared_ptr<City> held = CityOf(code);
@@ -92,7 +96,8 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
   Outcome outcome;
   if (MayAsk(city, now)) outcome = Ask(city, *location, now);
 
-  const bool kept = !city.document.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
+  const std::string& served = city.*document;
+  const bool kept = !served.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
   if (!outcome.problem.empty() && !outcome.noted) {
     const char* instead = kept ? "serving the last good answer"
                           : whenNone_ == WhenNoLiveWeather::AskTheNextSource
@@ -101,7 +106,7 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
     Note("live weather for " + code + " (" + location->name + ") failed: " + outcome.problem +
          "; " + instead);
   }
-  if (kept) return FeedAnswer::Serve(city.document, city.updated);
+  if (kept) return FeedAnswer::Serve(served, city.updated);
   if (whenNone_ == WhenNoLiveWeather::Unavailable) return {FeedAnswer::Status::Unavailable, {}};
   return {};
 }
@@ -138,6 +143,10 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
       problem = "the answer's current conditions lie " + Minutes(-age) + " ahead";
     } else {
       city.document = FormatFeed(*weather);
+      // Hours are kept only with the feed of the same answer, so the two never disagree.
+      std::string hourlyProblem;
+      const auto hours = ReadOpenMeteoHourly(reply.body, hourlyProblem);
+      city.hourly = hours ? FormatHourlyForecast(*hours) : std::string();
       city.fetchedAt = now;
       city.updated = weather->updated;
     }
@@ -148,21 +157,20 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
   {
     std::lock_guard lock(mutex_);
     if (problem.empty()) {
-      recovered = failing_;
-      failing_ = false;
+      recovered = health_.Record({}) == SourceHealth::Change::LiveAgain;
       dailyLimit_ = false;
-      PauseUntil(now, now);
+      health_.PauseUntil(now, now);
     } else {
-      failing_ = true;
+      health_.Record(problem);
       if (dailyLimit) {
         // Said once, however many requests were on their way when the limit was reached.
-        announce = !(dailyLimit_ && now < pausedUntil_);
+        announce = !(dailyLimit_ && health_.Paused(now));
         outcome.noted = !announce;
         dailyLimit_ = true;
-        PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
+        health_.PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
       } else if (pause) {
         dailyLimit_ = false;
-        PauseUntil(now, now + *pause);
+        health_.PauseUntil(now, now + *pause);
       }
     }
   }

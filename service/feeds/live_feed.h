@@ -12,6 +12,7 @@
 
 #include "service/feeds/feed_source.h"
 #include "service/feeds/locations.h"
+#include "service/source_health.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -59,6 +60,9 @@ class LiveFeedSource : public FeedSource {
   // city wait for each other, other cities do not. A served answer carries the time of its
   // current conditions.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
+  // The hourly document made from the same answers as the feed, by the same rules: the request
+  // that refreshes one refreshes both.
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override;
 
  private:
   struct City {
@@ -66,6 +70,7 @@ class LiveFeedSource : public FeedSource {
     bool asked = false;
     std::time_t askedAt = 0;
     std::string document;  // the last good feed; empty: none
+    std::string hourly;    // its hourly document; empty: the answer had no hours
     std::time_t fetchedAt = 0;
     std::time_t updated = 0;  // the time of its current conditions
   };
@@ -78,13 +83,13 @@ class LiveFeedSource : public FeedSource {
     bool noted = false;   // already said
   };
 
+  // The kept `document` or `hourly` of the city of `code`, asking first when it is time.
+  FeedAnswer Serve(const std::string& code, std::time_t now, std::string City::*kept);
   std::shared_ptr<City> CityOf(const std::string& code);
   // True when a request for `city` may go out at `now`.
   bool MayAsk(const City& city, std::time_t now);
   // Asks the API for `location` and keeps a good answer in `city`.
   Outcome Ask(City& city, const Location& location, std::time_t now);
-  // No request before `until` (from `now`).
-  void PauseUntil(std::time_t now, std::time_t until);
   void Note(const std::string& line);
 
   const LocationIndex& locations_;
@@ -97,9 +102,8 @@ class LiveFeedSource : public FeedSource {
   std::mutex mutex_;  // guards the members below, never held during a request
   std::unordered_map<std::string, Entry> cities_;
   std::list<std::string> recent_;  // the codes of cities_, most recently asked for first
-  std::time_t pausedAt_ = 0, pausedUntil_ = 0;
+  SourceHealth health_{static_cast<double>(kUpstreamPause)};
   bool dailyLimit_ = false;  // the pause is the API's daily limit
-  bool failing_ = false;     // the last request failed
 };
 
 }  // namespace cirrodex::service

@@ -8,6 +8,7 @@
 #include <boost/beast/http/error.hpp>
 // clang-format on
 
+#include "service/feeds/hourly_weather.h"
 #include "service/maps/map_routes.h"
 
 namespace cirrodex::service {
@@ -16,7 +17,6 @@ namespace {
 
 namespace http = boost::beast::http;
 
-constexpr char kFeedPath[] = "/m/chnk/d/weather_d_src.asp";
 constexpr size_t kMaxCodeLength = 16;
 
 bool IsCityCode(const std::string& code) {
@@ -73,21 +73,29 @@ Exchange RequestHandler::Begin(const Request& request) const {
   exchange.conditions.ifNoneMatch = Header(request, http::field::if_none_match);
   exchange.conditions.ifModifiedSince = Header(request, http::field::if_modified_since);
   if (target.path == kFeedPath) {
-    exchange.code = target.Param("acid");
+    exchange.code = target.Param(kFeedCodeParam);
     if (!IsCityCode(exchange.code)) {
       exchange.reply = Text(404, "unknown city code\n");
       return exchange;
     }
     exchange.need = Exchange::Need::Feed;
     exchange.edition = "feed " + exchange.code;
+  } else if (const std::string hourly = HourlyCodeOfPath(target.path); !hourly.empty()) {
+    exchange.code = hourly;
+    if (!IsCityCode(exchange.code)) {
+      exchange.reply = Text(404, "unknown city code\n");
+      return exchange;
+    }
+    exchange.need = Exchange::Need::Hourly;
+    exchange.edition = target.path;
   } else if (auto route = ReadMapRoute(target.path)) {
     exchange.need = Exchange::Need::Map;
     exchange.map = route->kind;
     exchange.code = route->code;
     exchange.legacyMap = route->legacy;
     exchange.edition = target.path;
-  } else if (target.path.starts_with("/weather/live/radar/") ||
-             target.path.starts_with("/weather/live/satellite/")) {
+  } else if (target.path.starts_with(kRadarMapPrefix) ||
+             target.path.starts_with(kSatelliteMapPrefix)) {
     exchange.reply = Text(404, "unknown city code\n");
   } else {
     exchange.reply = Text(404, "not found\n");
@@ -97,10 +105,11 @@ Exchange RequestHandler::Begin(const Request& request) const {
 
 Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::time_t now) {
   Reply reply;
-  if (exchange.need == Exchange::Need::Feed) {
+  if (exchange.need == Exchange::Need::Feed || exchange.need == Exchange::Need::Hourly) {
     FeedAnswer& feed = fetched.feed;
     if (feed.status == FeedAnswer::Status::Served) {
       reply.body = std::move(feed.document);
+      if (exchange.need == Exchange::Need::Hourly) reply.type = "application/json";
       if (feed.updated != 0) {
         StampWeather(reply, feed.updated);
       } else {

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"
+#include "core/units.h"
 #include "setup/sheet/city_refresh.h"
 #include "update/update_run.h"
 
@@ -26,12 +27,13 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
   const int height = SummaryHeight(kCompareLayout);
   const CityList& list = Cities();
   auto& reports = CityReports();
+  const MeasureUnits units = ReadMeasureUnits();
   int y = top;
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     WeatherReport& report = reports[i];
     OnStripColours(dc, StripRect(kCompareLayout, left, y), [&] {
-      DrawStrip(report, dc, kCompareLayout, unit, StatusLine::Hidden, -1, left, y);
+      DrawStrip(report, dc, kCompareLayout, unit, units, StatusLine::Hidden, -1, left, y);
     });
     y += height + kCompareRowGap;
   }
@@ -47,11 +49,12 @@ std::wstring CCompareWeather::DescribePaint(const std::vector<std::wstring>& /*d
   const CityList& list = Cities();
   auto& reports = CityReports();
   const int32_t unit = StoredTemperatureUnit();
+  const MeasureUnits units = ReadMeasureUnits();
   std::wstring text;
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     if (!text.empty()) text += L'\n';
-    text += SummaryText(reports[i], kCompareLayout, unit);
+    text += SummaryText(reports[i], kCompareLayout, unit, units);
   }
   return text;
 }

@@ -62,8 +62,8 @@ TEST_F(Settings, FirstStartWithAnEmptyRegistry) {
 // A value missing or stored as text reads alike in the strip and the sheet, but for the
 // last-update line: the item hides it while the Setup page's box starts set.
 TEST_F(Settings, MissingOrMistypedValuesReadAsEachProgramsDefault) {
-  const DisplaySettings item{0, 0, false, 30, 0, 1439};
-  const DisplaySettings setup{0, 0, true, 30, 0, 1439};
+  const DisplaySettings item{0, 0, false, 30, 0, 1439, {}};
+  const DisplaySettings setup{0, 0, true, 30, 0, 1439, {}};
   for (const bool mistyped : {false, true}) {
     if (mistyped) {
       for (const DwordSetting& row : kDwordSettings) {

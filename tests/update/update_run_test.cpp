@@ -9,9 +9,11 @@
 #include <memory>
 #include <thread>
 
+#include "core/hourly_store.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/weather_cache.h"
+#include "platform/text.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 #include "update/http_fetch.h"
@@ -268,14 +270,72 @@ TEST_F(UpdateRunTest, OnlyUntriedSkipsCitiesTriedInThisRun) {
   EXPECT_EQ(Requested(3), (std::vector<std::string>{"TEST0001", "NOSUCH02", "TEST0001"}));
 }
 
-TEST(FeedBaseUrl, IsTheConstantUnlessTheEnvironmentReplacesIt) {
+// The service's feed path on its port, unless the whole base is given.
+TEST(FeedBaseUrl, FollowsTheServicePortUnlessTheFeedBaseIsSet) {
+  const struct {
+    const char *feedBase, *port;  // null: unset
+    const wchar_t* url;
+  } cases[] = {
+      {nullptr, nullptr, L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {"", "", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "9123", L"http://127.0.0.1:9123/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "0", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "12ab", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {"http://other:1/feed?code=", "9123", L"http://other:1/feed?code="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port ? c.port : "(unset)");
+    for (const auto& [name, value] : {std::pair{"CIRRODEX_FEED_BASE", c.feedBase},
+                                      std::pair{"CIRRODEX_SERVICE_PORT", c.port}}) {
+      value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    EXPECT_EQ(FeedBaseUrl(), c.url);
+  }
   unsetenv("CIRRODEX_FEED_BASE");
-  EXPECT_EQ(FeedBaseUrl(), kFeedBaseUrl);
-  setenv("CIRRODEX_FEED_BASE", "", 1);
-  EXPECT_EQ(FeedBaseUrl(), kFeedBaseUrl);
-  setenv("CIRRODEX_FEED_BASE", "http://other:1/feed?code=", 1);
-  EXPECT_EQ(FeedBaseUrl(), L"http://other:1/feed?code=");
-  unsetenv("CIRRODEX_FEED_BASE");
+  unsetenv("CIRRODEX_SERVICE_PORT");
+}
+
+}  // namespace
+}  // namespace cirrodex
+
+namespace cirrodex {
+namespace {
+
+// The hours come after a completed feed; a failed or refused hourly document changes nothing the
+// feed's download stored.
+TEST_F(UpdateRunTest, StoresTheHoursBesideTheFeedAndAFailureTouchesNothingElse) {
+  const std::string kept =
+      R"({"updated":"2026-12-08T10:00:00Z","hours":[{"time":"2026-12-08T10:00+00:00"}]})";
+  struct Case {
+    const char* code;  // the service has made-up hours only for codes of its region files
+    bool hoursServed;
+  };
+  for (const Case c : {Case{"UKXX0085", true}, Case{"TEST0001", false}}) {
+    SCOPED_TRACE(c.code);
+    const std::wstring code = platform::FromUtf8(c.code);
+    WriteFeed(c.code, Feed("Alpha", 60));
+    Configure(1, code);
+    ASSERT_TRUE(StoreHourlyDocument(code, kept));
+    Fresh();
+    UpdateAllCities(false);
+
+    EXPECT_EQ(Dword(code, L"DownloadResult"), kResultOk);
+    EXPECT_EQ(Dword(code, L"Latest"), 0u);
+    EXPECT_TRUE(HasRecord(code, 0));
+    EXPECT_FALSE(HasRecord(code, 1));
+    const auto stored = LoadStoredHourlyForecast(code);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->hours.size(), c.hoursServed ? 48u : 1u);
+    EXPECT_EQ(stored->sample, c.hoursServed);
+  }
+
+  // Longer than the value may be, or no hourly document: refused, the stored one kept.
+  const std::string tooLong = kept.substr(0, kept.size() - 1) + ",\"pad\":\"" +
+                              std::string(kHourlyDocumentLimit, 'x') + "\"}";
+  for (const std::string& refused : {tooLong, std::string("var swCity = \"Alpha\";")}) {
+    EXPECT_FALSE(StoreHourlyDocument(L"TEST0001", refused));
+    EXPECT_EQ(LoadStoredHourlyForecast(L"TEST0001")->hours.size(), 1u);
+  }
 }
 
 }  // namespace
