@@ -9,6 +9,7 @@
 
 #include "platform/whole_file.h"
 #include "service/live_feed.h"
+#include "service/log_line.h"
 #include "service/reply.h"
 #include "service/upstream_client.h"
 
@@ -32,7 +33,7 @@ constexpr size_t kMaxPictureJobs = 16;
 void PrintNote(const std::string& line) {
   static std::mutex mutex;
   std::lock_guard lock(mutex);
-  std::printf("%s\n", line.c_str());
+  std::printf("%s\n", LogSafe(line).c_str());
   std::fflush(stdout);
 }
 

@@ -103,6 +103,12 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
     error = lastError_.empty() ? "no radar index is recent enough" : lastError_;
     return std::nullopt;
   }
+  // A frame dated ahead of the clock is no more live than a stale one.
+  if (index_->Latest().time - now > kRadarFrameAhead) {
+    error = "the radar index's latest frame lies " +
+            std::to_string((index_->Latest().time - now) / 60) + " minutes ahead";
+    return std::nullopt;
+  }
   error = lastError_;
   return index_;
 }

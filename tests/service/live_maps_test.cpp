@@ -174,6 +174,18 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
   EXPECT_NE(notes.find("radar pictures are live again"), std::string::npos) << notes;
 }
 
+TEST_F(LiveMapsTest, RadarFramesTooOldOrTooFarAheadAreNotLive) {
+  const std::pair<std::time_t, bool> frames[] = {
+      {kStart - 170 * 60, true}, {kStart + 9 * 60, true},  {kStart - 190 * 60, false},
+      {kStart + 11 * 60, false}, {4102444800, false},  // 2100-01-01
+  };
+  for (const auto& [frame, live] : frames) {
+    standIn_.SetFrame(frame);
+    EXPECT_EQ(Maps()->Picture(MapKind::Radar, Place("UKXX0085", 51.51, -0.13)).sample, !live)
+        << frame - kStart;
+  }
+}
+
 TEST_F(LiveMapsTest, TheRadarIndexIsAskedAtMostOncePerFiveMinutes) {
   auto maps = Maps();
   const std::pair<double, int> steps[] = {{0, 1}, {10, 1}, {230, 1}, {61, 2}, {299, 2}, {1, 3}};
