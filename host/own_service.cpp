@@ -65,6 +65,12 @@ bool RunToEnd(const std::filesystem::path& program, const std::string& argument,
 ServiceStart StartSharedService(const std::filesystem::path& program, int port,
                                 const std::string& upstream, int idleExitSeconds,
                                 std::string& problem) {
+  // The service would refuse it and exit with nothing but its usage on a stream nobody reads.
+  if (!upstream.empty() && upstream != "none" && upstream != "auto" && upstream != "open-meteo") {
+    problem = "$CIRRODEX_SERVICE_UPSTREAM is \"" + upstream +
+              "\"; it takes none, auto or open-meteo";
+    return ServiceStart::Failed;
+  }
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener < 0) {
     problem = std::string("no socket: ") + std::strerror(errno);
