@@ -38,7 +38,8 @@ bool HandOverToOpenSheet(const QString& path, StartMode mode) {
 
 bool SheetListener::Listen(const QString& path) {
   if (path.isEmpty()) return false;
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
+  // No access option: Qt would bind elsewhere and rename over whatever is here, so two sheets
+  // could both listen. The device folder is the user's alone already.
   if (!server_.listen(path)) {
     // Nobody answers there: a sheet that ended without removing its socket.
     if (server_.serverError() != QAbstractSocket::AddressInUseError) return false;

@@ -145,7 +145,7 @@ def inside(build, processes):
 
     os.environ.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
     start(os.path.join(binary, "today-host"))
-    item = eventually(lambda: find(pyatspi, "today-host",
+    item = eventually(lambda: find(pyatspi, "cirrodex-today",
                                    lambda n: n.getRoleName() == "push button"), 15, "the item")
     assert item.name == city, f"item named {item.name!r}, not {city!r}"
     assert item.description.startswith(f"{city}: "), item.description
@@ -170,14 +170,14 @@ def inside(build, processes):
 
     # The sheet on its Current page, in the unit now stored, then its Locations page.
     start(gantrel, "/current")
-    current = eventually(lambda: find(pyatspi, "Gantrel.exe", lambda n: n.name == "Current" and
+    current = eventually(lambda: find(pyatspi, "cirrodex-setup", lambda n: n.name == "Current" and
                                       n.getRoleName() == "filler" and n.description), 30,
                          "the Current page's text")
     for said in (f"{city}/", f"Temperature: {fahrenheit} °F.", "Temperature history of "):
         assert said in current.description, current.description
-    find(pyatspi, "Gantrel.exe", lambda n: n.getRoleName() == "page tab" and
+    find(pyatspi, "cirrodex-setup", lambda n: n.getRoleName() == "page tab" and
          n.name == "Locations").queryAction().doAction(0)
-    page = eventually(lambda: find(pyatspi, "Gantrel.exe", lambda n: n.name == "Locations" and
+    page = eventually(lambda: find(pyatspi, "cirrodex-setup", lambda n: n.name == "Locations" and
                                    n.getRoleName() == "filler" and
                                    n.getState().contains(pyatspi.STATE_SHOWING)), 10, "Locations")
     names = [n.name for n in descendants(page) if n.getRoleName() == "text"]

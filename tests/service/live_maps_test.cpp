@@ -163,7 +163,7 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
   EXPECT_EQ(sample.jpeg.substr(0, 2), "\xFF\xD8");
 
   standIn_.SetFault(MapFault::None);
-  standIn_.SetFrame(kStart + 4 * 3600);
+  standIn_.SetFrame(kStart + 3 * 3600);
   clock_.Advance(600);
   EXPECT_FALSE(maps->Picture(MapKind::Radar, london).sample);
   const std::string notes = Notes();

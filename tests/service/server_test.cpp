@@ -197,6 +197,7 @@ TEST_F(ServerTest, LiveFeedsAreDatedByTheirWeatherNotByTheirServing) {
 
 TEST_F(ServerTest, OnlyLocalOrAllowedHostsAreAnsweredAndOthersCostNoCall) {
   service::StandIn api;
+  api.Answer(200, service::AnswerAt(service::ReadGolden("london_fog.json"), std::time(nullptr)));
   WeatherServiceProcess service(
       {"--upstream", "open-meteo", "--upstream-url", api.Url(), "--allow-host", "Cache.Internal"});
   ASSERT_TRUE(service.running());
