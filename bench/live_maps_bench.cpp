@@ -9,8 +9,8 @@
 #include <fstream>
 #include <random>
 
-#include "service/live_maps.h"
-#include "service/map_compositor.h"
+#include "service/maps/live_maps.h"
+#include "service/maps/map_compositor.h"
 #include "tests/service/map_stand_in.h"
 
 namespace cirrodex::service {

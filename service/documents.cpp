@@ -8,9 +8,9 @@
 // clang-format on
 
 #include "platform/whole_file.h"
-#include "service/live_feed.h"
+#include "service/feeds/live_feed.h"
+#include "service/http/reply.h"
 #include "service/log_line.h"
-#include "service/reply.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {

@@ -16,12 +16,12 @@
 #include <boost/asio/thread_pool.hpp>
 // clang-format on
 
-#include "service/feed_source.h"
-#include "service/live_maps.h"
-#include "service/locations.h"
-#include "service/map_maker.h"
-#include "service/picture_queue.h"
-#include "service/reply.h"
+#include "service/feeds/feed_source.h"
+#include "service/maps/live_maps.h"
+#include "service/feeds/locations.h"
+#include "service/maps/map_maker.h"
+#include "service/maps/picture_queue.h"
+#include "service/http/reply.h"
 #include "service/service_options.h"
 
 namespace cirrodex::service {

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "service/server.h"
+#include "service/http/server.h"
 
 namespace {
 

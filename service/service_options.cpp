@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "service/open_meteo.h"
-#include "service/http_target.h"
+#include "service/feeds/open_meteo.h"
+#include "service/http/http_target.h"
 
 #ifndef CIRRODEX_VERSION
 #define CIRRODEX_VERSION "0"

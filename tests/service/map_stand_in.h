@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "imaging/png_decode.h"
-#include "service/map_compositor.h"
-#include "service/rate_gate.h"
+#include "service/maps/map_compositor.h"
+#include "service/maps/rate_gate.h"
 #include "tests/support/raw_server.h"
 
 namespace cirrodex::service {
