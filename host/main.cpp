@@ -187,8 +187,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string problem;
-  const auto prepared = cirrodex::package::PrepareDeviceFolder(
-      problem, cirrodex::package::FromBuildTree::LayOutNew);
+  const auto prepared =
+      cirrodex::package::PrepareDeviceFolder(problem, cirrodex::package::FromBuildTree::LayOutNew);
   if (prepared == cirrodex::package::Preparation::Failed) {
     std::fprintf(stderr, "today-host: laying out the device folder: %s\n", problem.c_str());
   }

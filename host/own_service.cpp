@@ -67,8 +67,8 @@ ServiceStart StartSharedService(const std::filesystem::path& program, int port,
                                 std::string& problem) {
   // The service would refuse it and exit with nothing but its usage on a stream nobody reads.
   if (!upstream.empty() && upstream != "none" && upstream != "auto" && upstream != "open-meteo") {
-    problem = "$CIRRODEX_SERVICE_UPSTREAM is \"" + upstream +
-              "\"; it takes none, auto or open-meteo";
+    problem =
+        "$CIRRODEX_SERVICE_UPSTREAM is \"" + upstream + "\"; it takes none, auto or open-meteo";
     return ServiceStart::Failed;
   }
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -7,9 +7,8 @@ namespace cirrodex::service {
 CallBudget::CallBudget(CallLimits limits)
     : limits_{std::max(limits.perMinute, 1), std::max(limits.perHour, 1),
               std::max(limits.perDay, 1)},
-      windows_{{60, limits_.perMinute, {}},
-               {3600, limits_.perHour, {}},
-               {86400, limits_.perDay, {}}} {}
+      windows_{
+          {60, limits_.perMinute, {}}, {3600, limits_.perHour, {}}, {86400, limits_.perDay, {}}} {}
 
 CallBudget::Decision CallBudget::Take(std::time_t now, int asks) {
   std::lock_guard lock(mutex_);
@@ -25,8 +24,7 @@ CallBudget::Decision CallBudget::Take(std::time_t now, int asks) {
     for (double share = window.limit / 4.0; left <= share && need < 16; share /= 2) need *= 2;
     if (need > 1) decision.tight = true;
     if (left <= 0 || asks < need) {
-      const std::time_t free =
-          window.calls.empty() ? now + 1 : window.calls.front() + window.span;
+      const std::time_t free = window.calls.empty() ? now + 1 : window.calls.front() + window.span;
       decision.wait = std::max(decision.wait, std::max<std::time_t>(free - now, 1));
     }
   }

@@ -27,8 +27,8 @@ class CallBudget {
 
   struct Decision {
     bool taken = false;
-    bool tight = false;      // a window has at most a quarter of its calls left
-    std::time_t wait = 0;    // not taken: seconds until the window that refused has room again
+    bool tight = false;    // a window has at most a quarter of its calls left
+    std::time_t wait = 0;  // not taken: seconds until the window that refused has room again
   };
 
   // Takes one call at `now` (UTC seconds) for a city asked for `asks` times. Within the last

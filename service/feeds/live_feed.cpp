@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "service/http/http_target.h"
 #include "service/feeds/open_meteo.h"
+#include "service/http/http_target.h"
 
 namespace cirrodex::service {
 
@@ -100,8 +100,8 @@ LiveFeedSource::Outcome LiveFeedSource::Spend(const City& city, std::time_t now)
   if (announce) {
     const CallLimits limits = budget_.Limits();
     Note("live weather from " + upstreamUrl_ + ": this service's budget of " +
-         std::to_string(limits.perMinute) + " calls a minute, " +
-         std::to_string(limits.perHour) + " an hour and " + std::to_string(limits.perDay) +
+         std::to_string(limits.perMinute) + " calls a minute, " + std::to_string(limits.perHour) +
+         " an hour and " + std::to_string(limits.perDay) +
          " a day is spent but for the cities asked for most often; cities with an answer of the "
          "last 24 hours keep it, others get " +
          (whenNone_ == WhenNoLiveWeather::AskTheNextSource ? "sample weather" : "503") +

@@ -52,8 +52,8 @@ class LiveFeedSource : public FeedSource {
   // is spent. At most `capacity` cities are kept.
   LiveFeedSource(const LocationIndex& locations, std::string upstreamUrl,
                  std::unique_ptr<UpstreamClient> client, WhenNoLiveWeather whenNone,
-                 std::function<void(const std::string&)> note = {},
-                 size_t capacity = kCachedCities, CallLimits limits = kOpenMeteoLimits);
+                 std::function<void(const std::string&)> note = {}, size_t capacity = kCachedCities,
+                 CallLimits limits = kOpenMeteoLimits);
 
   // Unknown for a code that the locations cannot resolve. Otherwise a fresh or kept feed, asking
   // the API first when the city's last good answer is at least kUpstreamInterval old, or its last
@@ -80,8 +80,8 @@ class LiveFeedSource : public FeedSource {
     std::list<std::string>::iterator place;  // in recent_
   };
   struct Outcome {
-    std::string problem;  // what went wrong, or empty
-    bool noted = false;   // already said
+    std::string problem;   // what went wrong, or empty
+    bool noted = false;    // already said
     std::time_t wait = 0;  // seconds until asking again may help; 0: not known
   };
 
@@ -109,8 +109,8 @@ class LiveFeedSource : public FeedSource {
   std::unordered_map<std::string, Entry> cities_;
   std::list<std::string> recent_;  // the codes of cities_, most recently asked for first
   std::time_t pausedAt_ = 0, pausedUntil_ = 0;
-  bool dailyLimit_ = false;  // the pause is the API's daily limit
-  bool failing_ = false;     // the last request failed
+  bool dailyLimit_ = false;   // the pause is the API's daily limit
+  bool failing_ = false;      // the last request failed
   bool budgetNoted_ = false;  // the log has said that the budget is spent
 };
 

@@ -41,8 +41,8 @@ std::optional<std::string> Header(const Request& request, http::field field) {
 
 RequestHandler::RequestHandler(bool faults, std::vector<std::string> allowedHosts)
     : faults_(faults) {
-  for (const std::string& name : {std::string("127.0.0.1"), std::string("localhost"),
-                                  std::string("[::1]")}) {
+  for (const std::string& name :
+       {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]")}) {
     allowedHosts_.push_back(name);
   }
   for (const std::string& given : allowedHosts) {
@@ -54,7 +54,8 @@ bool RequestHandler::HostAllowed(const Request& request) const {
   const auto found = request.find(http::field::host);
   if (found == request.end()) return true;
   const auto name = HostWithoutPort(std::string_view(found->value().data(), found->value().size()));
-  return name && std::find(allowedHosts_.begin(), allowedHosts_.end(), *name) != allowedHosts_.end();
+  return name &&
+         std::find(allowedHosts_.begin(), allowedHosts_.end(), *name) != allowedHosts_.end();
 }
 
 std::optional<Reply> RequestHandler::Refusal(const boost::beast::error_code& error,

@@ -13,11 +13,11 @@
 #include <boost/beast/http/message.hpp>
 // clang-format on
 
-#include "service/http/faults.h"
 #include "service/feeds/feed_source.h"
+#include "service/http/faults.h"
 #include "service/http/http_target.h"
-#include "service/maps/map_maker.h"
 #include "service/http/reply.h"
+#include "service/maps/map_maker.h"
 
 namespace cirrodex::service {
 

@@ -26,8 +26,7 @@ int RunInteractiveMode(int& argc, char** argv, StartMode mode) {
   const QString socket = SheetSocketPath();
   if (HandOverToOpenSheet(socket, mode)) return 0;
   SheetListener listener;
-  if (!socket.isEmpty() && !listener.Listen(socket) &&
-      HandOverToOpenSheet(socket, mode)) {
+  if (!socket.isEmpty() && !listener.Listen(socket) && HandOverToOpenSheet(socket, mode)) {
     return 0;
   }
   EndWhenTheDisplayGoes("gantrel", nullptr);

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <thread>
 #include <mutex>
+#include <thread>
 
 #include "service/feeds/open_meteo.h"
 #include "tests/service/api_stand_in.h"
@@ -344,8 +344,8 @@ struct CountingApi : UpstreamClient {
 
 TEST_F(LiveFeed, ThousandsOfNewCodesStayWithinTheBudgetAndKeptAnswersAreServed) {
   std::vector<std::string> codes;  // 3,100 codes of the region files
-  for (const auto& file : std::filesystem::directory_iterator(testing::SourceDir() / "package" /
-                                                              "citycodes")) {
+  for (const auto& file :
+       std::filesystem::directory_iterator(testing::SourceDir() / "package" / "citycodes")) {
     std::ifstream in(file.path());
     for (std::string line; codes.size() < 3100 && std::getline(in, line);) {
       const auto comma = line.find(", ");

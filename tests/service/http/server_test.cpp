@@ -207,10 +207,10 @@ TEST_F(ServerTest, OnlyLocalOrAllowedHostsAreAnsweredAndOthersCostNoCall) {
     int status;
   };
   const Case cases[] = {
-      {"attacker.example", 421},      {"attacker.example:" + port, 421},
-      {"127.0.0.1.nip.io", 421},      {"localhost.:" + port, 421},
+      {"attacker.example", 421},        {"attacker.example:" + port, 421},
+      {"127.0.0.1.nip.io", 421},        {"localhost.:" + port, 421},
       {"127.0.0.1:" + port + "x", 421}, {"localhost:" + port, 200},
-      {"[::1]:" + port, 200},          {"LOCALHOST", 200},
+      {"[::1]:" + port, 200},           {"LOCALHOST", 200},
       {"cache.internal:8080", 200},
   };
   for (const Case& c : cases) {

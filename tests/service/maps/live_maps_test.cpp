@@ -176,7 +176,7 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
 
 TEST_F(LiveMapsTest, RadarFramesTooOldOrTooFarAheadAreNotLive) {
   const std::pair<std::time_t, bool> frames[] = {
-      {kStart - 170 * 60, true}, {kStart + 9 * 60, true},  {kStart - 190 * 60, false},
+      {kStart - 170 * 60, true}, {kStart + 9 * 60, true}, {kStart - 190 * 60, false},
       {kStart + 11 * 60, false}, {4102444800, false},  // 2100-01-01
   };
   for (const auto& [frame, live] : frames) {
