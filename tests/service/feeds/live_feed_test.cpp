@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -343,16 +341,10 @@ struct CountingApi : UpstreamClient {
 };
 
 TEST_F(LiveFeed, ThousandsOfNewCodesStayWithinTheBudgetAndKeptAnswersAreServed) {
-  std::vector<std::string> codes;  // 3,100 codes of the region files
-  for (const auto& file :
-       std::filesystem::directory_iterator(testing::SourceDir() / "package" / "citycodes")) {
-    std::ifstream in(file.path());
-    for (std::string line; codes.size() < 3100 && std::getline(in, line);) {
-      const auto comma = line.find(", ");
-      if (comma != std::string::npos) codes.push_back(line.substr(comma + 2, 8));
-    }
+  std::vector<std::string> codes;  // 3,100 points of the Southern Ocean
+  for (int i = 0; i < 3100; ++i) {
+    codes.push_back("S" + std::to_string(6000 + i / 100) + "W" + std::to_string(14000 + i % 100));
   }
-  ASSERT_EQ(codes.size(), 3100u);
   auto counting = std::make_unique<CountingApi>();
   CountingApi& api = *counting;
   api.answer = AnswerAt(ReadGolden("london_fog.json"), kStart);
