@@ -136,6 +136,13 @@ def rows(src):
 
     startup = src.figure("host_startup_ms", 1e-3)
     timed("Today host: start to first painted strip", startup, 0.3)
+    for key, state in (("start_launch", "waiting after the start's launch"),
+                       ("pass_launch", "waiting after a pass's launch"),
+                       ("between_tries", "sleeping between tries"),
+                       ("run_launch", "a download under way, waiting after its launch"),
+                       ("run_sleeping", "a download under way, sleeping")):
+        timed(f"Today host: close (SIGTERM to exit) while {state}",
+              src.figure(f"host_close_ms_{key}", 1e-3), 1.0)
     timed("First start: empty home to first painted strip with downloaded weather",
           src.figure("first_start_ms", 1e-3), 3)
     cpu = src.figure("host_idle_cpu_percent")

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -26,6 +27,15 @@ class PropertySheet::SheetWindow : public QDialog {
     }
   }
   void Finish(int result) { QDialog::done(result); }
+
+ protected:
+  // Without a window manager nobody gives a newly shown window the keyboard focus, and an edit
+  // that never had it is never left, so Tab would store nothing: the sheet asks for it itself
+  // (Qt sets it on the window once the server has mapped it; a window manager may decide).
+  void showEvent(QShowEvent* event) override {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) activateWindow();
+  }
 
  private:
   PropertySheet* sheet_;

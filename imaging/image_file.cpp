@@ -1,60 +1,35 @@
 // Moving pictures between ImageBuffer and files on the device.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "imaging/byte_stream.h"
 #include "imaging/image_buffer.h"
 #include "platform/device.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex {
 
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
-
 bool ImageBuffer::LoadFile(std::wstring_view path, ImageType type) {
-  const std::filesystem::path file = platform::DevicePath(path);
-  FilePtr stream(std::fopen(file.c_str(), "rb"));
-  if (!stream) return false;
-  FileStream reader(stream.get());
-  return DecodeFrom(&reader, type);
+  std::string bytes;
+  if (!platform::ReadFileIfPresent(platform::DevicePath(path), bytes,
+                                   platform::kPictureFileLimit)) {
+    return false;
+  }
+  return DecodeMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), type);
 }
 
 namespace {
 
-// Whether `file` (not a link) holds exactly `size` bytes equal to `bytes`.
+// Whether `file` (a regular file, not a link) holds exactly `size` bytes equal to `bytes`.
 bool HoldsAlready(const std::filesystem::path& file, const uint8_t* bytes, size_t size) {
-  const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool same =
-      fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<size_t>(info.st_size) == size;
-  std::unique_ptr<uint8_t[]> held;
-  if (same) held.reset(new (std::nothrow) uint8_t[std::max<size_t>(size, 1)]);
-  size_t got = 0;
-  while (same && held && got < size) {
-    const ssize_t n = read(fd, held.get() + got, size - got);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  close(fd);
-  return same && held && got == size && std::memcmp(held.get(), bytes, size) == 0;
+  std::string held;
+  std::string error;
+  return platform::ReadWholeFile(file, held, error, size) && held.size() == size &&
+         std::memcmp(held.data(), bytes, size) == 0;
 }
 
 }  // namespace

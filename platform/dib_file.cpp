@@ -1,17 +1,17 @@
 // Reading BMP files into device-independent bitmaps: the part of SHLoadDIBitmap the drawings use.
 #include <cstring>
-#include <fstream>
 #include <limits>
+#include <string>
+#include <string_view>
 
 #include "platform/device.h"
 #include "platform/drawing_context.h"
+#include "platform/whole_file.h"
 
 namespace cirrodex::platform {
 
 namespace {
 
-// Larger files are refused before they are read: no picture this system shows comes near it.
-constexpr uintmax_t kMaxFileBytes = 64u * 1024u * 1024u;
 constexpr int32_t kMaxSide = 16384;
 constexpr uint32_t kFileHeaderBytes = 14;
 
@@ -22,22 +22,11 @@ uint32_t U32(const uint8_t* p) {
 }
 int32_t I32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
 
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<uint8_t>& data) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) return false;
-  const uintmax_t size = std::filesystem::file_size(file, error);
-  if (error || size > kMaxFileBytes) return false;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  data.resize(static_cast<size_t>(size));
-  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  return static_cast<size_t>(in.gcount()) == data.size();
-}
-
 // Every size and offset of the headers is checked against the bytes actually present before it is
 // used, so a truncated or hostile file is refused rather than read past its end.
-std::unique_ptr<DibBitmap> ParseBmp(const std::vector<uint8_t>& data) {
-  const size_t size = data.size();
+std::unique_ptr<DibBitmap> ParseBmp(std::string_view file) {
+  const auto* data = reinterpret_cast<const uint8_t*>(file.data());
+  const size_t size = file.size();
   if (size < kFileHeaderBytes + 12 || data[0] != 'B' || data[1] != 'M') return nullptr;
   const uint32_t bitsOffset = U32(&data[10]);
   const uint8_t* info = &data[kFileHeaderBytes];
@@ -139,8 +128,8 @@ RgbQuad DibBitmap::PixelFromTop(int x, int y) const {
 }
 
 std::unique_ptr<DibBitmap> LoadDibFile(std::wstring_view handheldPath) {
-  std::vector<uint8_t> data;
-  if (!ReadWholeFile(DevicePath(handheldPath), data)) return nullptr;
+  std::string data;
+  if (!ReadFileIfPresent(DevicePath(handheldPath), data, kPictureFileLimit)) return nullptr;
   std::unique_ptr<DibBitmap> dib = ParseBmp(data);
   if (dib) dib->path = std::wstring(handheldPath);
   return dib;

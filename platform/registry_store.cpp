@@ -32,6 +32,11 @@ void SetMissing(const char* what) {
 
 // The busy time-out that stores opened from now on start with.
 std::atomic<int64_t> g_busyTimeoutMs{10000};
+// What is left of the time that all waits for a held store may take together; negative: no cap.
+std::atomic<int64_t> g_busyBudgetUs{-1};
+
+// SQLite's own busy handler naps these many milliseconds in turn, then the last one each time.
+constexpr int kBusyNapsMs[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
 
 // Key paths are kept normalised: components joined by one backslash, no empty ones. The root's
 // own row has the empty path.
@@ -168,8 +173,11 @@ struct RegistryStore::Impl {
   bool readOnly = false;
   std::string file;
   std::string openError;
-  // Until then a busy database is waited for while the store opens.
-  std::chrono::steady_clock::time_point busyUntil;
+  std::chrono::milliseconds busyTimeout{10000};
+  // When the busy handler's current wait began.
+  std::chrono::steady_clock::time_point busySince;
+  // Set once an operation gave up because the process's budget for waiting was used up.
+  std::atomic<bool> gaveUpWaiting{false};
   // Recursive so that the operations of a Transaction body can take it again.
   std::recursive_mutex mutex;
   bool inTransaction = false;
@@ -186,8 +194,12 @@ struct RegistryStore::Impl {
   bool Connect();
   bool CheckIntegrity();
   bool PrepareSchema();
-  // sqlite3_exec, retrying a busy answer until `busyUntil`; `error` gets SQLite's message.
+  // sqlite3_exec, retrying a busy answer for the busy time-out; `error` gets SQLite's message.
   int ExecWhileOpening(const char* sql, sqlite3_callback callback, void* arg, std::string& error);
+  // Naps a moment (the `count`-th nap of this wait) for a store another process holds; false
+  // when it is time to give up: the wait began the busy time-out ago, or the process's waits
+  // used up their budget.
+  bool WaitWhileBusy(std::chrono::steady_clock::time_point since, int count);
 
   void NoteFault(const std::string& what) {
     std::lock_guard lock(faultMutex);
@@ -298,19 +310,40 @@ struct RegistryStore::Impl {
   }
 };
 
+bool RegistryStore::Impl::WaitWhileBusy(std::chrono::steady_clock::time_point since, int count) {
+  using std::chrono::microseconds;
+  const auto now = std::chrono::steady_clock::now();
+  auto left = std::chrono::duration_cast<microseconds>(since + busyTimeout - now);
+  const int64_t budget = g_busyBudgetUs.load();
+  const bool capped = budget >= 0 && budget <= left.count();
+  if (capped) left = microseconds(budget);
+  if (left.count() <= 0) {
+    if (capped) gaveUpWaiting = true;
+    return false;
+  }
+  const size_t nap = std::min<size_t>(static_cast<size_t>(count), std::size(kBusyNapsMs) - 1);
+  std::this_thread::sleep_for(
+      std::min<microseconds>(left, std::chrono::milliseconds(kBusyNapsMs[nap])));
+  if (budget >= 0) {
+    const auto slept =
+        std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - now);
+    if (g_busyBudgetUs.fetch_sub(slept.count()) < slept.count()) g_busyBudgetUs.store(0);
+  }
+  return true;
+}
+
 int RegistryStore::Impl::ExecWhileOpening(const char* sql, sqlite3_callback callback, void* arg,
                                           std::string& error) {
-  for (;;) {
+  const auto since = std::chrono::steady_clock::now();
+  for (int count = 0;; ++count) {
     char* message = nullptr;
     const int code = sqlite3_exec(db, sql, callback, arg, &message);
     error = message != nullptr ? message : sqlite3_errstr(code);
     sqlite3_free(message);
     const int primary = code & 0xFF;
-    if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-        std::chrono::steady_clock::now() >= busyUntil) {
+    if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || !WaitWhileBusy(since, count)) {
       return code;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
@@ -351,12 +384,19 @@ bool RegistryStore::Impl::Connect() {
     int persist = 1;
     sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
   }
-  const auto busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
-  // Several processes share the file: wait for a busy database rather than fail.
-  sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
-  // Switching a brand-new file to WAL needs a lock that the busy handler does not always wait
-  // for while another process is creating the same file, so a busy answer is retried.
-  busyUntil = std::chrono::steady_clock::now() + busyTimeout;
+  busyTimeout = std::chrono::milliseconds(g_busyTimeoutMs.load());
+  // Several processes share the file: wait for a busy database rather than fail, within the
+  // time-out and the process's budget. Switching a brand-new file to WAL needs a lock that the
+  // busy handler does not always wait for while another process is creating the same file, so
+  // ExecWhileOpening retries a busy answer too.
+  sqlite3_busy_handler(
+      db,
+      +[](void* self, int count) {
+        Impl& d = *static_cast<Impl*>(self);
+        if (count == 0) d.busySince = std::chrono::steady_clock::now();
+        return d.WaitWhileBusy(d.busySince, count) ? 1 : 0;
+      },
+      this);
   // WAL with synchronous=NORMAL: a commit survives the process being killed; a power cut may
   // lose the last commits but never damages the file. A read-only store keeps the journal mode
   // it has.
@@ -453,8 +493,10 @@ std::string RegistryStore::FirstFault() const {
 void RegistryStore::SetBusyTimeout(std::chrono::milliseconds timeout) {
   Impl& d = *impl_;
   std::lock_guard lock(d.mutex);
-  if (d.db != nullptr) sqlite3_busy_timeout(d.db, static_cast<int>(timeout.count()));
+  d.busyTimeout = timeout;
 }
+
+bool RegistryStore::GaveUpWaiting() const { return impl_->gaveUpWaiting; }
 
 bool RegistryStore::Transaction(const std::function<bool()>& body) {
   Impl& d = *impl_;
@@ -701,6 +743,10 @@ void SetRegistryBusyTimeout(std::chrono::milliseconds timeout) {
   // Not under the registry's mutex: an operation inside a transaction holds the store's and may
   // ask for the registry.
   if (store != nullptr) store->SetBusyTimeout(timeout);
+}
+
+void SetRegistryBusyBudget(std::chrono::milliseconds budget) {
+  g_busyBudgetUs.store(budget.count() < 0 ? -1 : std::chrono::microseconds(budget).count());
 }
 
 void ResetRegistryForTesting() {

@@ -58,6 +58,9 @@ class RegistryStore {
 
   // How long an operation waits for a store that another process holds (10 s unless set).
   void SetBusyTimeout(std::chrono::milliseconds timeout);
+  // True once an operation failed because another process held the store until the process's
+  // budget for waiting (SetRegistryBusyBudget) was used up.
+  bool GaveUpWaiting() const;
 
   // Runs `body` as one transaction that holds the store's write lock from its start: what `body`
   // reads is what it commits against, and its writes land together or not at all. Operations
@@ -111,6 +114,12 @@ RegistryStore& Registry();
 // The busy time-out of the process's store, now and when it is opened later (an unattended run
 // can afford to wait longer than a window can).
 void SetRegistryBusyTimeout(std::chrono::milliseconds timeout);
+
+// Caps the time that all waits of the process for a store another process holds may take
+// together from now on, however many operations wait (each still waits no longer than its busy
+// time-out); once it is used up, an operation that finds the store held fails at once. Negative:
+// no cap (the default).
+void SetRegistryBusyBudget(std::chrono::milliseconds budget);
 
 // Replaces the process's store (tests point it at a fresh device folder). Takes effect for later
 // Registry() calls; the caller keeps no reference to the old store.

@@ -164,8 +164,8 @@ awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legac
                                MapPicture& picture) {
   const bool radar = kind == MapKind::Radar;
   if (legacy && !dataDir_.empty()) {
-    if (auto file =
-            platform::ReadWholeFile(dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"))) {
+    if (auto file = platform::ReadFileIfPresent(
+            dataDir_ / "maps" / (radar ? "brradar1.jpg" : "brsat1.jpg"), kDataFileLimit)) {
       picture.jpeg = std::move(*file);
       picture.freshUntil = 0;
       co_return;

@@ -69,8 +69,11 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
 
   --port N       port to listen on (default 8611; 0 picks a free port)
   --data DIR     DIR/feeds/CODE.txt is sent as it is for that city code;
-                 DIR/maps/brradar1.jpg and DIR/maps/brsat1.jpg replace the made-up maps
-  --regions DIR  region files of city codes (default: share/cirrodex/citycodes beside bin/)
+                 DIR/maps/brradar1.jpg and DIR/maps/brsat1.jpg replace the made-up maps;
+                 a file over 1 MB, or one that is not a regular file (a symbolic link, a
+                 FIFO, a folder), is refused with one line on stderr and counts as missing
+  --regions DIR  region files of city codes (default: share/cirrodex/citycodes beside bin/);
+                 links, FIFOs and files over 64 MB are refused the same way
   --upstream M   where the weather of the region files' cities comes from:
                    auto        live weather from the Open-Meteo forecast API when it answers,
                                else made-up weather (the default)

@@ -51,7 +51,9 @@ constexpr char kUsage[] =
     "  (no switch)       open the setup sheet on its first page (needs a display)\n"
     "  /current          open it on the Current page\n"
     "  /day1 ... /day5   open it on the Forecast page\n"
-    "  /downloadandexit  no window: download every city and the maps, then exit\n"
+    "  /downloadandexit  no window: download every city and the maps, then exit; waits up\n"
+    "                    to a minute in all for a registry another program holds, then\n"
+    "                    exits 1\n"
     "  --help, --version\n";
 
 bool Empty(const char* variable) {

@@ -157,7 +157,13 @@ void WorkerMain() {
   TodayItemState& s = State();
   try {
     WorkerStart();
-    while (s.workerRunning) s.stopEvent->Wait(WorkerPass());
+    // The wait after a launch inside a pass takes a stop's signal, so the flag is asked again
+    // before the pass's own wait: a stop then never sleeps out the 30 seconds before the join.
+    while (s.workerRunning) {
+      const uint32_t wait = WorkerPass();
+      if (!s.workerRunning) break;
+      s.stopEvent->Wait(wait);
+    }
   } catch (...) {
     // Out of memory (or anything else) ends the thread the same way as a stop.
   }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "core/registry_ops.h"
 #include "core/weather_cache.h"
 #include "platform/device.h"
+#include "platform/registry_store.h"
 #include "update/http_fetch.h"
 
 namespace cirrodex {
@@ -65,15 +67,24 @@ bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint3
   const bool weather = ok && body && HoldsWeather(body.get());
   if (ok && body && !weather) result = kResultNoWeather;
   report.downloadResult = result;
-  StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
-  if (!weather) return false;
+  if (!weather) {
+    StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
+    return false;
+  }
 
-  // Written before the parse, so it names the city of the previous feed.
-  StoreString(HKEY_CURRENT_USER, key, kCityName, report.city);
+  // Taken before the parse, so it names the city of the previous feed.
+  const std::wstring previousCity = report.city;
   ParseFeed(report, body.get(), changed);
-  // The stored feed is compared again inside the store transaction that adds the record: another
-  // run may have stored this very feed since this one primed its report.
-  if (changed) RecordHistoryIfChanged(report, code);
+  // The city's values land together or not at all, so a store that another program holds until
+  // the run gives up leaves no city half-updated. The stored feed is compared again inside the
+  // transaction that adds the record: another run may have stored this very feed since this one
+  // primed its report.
+  InOneTransaction([&] {
+    StoreDword(HKEY_CURRENT_USER, key, kDownloadResult, result);
+    StoreString(HKEY_CURRENT_USER, key, kCityName, previousCity);
+    if (changed) RecordHistoryIfChanged(report, code);
+    return true;
+  });
   return true;
 }
 
@@ -82,6 +93,8 @@ void UpdateAllCities(bool onlyUntried) {
   auto& reports = CityReports();
   CityList& cities = Cities();
   for (int i = 0; i < kCitySlots; ++i) {
+    // Once the store was held past the run's wait, nothing more is fetched or written.
+    if (platform::Registry().GaveUpWaiting()) return;
     const wchar_t* code = cities.slots[i].code;
     WeatherReport& report = reports[static_cast<size_t>(i)];
     if (code[0] == L'\0') continue;
@@ -101,9 +114,22 @@ namespace cirrodex {
 
 DownloadRunLock::DownloadRunLock() {
   const std::string file = (platform::DeviceRoot() / kDownloadLockFile).string();
-  // O_NOFOLLOW: a link planted as the lock file would have it made or opened elsewhere.
-  fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;
+  // O_NOFOLLOW: a link planted as the lock file would have it made or opened elsewhere;
+  // O_NONBLOCK: a FIFO's open would wait for a writer.
+  fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  struct stat info {};
+  const bool opened = fd_ >= 0;
+  if (opened ? fstat(fd_, &info) != 0 : lstat(file.c_str(), &info) != 0) return;
+  if (!S_ISREG(info.st_mode)) {
+    const char* kind = S_ISLNK(info.st_mode)    ? "a symbolic link"
+                       : S_ISDIR(info.st_mode)  ? "a folder"
+                       : S_ISFIFO(info.st_mode) ? "a FIFO"
+                                                : "not a regular file";
+    planted_ = "the lock file " + file + " is " + kind +
+               ", which no download run locks through; remove it";
+    return;
+  }
+  if (!opened) return;
   int rc;
   while ((rc = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
   }

@@ -51,10 +51,15 @@ class DownloadRunLock {
   // False when the lock file could not be made (a read-only folder): the run goes on unlocked and
   // the store reports what it cannot write.
   bool held() const { return held_; }
+  // Not empty when something else than a regular file (a symbolic link, a FIFO, a folder) was
+  // planted as the lock file: one line naming it. The lock is not held then, and the run must
+  // not go on, or two runs could work at once.
+  const std::string& planted() const { return planted_; }
 
  private:
   int fd_ = -1;
   bool held_ = false;
+  std::string planted_;
 };
 
 }  // namespace cirrodex

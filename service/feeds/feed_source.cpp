@@ -258,7 +258,8 @@ FeedWeather MakeSampleWeather(const Location& location, std::time_t now) {
 }
 
 FeedAnswer FileFeedSource::Feed(const std::string& code, std::time_t) {
-  std::optional<std::string> document = platform::ReadWholeFile(folder_ / (code + ".txt"));
+  std::optional<std::string> document =
+      platform::ReadFileIfPresent(folder_ / (code + ".txt"), kDataFileLimit);
   if (!document) return {};
   return FeedAnswer::Serve(std::move(*document));
 }

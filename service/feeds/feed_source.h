@@ -2,6 +2,7 @@
 // that knows the code answers; a live upstream fits in as one more source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -40,7 +41,12 @@ class FeedSource {
   virtual FeedAnswer Feed(const std::string& code, std::time_t now) = 0;
 };
 
-// Answers with `folder`/CODE.txt as it is, when that file exists.
+// A data-folder file (a feed, a map picture) larger than this is refused: no download takes more
+// than 64,000 bytes of an answer.
+inline constexpr size_t kDataFileLimit = 1024 * 1024;
+
+// Answers with `folder`/CODE.txt as it is, when that file exists and is a regular file within
+// kDataFileLimit; one that is refused is reported once on stderr and counts as missing.
 class FileFeedSource : public FeedSource {
  public:
   explicit FileFeedSource(std::filesystem::path folder) : folder_(std::move(folder)) {}

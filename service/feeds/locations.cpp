@@ -180,7 +180,6 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   // One buffer for every file, and room for the locations at once: on a virtual machine each
   // fresh page of memory costs more than the reading of its lines.
   std::string bytes;
-  std::string problem;  // an unreadable file is skipped like a missing one
   uintmax_t total = 0;
   for (const auto& file : files) {
     const uintmax_t size = std::filesystem::file_size(file, error);
@@ -189,7 +188,8 @@ size_t LocationIndex::LoadFolder(const std::filesystem::path& folder) {
   // Lines are longer than 50 bytes but for the rare short name.
   locations_.reserve(locations_.size() + static_cast<size_t>(total / 50));
   for (const auto& file : files) {
-    if (!platform::ReadWholeFile(file, bytes, problem)) continue;
+    // One that cannot be read is skipped like a missing one.
+    if (!platform::ReadFileIfPresent(file, bytes)) continue;
     const std::string region = file.stem().string();
     ForEachRegionLine(bytes, [&](const RegionLocation& line, std::wstring_view rest) {
       if (auto location = LocationOf(line, rest, region))

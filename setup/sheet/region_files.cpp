@@ -80,7 +80,7 @@ bool ReadRegion(const std::wstring& installFolder, const std::wstring& region,
     }
     if (!found.empty()) file = found;
   }
-  const std::optional<std::string> bytes = platform::ReadWholeFile(file);
+  const std::optional<std::string> bytes = platform::ReadFileIfPresent(file);
   if (!bytes) return false;
   std::vector<RegionLocation> found = ParseRegionText(*bytes);
   locations.insert(locations.end(), std::make_move_iterator(found.begin()),

@@ -59,7 +59,7 @@ TEST_F(WholeFile, SaysWhatFailedAndNamesTheFile) {
     std::string error;
   } cases[] = {
       {missing, "opening " + missing.string() + ": No such file or directory"},
-      {folder, "reading " + folder.string() + ": Is a directory"},
+      {folder, folder.string() + " is a folder, not a regular file"},
   };
   for (const Case& c : cases) {
     std::string bytes = "left over";

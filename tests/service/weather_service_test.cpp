@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -90,6 +92,45 @@ TEST_F(WeatherServiceTest, SendsAFeedFileOfTheDataFolderAsItIs) {
             std::string::npos);
   EXPECT_NE(Get(service.WideUrl(std::string(kFeedPath) + "FRXX0076")).body.find("Paris"),
             std::string::npos);
+}
+
+// Files of the data folder that are not plain feeds or pictures: each is refused with one line
+// naming it (however often it is asked for), counts as missing, and the service goes on.
+TEST_F(WeatherServiceTest, RefusesBadDataFilesWithOneLineAndGoesOn) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    void (*plant)(const fs::path& file);
+  } cases[] = {
+      {"FIFO", [](const fs::path& file) { mkfifo(file.c_str(), 0600); }},
+      {"folder", [](const fs::path& file) { fs::create_directory(file); }},
+      {"link", [](const fs::path& file) { fs::create_symlink("/etc/hostname", file); }},
+      {"50 MB",
+       [](const fs::path& file) { std::ofstream(file) << "x", fs::resize_file(file, 50 << 20); }},
+      {"unreadable",
+       [](const fs::path& file) { std::ofstream(file) << "x", fs::permissions(file, {}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == std::string("unreadable") && geteuid() == 0) continue;  // root reads it anyway
+    const fs::path data = device_.root() / c.name;
+    const fs::path feed = data / "feeds" / "ZZXX9999.txt", map = data / "maps" / "brradar1.jpg";
+    for (const fs::path& file : {feed, map})
+      fs::create_directories(file.parent_path()), c.plant(file);
+    {
+      WeatherServiceProcess service({"--data", data.string()}, data / "log");
+      for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ZZXX9999")).result, 404u);
+        EXPECT_EQ(Get(service.WideUrl("/weather/live/brradar1.jpg")).body.substr(0, 2), "\xFF\xD8");
+      }
+      EXPECT_TRUE(Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085")).ok);
+    }
+    const std::string log = testing::ReadFile(data / "log");
+    for (const fs::path& file : {feed, map}) {
+      EXPECT_EQ(log.find(file.string()), log.rfind(file.string())) << log;
+      EXPECT_NE(log.find(file.string()), std::string::npos) << log;
+    }
+  }
 }
 
 TEST_F(WeatherServiceTest, AnswersUnknownCodesPathsAndBadCodesWithNotFound) {

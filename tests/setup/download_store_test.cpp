@@ -116,6 +116,40 @@ TEST_F(DownloadStoreTest, ABusyStoreIsWaitedForNotDropped) {
   EXPECT_EQ(HistoryRecords(), 1);
 }
 
+// Another process holds the store for two minutes: the run waits a minute in all, not a minute
+// per write, then stops with one line and leaves the city as it was.
+TEST_F(DownloadStoreTest, AStoreHeldForTwoMinutesEndsTheRunAfterAMinuteInAll) {
+  ASSERT_TRUE(StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode2", L"FRXX0076"));
+  std::atomic<bool> holding{false};
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    platform::Registry().Transaction([&] {
+      holding = true;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+      while (!release && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      return true;
+    });
+  });
+  while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto begin = std::chrono::steady_clock::now();
+  std::string output;
+  const int status = testing::RunProgram(gantrel_, {"/downloadandexit"}, &output, 110000);
+  const auto took = std::chrono::steady_clock::now() - begin;
+  release = true;
+  holder.join();
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_LT(took, std::chrono::seconds(90));
+  EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+  EXPECT_NE(output.find("held by another program"), std::string::npos) << output;
+  for (const wchar_t* city : {kCity, L"FRXX0076"}) {
+    uint32_t result = 0;
+    EXPECT_FALSE(ReadDword(HKEY_CURRENT_USER, CityKey(city), L"DownloadResult", result)) << result;
+  }
+  EXPECT_EQ(HistoryRecords(), 0);
+}
+
 struct BrokenStore {
   const char* name;
   void (*breakIt)(const fs::path& device);
@@ -149,6 +183,17 @@ TEST_F(DownloadStoreTest, AStoreThatCannotBeUsedFailsTheRunWithOneLine) {
        "write-protected"},
       {"device folder writable by others",
        [](const fs::path& device) { fs::permissions(device, fs::perms::all); }, "o+w"},
+      {"a link as the lock file",
+       [](const fs::path& device) {
+         fs::create_symlink(device / "elsewhere.lock", device / "download.lock");
+       },
+       "download.lock is a symbolic link"},
+      {"a FIFO as the lock file",
+       [](const fs::path& device) { mkfifo((device / "download.lock").c_str(), 0600); },
+       "download.lock is a FIFO"},
+      {"a folder as the lock file",
+       [](const fs::path& device) { fs::create_directory(device / "download.lock"); },
+       "download.lock is a folder"},
       {"device folder that is a file",
        [](const fs::path& device) {
          fs::create_directory(device / "elsewhere");

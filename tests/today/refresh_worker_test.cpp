@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/registry_ops.h"
 #include "core/settings.h"
@@ -312,6 +313,64 @@ TEST_F(RefreshWorkerTest, AStalledRunIsNotJoinedByAnother) {
   EXPECT_EQ(starter.runs.size(), 2u);
   EXPECT_TRUE(Eventually([&] { return starter.AllEnded(); }, 60000));
   unsetenv("CIRRODEX_FEED_BASE");
+}
+
+// Stops the worker at its `stopAt`-th wait as StopRefreshWorker does (the flag, then the
+// signal), moving the test clock for every wait; a wait after the stop that finds no signal
+// would be a real sleep before the join.
+struct StoppingEvent : today::StopEvent {
+  StoppingEvent(FixedClock& clock, int stopAt) : clock(clock), stopAt(stopAt) {}
+  bool Wait(uint32_t milliseconds) override {
+    if (++waits == stopAt) State().workerRunning = false, Signal();
+    if (std::exchange(signalled, false)) return true;
+    if (stopped) sleptAfterStopMs += milliseconds;
+    clock.Advance(milliseconds);
+    return false;
+  }
+  void Signal() override { signalled = stopped = true; }
+  FixedClock& clock;
+  int stopAt, waits = 0;
+  bool signalled = false, stopped = false;
+  uint64_t sleptAfterStopMs = 0;
+};
+
+// Every run it starts keeps running.
+struct EndlessRuns : ProcessStarter, StartedProcess {
+  bool Start(std::wstring_view, std::wstring_view) override { return true; }
+  std::shared_ptr<StartedProcess> StartWatched(std::wstring_view, std::wstring_view) override {
+    return std::shared_ptr<StartedProcess>(std::shared_ptr<void>(), this);
+  }
+  bool Running() const override { return true; }
+};
+
+TEST_F(RefreshWorkerTest, AStopInAnyStateEndsTheWorkerWithoutSleeping) {
+  const struct {
+    const char* state;
+    uint32_t storedResult;
+    bool endlessRuns;
+    int stopAt;
+  } cases[] = {
+      {"waiting after the start's launch", 12029, false, 1},
+      {"waiting after a pass's launch", 12029, false, 2},
+      {"sleeping between tries while a download is due", 12029, false, 3},
+      {"sleeping while nothing is due", 200, false, 2},
+      {"a download under way, waiting after its launch", 12029, true, 1},
+      {"a download under way, sleeping after a pass that left it alone", 12029, true, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    StoreFeed(SampleFeed(), c.storedResult);
+    EndlessRuns endless;
+    if (c.endlessRuns) SetProcessStarterForTesting(&endless);
+    auto* event = new StoppingEvent(clock_, c.stopAt);
+    State().stopEvent.reset(event);
+    State().lastRun.reset();
+    State().downloadDue = State().workerRunning = true;
+    today::WorkerMain();
+    EXPECT_EQ(event->sleptAfterStopMs, 0u);
+    State().lastRun.reset();
+    SetProcessStarterForTesting(&starter_);
+  }
 }
 
 class WorkerThreadTest : public TodayTest {};
