@@ -157,6 +157,15 @@ def rows(src):
                 if idle_s else "Today host with item and a screen reader's bus: idle CPU",
                 "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
                 None if cpu is None else cpu < 0.5))
+    cpu = src.figure("tray_idle_cpu_percent")
+    out.append(("Today host in the panel (--tray): idle CPU",
+                "not measured" if cpu is None else f"{cpu:.3f} % of one core", "< 0.5 %", "", "",
+                None if cpu is None else cpu < 0.5))
+    added = src.figure("tray_added_kb")
+    out.append(("Today host in the panel: memory added to the host without it", fmt_kb(added),
+                "<= 5 MB", "", "", None if added is None else added <= 5 * 1024))
+    timed("Panel icon and tooltip brought up to date after new weather",
+          src.seconds("bench_tray", "BM_TrayUpdateAfterNewWeather"), 5e-3)
     rss = src.figure("host_rss_kb")
     out.append(("Today host with item: resident memory", fmt_kb(rss), "<= 60 MB", "", "",
                 None if rss is None else rss <= 60 * 1024))
@@ -219,6 +228,15 @@ def rows(src):
           src.seconds("bench_chooser", "BM_LoadLargestRegion/repeats:5"), 50e-3)
     timed("City chooser: open on a code of the last region",
           src.seconds("bench_chooser", "BM_OpenOnLastRegionCode/repeats:5"), 300e-3)
+    timed("City chooser: first open, empty slot",
+          src.seconds("bench_chooser", "BM_OpenChooser/repeats:5"), 300e-3)
+    timed("City chooser: one keystroke of search over every place",
+          src.seconds("bench_chooser", "BM_SearchKeystroke/repeats:5"), 5e-3)
+    index = src.entry("bench_chooser", "BM_IndexMemory/iterations:1/repeats:3")
+    heap = index.get("heap_MB") if index else None
+    out.append(("City chooser: memory of the search index",
+                "not measured" if heap is None else f"{heap:.1f} MB", "<= 5 MB", "", "",
+                None if heap is None else heap <= 5))
     timed("weather-service: start to \"listening on\", every region file loaded",
           src.figure("service_start_us", 1e-6), 200e-3)
     rss = src.figure("service_rss_kb")

@@ -9,6 +9,7 @@
 #include "core/format.h"
 #include "core/summary_drawing.h"
 #include "core/temperature.h"
+#include "core/units.h"
 
 namespace cirrodex {
 
@@ -24,6 +25,7 @@ constexpr unsigned kFooterFlags = kStatusFlags | platform::DT_CENTER;
 constexpr int kLineHeight = 15;
 constexpr double kUsableLow = -999.0;
 constexpr double kUsableHigh = 99999.0;
+constexpr double kInchesToMillibars = 33.7685;
 
 void DrawForecastRow(DrawingContext& dc, const ForecastDay& day, int x, int y,
                      const std::wstring& installFolder, int32_t unit) {
@@ -91,7 +93,7 @@ const wchar_t* HistoryName(HistoryKind kind) {
   return L"";
 }
 
-std::wstring HistoryValue(double value, HistoryKind kind, int32_t unit) {
+std::wstring HistoryValue(double value, HistoryKind kind, int32_t unit, const MeasureUnits& units) {
   switch (kind) {
     case HistoryKind::Temperature: {
       TemperatureValue t;
@@ -99,9 +101,12 @@ std::wstring HistoryValue(double value, HistoryKind kind, int32_t unit) {
       return FormatTemperature(t, unit, 0);
     }
     case HistoryKind::Pressure:
-      return WFormat(L"%d mBar", TruncateToInt32(value));
+      // The records keep whole millibars.
+      if (units.pressure == kMillibars) return WFormat(L"%d mBar", TruncateToInt32(value));
+      return PressureNumber(value / kInchesToMillibars, units.pressure) + L" " +
+             PressureSuffix(units.pressure);
     case HistoryKind::WindSpeed:
-      return WFormat(L"%d mph", TruncateToInt32(value));
+      return WindNumber(TruncateToInt32(value), units.wind) + L" " + WindSuffix(units.wind);
     case HistoryKind::RainChance:
       return WFormat(L"%d percent", TruncateToInt32(value));
   }
@@ -110,16 +115,16 @@ std::wstring HistoryValue(double value, HistoryKind kind, int32_t unit) {
 
 // A graph in a few words, given only where a screen reader asks for it.
 void NoteHistory(DrawingContext& dc, const std::vector<HistoryRecord>& history, HistoryKind kind,
-                 int32_t unit) {
+                 int32_t unit, const MeasureUnits& units) {
   if (dc.WantsNotes()) {
-    dc.Note(HistorySummary(static_cast<int>(history.size()), history.data(), kind, unit));
+    dc.Note(HistorySummary(static_cast<int>(history.size()), history.data(), kind, unit, units));
   }
 }
 
 }  // namespace
 
-std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind,
-                            int32_t unit) {
+std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind, int32_t unit,
+                            const MeasureUnits& units) {
   struct Sample {
     FileTime time;
     double value;
@@ -146,9 +151,9 @@ std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind
                          : last < first - 0.5 ? L"falling"
                                               : L"steady";
   return WFormat(L"%ls history of %d updates: %ls to %ls, latest %ls, %ls", HistoryName(kind),
-                 static_cast<int>(samples.size()), HistoryValue(low, kind, unit).c_str(),
-                 HistoryValue(high, kind, unit).c_str(), HistoryValue(last, kind, unit).c_str(),
-                 trend);
+                 static_cast<int>(samples.size()), HistoryValue(low, kind, unit, units).c_str(),
+                 HistoryValue(high, kind, unit, units).c_str(),
+                 HistoryValue(last, kind, unit, units).c_str(), trend);
 }
 
 uint32_t ElapsedMilliseconds(FileTime from, FileTime to) {
@@ -172,7 +177,8 @@ void DrawForecastDetails(const WeatherReport& report, DrawingContext& dc, int le
 }
 
 void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int top, int right,
-                        int /*bottom*/, const std::wstring& installFolder, int32_t unit) {
+                        int /*bottom*/, const std::wstring& installFolder, int32_t unit,
+                        const MeasureUnits& units) {
   std::vector<HistoryRecord> history(kHistorySlots);
   ReadHistory(report, kHistorySlots, history.data());
   const int mid = left + (right - left) / 2;
@@ -200,7 +206,7 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
               Rect{leftL, y + 30, leftR, y + 45}, kLineFlags);
   DrawHistoryGraph(dc, leftL, y + 45, leftR, y + 85, kHistorySlots, history.data(),
                    HistoryKind::Temperature);
-  NoteHistory(dc, history, HistoryKind::Temperature, unit);
+  NoteHistory(dc, history, HistoryKind::Temperature, unit, units);
   dc.DrawText(WFormat(L"Feels like %ls", FormatTemperature(now.feelsLike, unit, 0).c_str()),
               Rect{leftL, y + 86, leftR, y + 101}, kLineFlags);
 
@@ -208,25 +214,39 @@ void DrawCurrentDetails(WeatherReport& report, DrawingContext& dc, int left, int
   const int rightR = right - 4;
   const int32_t millibars = PressureMillibars(report);
   if (millibars > 0) {
-    dc.DrawText(WFormat(L"Pressure: %dmBar", millibars), Rect{rightL, y + 30, rightR, y + 45},
-                kLineFlags);
+    dc.DrawText(WFormat(L"Pressure: %ls%ls", PressureNumber(now.pressure, units.pressure).c_str(),
+                        PressureSuffix(units.pressure)),
+                Rect{rightL, y + 30, rightR, y + 45}, kLineFlags);
   }
   DrawHistoryGraph(dc, rightL, y + 45, rightR, y + 85, kHistorySlots, history.data(),
                    HistoryKind::Pressure);
-  NoteHistory(dc, history, HistoryKind::Pressure, unit);
-  dc.DrawText(WFormat(L"Wind: %d mph %ls", now.windSpeed, now.windDirection),
-              Rect{rightL, y + 86, rightR, y + 101}, kLineFlags);
+  NoteHistory(dc, history, HistoryKind::Pressure, unit, units);
+  // Missing values (the parser's -9999) leave their lines out rather than show as numbers.
+  if (now.windSpeed >= 0) {
+    dc.DrawText(WFormat(L"Wind: %ls %ls %ls", WindNumber(now.windSpeed, units.wind).c_str(),
+                        WindSuffix(units.wind), now.windDirection),
+                Rect{rightL, y + 86, rightR, y + 101}, kLineFlags);
+  }
   DrawHistoryGraph(dc, rightL, y + 101, rightR, y + 141, kHistorySlots, history.data(),
                    HistoryKind::WindSpeed);
-  NoteHistory(dc, history, HistoryKind::WindSpeed, unit);
-  dc.DrawText(WFormat(L"Humidity: %d%%", now.humidity), Rect{rightL, y + 142, rightR, y + 157},
-              kLineFlags);
+  NoteHistory(dc, history, HistoryKind::WindSpeed, unit, units);
+  if (now.humidity >= 0) {
+    dc.DrawText(WFormat(L"Humidity: %d%%", now.humidity), Rect{rightL, y + 142, rightR, y + 157},
+                kLineFlags);
+  }
   if (now.uvIndex >= 0 && now.uvIndex < 100) {
     dc.DrawText(WFormat(L"UV Index: %d", now.uvIndex), Rect{rightL, y + 157, rightR, y + 172},
                 kLineFlags);
   }
-  dc.DrawText(WFormat(L"Visibility: %d miles", now.visibility),
-              Rect{rightL, y + 172, rightR, y + 187}, kLineFlags);
+  // Visibility has no missing value of its own (the parser resets it to 0): with every other
+  // current value missing, as for a city not yet downloaded, that 0 is no measurement.
+  const bool noCurrentValues = now.windSpeed < 0 && now.humidity < 0 && millibars <= 0;
+  if (now.visibility >= 0 && !noCurrentValues) {
+    dc.DrawText(
+        WFormat(L"Visibility: %ls %ls", DistanceNumber(now.visibility, units.distance).c_str(),
+                DistanceSuffix(units.distance)),
+        Rect{rightL, y + 172, rightR, y + 187}, kLineFlags);
+  }
   dc.SelectFont(previous);
 }
 

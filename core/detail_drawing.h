@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/units.h"
 #include "core/weather_cache.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
@@ -32,14 +33,18 @@ void DrawForecastDetails(const WeatherReport& report, platform::DrawingContext& 
                          int32_t unit);
 
 // Every current value in lines 15 pixels apart from top + 5, with graphs of the selected city's
-// last 256 updates (read from the registry on every call). Uses left, top and right only.
+// last 256 updates (read from the registry on every call). Uses left, top and right only. Wind,
+// pressure and visibility are in `units`; a missing wind speed, humidity or visibility leaves its
+// line out.
 void DrawCurrentDetails(WeatherReport& report, platform::DrawingContext& dc, int left, int top,
-                        int right, int bottom, const std::wstring& installFolder, int32_t unit);
+                        int right, int bottom, const std::wstring& installFolder, int32_t unit,
+                        const MeasureUnits& units = {});
 
 // The graph in words for a screen reader: "Temperature history of 12 updates: 2ºC to 7ºC, latest
-// 4ºC, rising" (temperatures in `unit`), or "... history: no updates".
-std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind,
-                            int32_t unit);
+// 4ºC, rising" (temperatures in `unit`, wind and pressure in `units`), or "... history: no
+// updates".
+std::wstring HistorySummary(int count, const HistoryRecord* records, HistoryKind kind, int32_t unit,
+                            const MeasureUnits& units = {});
 
 // A framed graph of `count` records (those with slot -1 are skipped), oldest at the left, one
 // small square dot per record, in the text colour. Only the frame when the records span no time or

@@ -150,6 +150,11 @@ bool WriteDefaultSettings() {
   if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, ignored)) {
     StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 2);
   }
+  for (const wchar_t* unit : {kWindUnits, kPressureUnits, kDistanceUnits}) {
+    if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, unit, ignored)) {
+      StoreDword(HKEY_CURRENT_USER, kSettingsKey, unit, 0);
+    }
+  }
   return true;
 }
 

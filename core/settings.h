@@ -17,6 +17,10 @@ inline constexpr wchar_t kStartUpdate[] = L"StartUpdate";
 inline constexpr wchar_t kEndUpdate[] = L"EndUpdate";
 inline constexpr wchar_t kCitySelected[] = L"CitySelected";
 inline constexpr wchar_t kInstallPath[] = L"InstallPath";
+// The units of wind speed, pressure and distance (core/units.h), each 0 by default.
+inline constexpr wchar_t kWindUnits[] = L"WindUnits";
+inline constexpr wchar_t kPressureUnits[] = L"PressureUnits";
+inline constexpr wchar_t kDistanceUnits[] = L"DistanceUnits";
 
 // The download schedule: minutes between downloads, and the allowed hours as the first and last
 // minute after midnight (inclusive).
@@ -66,5 +70,14 @@ std::wstring SelectedCityKey();
 std::wstring CityKey(std::wstring_view code);
 // Fills in what is missing, never overwriting a present value. Always true.
 bool WriteDefaultSettings();
+
+// The desktop panel's settings (today-host --tray), DWORDs; a missing value reads as its default.
+// Whether the session starts the panel item at login (the Install page writes the autostart entry
+// with it).
+inline constexpr wchar_t kTrayAtLogin[] = L"TrayAtLogin";
+inline constexpr uint32_t kDefaultTrayAtLogin = 0;
+// Whether the panel item tells of rain about to begin.
+inline constexpr wchar_t kRainNotices[] = L"RainNotices";
+inline constexpr uint32_t kDefaultRainNotices = 1;
 
 }  // namespace cirrodex

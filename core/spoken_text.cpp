@@ -13,11 +13,17 @@ namespace {
 
 constexpr wchar_t kOrdinalSign = L'\u00BA';
 
+// Digits with at most one decimal point inside ("29.92" of a pressure in inHg).
 bool IsNumber(std::wstring_view s) {
   if (!s.empty() && s.front() == L'-') s.remove_prefix(1);
-  if (s.empty()) return false;
+  if (s.empty() || !std::iswdigit(s.front()) || !std::iswdigit(s.back())) return false;
+  bool point = false;
   for (wchar_t c : s) {
-    if (!std::iswdigit(c)) return false;
+    if (c == L'.' && !point) {
+      point = true;
+    } else if (!std::iswdigit(c)) {
+      return false;
+    }
   }
   return true;
 }
@@ -27,6 +33,30 @@ bool SplitNumber(std::wstring_view token, std::wstring_view suffix, std::wstring
   if (token.size() <= suffix.size() || !token.ends_with(suffix)) return false;
   number = token.substr(0, token.size() - suffix.size());
   return IsNumber(number);
+}
+
+// A wind speed or pressure with its unit ("12km/h", "1013hPa") as it is read.
+bool MeasurePhrase(std::wstring_view token, std::wstring& phrase) {
+  struct Reading {
+    std::wstring_view suffix;
+    std::wstring_view before;
+    std::wstring_view after;
+  };
+  static constexpr Reading kReadings[] = {
+      {L"mph", L"wind ", L" mph"},       {L"km/h", L"wind ", L" km/h"},
+      {L"m/s", L"wind ", L" m/s"},       {L"kn", L"wind ", L" knots"},
+      {L"Bft", L"wind force ", L""},     {L"mBar", L"pressure ", L" mBar"},
+      {L"hPa", L"pressure ", L" hPa"},   {L"mmHg", L"pressure ", L" mmHg"},
+      {L"inHg", L"pressure ", L" inHg"}, {L"kPa", L"pressure ", L" kPa"},
+  };
+  std::wstring_view number;
+  for (const Reading& reading : kReadings) {
+    if (SplitNumber(token, reading.suffix, number)) {
+      phrase = std::wstring(reading.before) + std::wstring(number) + std::wstring(reading.after);
+      return true;
+    }
+  }
+  return false;
 }
 
 // "4ºC" reads "4 °C": the handheld's ordinal sign stands for a degree.
@@ -144,12 +174,9 @@ std::wstring SpokenLine(std::wstring_view drawn) {
     } else if (SplitNumber(token, L"%", number)) {
       if (!phrase.empty()) phrase += L' ';
       phrase += std::wstring(number) + L" %";
-    } else if (SplitNumber(token, L"mph", number)) {
+    } else if (std::wstring measure; MeasurePhrase(token, measure)) {
       Flush(phrase, phrases);
-      phrase = L"wind " + std::wstring(number) + L" mph";
-    } else if (SplitNumber(token, L"mBar", number)) {
-      Flush(phrase, phrases);
-      phrase = L"pressure " + std::wstring(number) + L" mBar";
+      phrase = std::move(measure);
     } else {
       if (!phrase.empty()) phrase += L' ';
       phrase += token;
@@ -192,10 +219,15 @@ std::wstring SpokenStrip(const std::vector<RecordingContext::Call>& calls, std::
 
 std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t unit,
                          StatusLine status, int64_t statusResult) {
+  return SummaryText(report, layout, unit, MeasureUnits{}, status, statusResult);
+}
+
+std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t unit,
+                         const MeasureUnits& units, StatusLine status, int64_t statusResult) {
   RecordingContext recording;
   recording.SkipBitmaps(true);
   const int height = SummaryHeight(layout);
-  DrawSummary(report, recording, 10, 0, 230, height, layout, InstallFolder(report), unit);
+  DrawSummary(report, recording, 10, 0, 230, height, layout, InstallFolder(report), unit, units);
   if (status == StatusLine::Shown) {
     DrawStatusLine(report, recording, 10, height, 230, height + 8, statusResult);
   }

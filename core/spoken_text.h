@@ -8,13 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/recording_context.h"
 
 namespace cirrodex {
 
 // One drawn line as it reads best: the ordinal sign of the temperatures as a degree sign apart
-// from the number, "12mph" as "wind 12 mph", "1013mBar" as "pressure 1013 mBar", "10%rain",
+// from the number, "12mph" as "wind 12 mph", "1013mBar" as "pressure 1013 mBar" (the other
+// units alike; "5Bft" as "wind force 5"), "10%rain",
 // "10% rain" and a lone "10%" as "rain 10 %", a trailing "(7ºC/0ºC)" as ", today 7 °C / 0 °C".
 std::wstring SpokenLine(std::wstring_view drawn);
 
@@ -32,5 +34,9 @@ std::wstring SpokenStrip(const std::vector<platform::RecordingContext::Call>& ca
 enum class StatusLine { Hidden, Shown };
 std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t unit,
                          StatusLine status = StatusLine::Hidden, int64_t statusResult = -1);
+// The same with wind speed and pressure in `units`.
+std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t unit,
+                         const MeasureUnits& units, StatusLine status = StatusLine::Hidden,
+                         int64_t statusResult = -1);
 
 }  // namespace cirrodex

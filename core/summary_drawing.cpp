@@ -6,6 +6,7 @@
 #include "core/download_result.h"
 #include "core/format.h"
 #include "core/temperature.h"
+#include "core/units.h"
 #include "platform/clock.h"
 
 namespace cirrodex {
@@ -55,11 +56,12 @@ std::wstring TemperatureLine(const WeatherReport& report, int32_t unit) {
 }
 
 // City name, condition text, temperature line and "wind direction rain": layouts 2 and 4.
-std::vector<std::wstring> NamedCurrentLines(const WeatherReport& report, int32_t unit) {
+std::vector<std::wstring> NamedCurrentLines(const WeatherReport& report, int32_t unit,
+                                            const MeasureUnits& units) {
   const ForecastDay& now = report.blocks[0];
   return {report.city, report.conditionText, TemperatureLine(report, unit),
-          WFormat(L"%ls %ls %d%%rain", FormatWindSpeed(report).c_str(), now.windDirection,
-                  now.rainChance)};
+          WFormat(L"%ls %ls %d%%rain", FormatWindSpeed(report, units.wind).c_str(),
+                  now.windDirection, now.rainChance)};
 }
 
 bool DrawBitmapFile(const std::wstring& path, DrawingContext& dc, int x, int y, int border) {
@@ -76,12 +78,13 @@ bool DrawBitmapFile(const std::wstring& path, DrawingContext& dc, int x, int y, 
 // Layout 4's current block: the two map icons, the current icon and the layout 2 lines.
 void DrawMapsBlock(const WeatherReport& report, DrawingContext& dc, int left, int top,
                    int blockRight, int bottom, const std::wstring& installFolder, int step,
-                   int32_t unit) {
+                   int32_t unit, const MeasureUnits& units) {
   DrawMapBitmap(installFolder + L"\\" + kRadarIconFile, dc, left, top);
   DrawMapBitmap(installFolder + L"\\" + kSatelliteIconFile, dc, left + 31, top);
   DrawIconBitmap(IconPath(report.installFolder, report.blocks[0].dayIcon), dc, blockRight - 26,
                  top);
-  DrawLines(dc, Rect{left + 62, top, blockRight, bottom}, NamedCurrentLines(report, unit), step);
+  DrawLines(dc, Rect{left + 62, top, blockRight, bottom}, NamedCurrentLines(report, unit, units),
+            step);
 }
 
 }  // namespace
@@ -90,7 +93,7 @@ int SummaryHeight(int32_t layout) { return layout == 5 ? 40 : 30; }
 
 void DrawSummary(const WeatherReport& report, DrawingContext& dc, int left, int top, int right,
                  int bottom, int32_t requestedLayout, const std::wstring& installFolder,
-                 int32_t unit) {
+                 int32_t unit, const MeasureUnits& units) {
   const int layout = NormalisedLayout(requestedLayout);
   const int w = static_cast<int>((right - left) * (layout == 5 ? 0.25 : 0.2));
   const int step = LineStep(layout);
@@ -110,10 +113,10 @@ void DrawSummary(const WeatherReport& report, DrawingContext& dc, int left, int 
       if (i == 0) {
         if (layout == 4) {
           DrawMapsBlock(report, dc, left, top, left + currentColumns * w, bottom, installFolder,
-                        step, unit);
+                        step, unit, units);
         } else {
           DrawCurrentCell(report, dc, left, top, left + currentColumns * w, bottom, layout, step,
-                          unit);
+                          unit, units);
         }
         continue;
       }
@@ -146,19 +149,22 @@ void DrawDayCell(const WeatherReport& report, DrawingContext& dc, int cellLeft, 
 }
 
 void DrawCurrentCell(const WeatherReport& report, DrawingContext& dc, int blockLeft, int top,
-                     int blockRight, int bottom, int32_t layout, int step, int32_t unit) {
+                     int blockRight, int bottom, int32_t layout, int step, int32_t unit,
+                     const MeasureUnits& units) {
   const ForecastDay& now = report.blocks[0];
   DrawIconBitmap(IconPath(report.installFolder, now.dayIcon), dc, blockRight - 27, top);
   std::vector<std::wstring> lines;
   if (layout == 1) {
     const std::wstring rain =
         PressureIsPlausible(report)
-            ? WFormat(L"%ls %d%%rain", FormatPressure(report).c_str(), now.rainChance)
+            ? WFormat(L"%ls %d%%rain", FormatPressure(report, units.pressure).c_str(),
+                      now.rainChance)
             : WFormat(L"%d%%rain", now.rainChance);
     lines = {report.conditionText, TemperatureLine(report, unit),
-             WFormat(L"%ls %ls", FormatWindSpeed(report).c_str(), now.windDirection), rain};
+             WFormat(L"%ls %ls", FormatWindSpeed(report, units.wind).c_str(), now.windDirection),
+             rain};
   } else if (layout == 2 || layout == 4) {
-    lines = NamedCurrentLines(report, unit);
+    lines = NamedCurrentLines(report, unit, units);
   } else {
     lines = {report.city, report.conditionText, TemperatureLine(report, unit)};
   }

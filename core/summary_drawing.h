@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/drawing_context.h"
 #include "platform/window.h"
@@ -42,13 +43,13 @@ inline constexpr wchar_t kSatelliteIconFile[] = L"iconSatellite.bmp";
 int SummaryHeight(int32_t layout);
 
 // Draws the strip of `layout` (any value but 1-5 draws layout 0) in the rectangle, temperatures
-// in `unit`. Icons come from the report's install folder, the two maps of layout 4 from
-// `installFolder`. The caller sets the text colour and background mode; the font is selected here
-// and the previous one put back. Whether the first forecast day is today is judged by the clock of
-// platform::CurrentClock().
+// in `unit`, wind speed and pressure in `units`. Icons come from the report's install folder, the
+// two maps of layout 4 from `installFolder`. The caller sets the text colour and background mode;
+// the font is selected here and the previous one put back. Whether the first forecast day is today
+// is judged by the clock of platform::CurrentClock().
 void DrawSummary(const WeatherReport& report, platform::DrawingContext& dc, int left, int top,
                  int right, int bottom, int32_t layout, const std::wstring& installFolder,
-                 int32_t unit);
+                 int32_t unit, const MeasureUnits& units = {});
 
 // One forecast day in a column: its icon at the cell's right, and over it the short weekday name,
 // the high and the low temperature, and with the small font's line step (7) the rain chance.
@@ -57,7 +58,8 @@ void DrawDayCell(const WeatherReport& report, platform::DrawingContext& dc, int 
 
 // The current block of layouts 1, 2, 3 and 5.
 void DrawCurrentCell(const WeatherReport& report, platform::DrawingContext& dc, int blockLeft,
-                     int top, int blockRight, int bottom, int32_t layout, int step, int32_t unit);
+                     int top, int blockRight, int bottom, int32_t layout, int step, int32_t unit,
+                     const MeasureUnits& units = {});
 
 // The last-update line in the small font. `result` -1 stands for the report's downloadResult.
 void DrawStatusLine(const WeatherReport& report, platform::DrawingContext& dc, int left, int top,

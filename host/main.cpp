@@ -20,6 +20,7 @@
 #include "dialog/qt_message_box.h"
 #include "host/own_service.h"
 #include "host/today_screen.h"
+#include "host/tray_item.h"
 #include "package/device_layout.h"
 #include "platform/device.h"
 #include "platform/message_box.h"
@@ -32,12 +33,17 @@ struct Options {
   std::string snapshot;
   double after = 3.0;
   bool measureStartup = false;
+  bool tray = false;
   int scale = 1;
 };
 
 constexpr char kUsage[] =
-    "Usage: today-host [--scale N] [--snapshot FILE.png [--after SECONDS]] [--measure-startup]\n"
+    "Usage: today-host [--tray] [--scale N] [--snapshot FILE.png [--after SECONDS]]\n"
+    "                  [--measure-startup]\n"
     "The Today screen with the Cirrodex weather strip.\n"
+    "  --tray              show the weather in the desktop's panel (icon, tooltip, menu of the\n"
+    "                      cities) and start with the Today window hidden; a click on the icon\n"
+    "                      shows or hides it. Without a panel: one line, and the window shows\n"
     "  --scale N           draw the screen N times larger (1 to 4), snapshots included\n"
     "  --snapshot FILE.png no window: let the items live, write the screen to FILE.png, exit\n"
     "  --after SECONDS     how long before the snapshot (default 3)\n"
@@ -67,6 +73,8 @@ Options ParseOptions(int argc, char** argv) {
       if (end == argv[i] || *end != '\0' || !(options.after >= 0) || options.after > 86400) {
         Usage("--after wants a number of seconds");
       }
+    } else if (arg == "--tray") {
+      options.tray = true;
     } else if (arg == "--measure-startup") {
       options.measureStartup = true;
     } else if (arg == "--scale" && i + 1 < argc) {
@@ -250,8 +258,11 @@ int main(int argc, char** argv) {
       app.quit();
     });
   }
-  screen.show();
+  std::unique_ptr<cirrodex::host::TrayItem> tray;
+  if (options.tray) tray = cirrodex::host::StartTrayItem(screen);
+  if (!tray) screen.show();
   const int loop = app.exec();
+  tray.reset();
   cirrodex::EndWhenTheDisplayGoes("today-host", nullptr);
   cirrodex::platform::SetMessageBoxHandler(nullptr);
   return status != 0 ? status : loop;

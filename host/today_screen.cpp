@@ -104,6 +104,7 @@ void TodayScreen::ReloadItems() {
     Select(items_.items().front().window, 0);
   }
   update();
+  if (itemRepaint_) itemRepaint_();
 }
 
 TodayItem* TodayScreen::SelectedItem() {
@@ -351,6 +352,7 @@ void TodayScreen::Invalidated(HWND window, bool /*erase*/) {
           } else if (speech_.count(window) != 0 && AskSpeech(item, &name, &description)) {
             AnnounceItemText(this, window, name, description);
           }
+          if (itemRepaint_) itemRepaint_();
         }
       },
       Qt::QueuedConnection);

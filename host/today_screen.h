@@ -34,6 +34,8 @@ class TodayScreen : public QWidget, private platform::WindowHost {
 
   // Called once, after the first paint that painted at least one item.
   void OnFirstItemPaint(std::function<void()> callback) { firstItemPaint_ = std::move(callback); }
+  // Called after an item asked for a repaint or the items were reloaded (null: nobody).
+  void OnItemRepaint(std::function<void()> callback) { itemRepaint_ = std::move(callback); }
   // Drops every item (each window gets WM_DESTROY) and loads them again from the registry.
   void ReloadItems();
   // For an end from inside Qt's own event handling (the display went away): destroys the item
@@ -83,6 +85,7 @@ class TodayScreen : public QWidget, private platform::WindowHost {
   std::unique_ptr<platform::BroadcastListener> listener_;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::function<void()> firstItemPaint_;
+  std::function<void()> itemRepaint_;
   platform::HWND selected_ = nullptr;
   std::map<platform::HWND, ItemSpeech> speech_;
   int shownDay_ = -1;

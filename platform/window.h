@@ -53,6 +53,12 @@ inline constexpr UINT WM_TODAYCUSTOM_ACTION = 0x04F7;
 // whose buffers the host owns; the item fills both with terminated texts, cut to fit, and returns
 // 1. An item that has nothing to say leaves it to the default procedure, which returns 0.
 inline constexpr UINT WM_TODAYCUSTOM_GETACCESSIBLETEXT = 0x04FA;
+// This host's own, for its panel icon: lParam points at a TODAYPANELINFO that the item fills in
+// (texts terminated, cut to fit) before returning 1; an item without a panel face returns 0.
+inline constexpr UINT WM_TODAYCUSTOM_GETPANELINFO = 0x04FB;
+// This host's own: select city slot wParam (0 to 5) as the Locations page does, show its stored
+// weather at once and have the next worker pass download. Returns 1 when the slot holds a city.
+inline constexpr UINT WM_TODAYCUSTOM_SELECTCITY = 0x04FC;
 inline constexpr UINT TODAYM_GETCOLOR = 0x0464;
 inline constexpr UINT TODAYM_DRAWWATERMARK = 0x0465;
 
@@ -143,6 +149,19 @@ struct TODAYACCESSIBLETEXT {
   DWORD nameSize = 0;
   wchar_t* description = nullptr;  // what it shows, read in order
   DWORD descriptionSize = 0;
+};
+
+// Plain C as well. Sizes count characters, the terminator included; an empty city name is an
+// empty slot.
+inline constexpr int TODAYPANEL_CITIES = 6;
+inline constexpr int TODAYPANEL_NAMESIZE = 64;
+struct TODAYPANELINFO {
+  wchar_t iconPath[MAX_PATH] = {};  // the current condition's icon, a handheld path; may be empty
+  wchar_t temperature[16] = {};     // the current temperature as the panel shows it ("7°")
+  wchar_t cityNames[TODAYPANEL_CITIES][TODAYPANEL_NAMESIZE] = {};
+  int32_t selectedCity = -1;     // the selected slot, 0 to 5
+  wchar_t rainNotice[128] = {};  // the last notice of rain about to begin; may be empty
+  DWORD rainNoticeSerial = 0;    // counts the notices given; a new one is to be shown
 };
 
 struct TODAYDRAWWATERMARKINFO {

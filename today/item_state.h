@@ -12,10 +12,12 @@
 
 #include "core/download_result.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/window.h"
+#include "today/rain_notice.h"
 
 namespace cirrodex::today {
 
@@ -57,6 +59,8 @@ struct TodayItemState {
   HINSTANCE instance = nullptr;
   WeatherReport report;
   std::atomic<int32_t> temperatureUnits{0};
+  std::atomic<int32_t> windUnits{0};
+  std::atomic<int32_t> pressureUnits{0};
   std::atomic<bool> showLastUpdate{false};
   std::atomic<int32_t> summaryType{0};
   std::atomic<uint32_t> lastDownloadResult{0};
@@ -76,10 +80,28 @@ struct TodayItemState {
   // The tap zone the keyboard selection is on, or -1 while the item is not selected. The
   // user-interface thread's own.
   int selectedZone = -1;
+  // The worker's own episodes of rain; the last notice and how many were given, read by the
+  // panel under reportLock.
+  RainEpisodes rainEpisodes;
+  std::wstring rainNotice;
+  uint32_t rainNoticeSerial = 0;
   // Held while the report is parsed and the settings copies are re-read, and while painting, so a
   // paint never sees a half-replaced report.
   std::mutex reportLock;
 };
+
+// The strip's wind and pressure units as the state holds them (read with the other settings).
+inline MeasureUnits StripUnits(const TodayItemState& s) {
+  MeasureUnits units;
+  units.wind = s.windUnits;
+  units.pressure = s.pressureUnits;
+  return units;
+}
+inline void ReadStripUnits(TodayItemState& s) {
+  const MeasureUnits units = ReadMeasureUnits();
+  s.windUnits = units.wind;
+  s.pressureUnits = units.pressure;
+}
 
 // Builds the state (the report reads its install folder). Idempotent.
 void LoadModule();
@@ -112,6 +134,18 @@ std::wstring_view TapCommand(uint32_t x);
 // Reads and parses the selected city's stored feed; writes the default settings when there is
 // none. Returns the parser's `changed` (false when nothing was stored).
 bool LoadStoredWeather();
+
+// The host's panel: the icon, temperature and city list it shows (WM_TODAYCUSTOM_GETPANELINFO),
+// and a city picked from its menu (WM_TODAYCUSTOM_SELECTCITY).
+LRESULT PanelInfo(TodayItemState& s, platform::TODAYPANELINFO* info);
+LRESULT SelectCityFromPanel(TodayItemState& s, HWND window, WPARAM slot);
+// Called by the worker with the selected city's nowcast: gives the panel a new notice when rain
+// begins within the hour while it is dry now and the settings, the hours and the weather allow
+// (RainEpisodes). True when a new notice was given (the item should repaint, so the host hears).
+bool NoteRainOutlook(TodayItemState& s, const RainOutlook& outlook);
+// The temperature as the panel icon shows it: whole degrees in `unit` with "°" ("7°", "-12°"),
+// a bare number in Kelvin and Rankine, empty for a value that is not valid.
+std::wstring PanelTemperature(const TemperatureValue& t, int32_t unit);
 
 // The refresh worker.
 bool StartRefreshWorker();

@@ -37,6 +37,7 @@ void ReadDisplaySettings(TodayItemState& s) {
   s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
   s.summaryType =
       static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
+  ReadStripUnits(s);
 }
 
 // A frame round the selected tap zone of the strip (`height` pixels, the status line below it
@@ -65,7 +66,7 @@ void Paint(TodayItemState& s, HWND window) {
       const int32_t layout = s.summaryType;
       height = SummaryHeight(layout);
       DrawSummary(s.report, *dc, 10, 0, 230, height, layout, InstallFolder(s.report),
-                  s.temperatureUnits);
+                  s.temperatureUnits, StripUnits(s));
       const uint32_t result = s.lastDownloadResult;
       if (s.showLastUpdate || result != kResultOk) {
         DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
@@ -91,8 +92,8 @@ LRESULT AccessibleText(TodayItemState& s, TODAYACCESSIBLETEXT* text) {
   const uint32_t result = s.lastDownloadResult;
   const StatusLine status =
       s.showLastUpdate || result != kResultOk ? StatusLine::Shown : StatusLine::Hidden;
-  const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits, status,
-                                               static_cast<int64_t>(result));
+  const std::wstring description = SummaryText(s.report, s.summaryType, s.temperatureUnits,
+                                               StripUnits(s), status, static_cast<int64_t>(result));
   std::wstring name = s.report.city[0] != L'\0' ? s.report.city : kItemTitle;
   // The selected zone in the name, so a screen reader says where Left and Right went.
   if (s.selectedZone == 0) name += L", current conditions";
@@ -246,6 +247,10 @@ LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return 1;
     case WM_TODAYCUSTOM_GETACCESSIBLETEXT:
       return AccessibleText(s, reinterpret_cast<TODAYACCESSIBLETEXT*>(lParam));
+    case WM_TODAYCUSTOM_GETPANELINFO:
+      return PanelInfo(s, reinterpret_cast<TODAYPANELINFO*>(lParam));
+    case WM_TODAYCUSTOM_SELECTCITY:
+      return SelectCityFromPanel(s, window, wParam);
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
       auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
       if (item == nullptr || !s.heightChanged.exchange(false)) return 0;

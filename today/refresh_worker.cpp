@@ -103,6 +103,7 @@ bool RefreshPass(bool launch) {
   const bool showLastUpdate = s.showLastUpdate;
   const uint32_t result = s.lastDownloadResult;
   const int32_t units = s.temperatureUnits;
+  const MeasureUnits stripUnits = StripUnits(s);
   const int32_t layout = s.summaryType;
   bool changed = false;
   {
@@ -113,6 +114,7 @@ bool RefreshPass(bool launch) {
     s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
     s.summaryType =
         static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
+    ReadStripUnits(s);
   }
   const int newHeight = ItemHeight();
   if (newHeight != height) {
@@ -121,7 +123,8 @@ bool RefreshPass(bool launch) {
     ResizeItemWindow(s, newHeight);
   }
   if (changed || s.lastDownloadResult != result || s.temperatureUnits != units ||
-      s.summaryType != layout || s.showLastUpdate != showLastUpdate) {
+      StripUnits(s) != stripUnits || s.summaryType != layout ||
+      s.showLastUpdate != showLastUpdate) {
     InvalidateRect(s.itemWindow.load(), nullptr, true);
   }
   if (s.lastDownloadResult == kResultOk) s.downloadDue = false;

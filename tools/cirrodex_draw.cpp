@@ -1,5 +1,5 @@
-// cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]
-//               [--png FILE] [--list]
+// cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--wind W]
+//               [--pressure P] [--distance D] [--result R] [--png FILE] [--list]
 // Draws one of the weather drawings as the Today item and the setup program's pages draw it, for
 // looking at: --list prints every drawing call, --png renders it into a picture.
 #include <cerrno>
@@ -18,6 +18,7 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
+#include "core/units.h"
 #include "core/weather_cache.h"
 #include "core/weather_report.h"
 #include "platform/device.h"
@@ -31,13 +32,16 @@ using cirrodex::platform::DrawingContext;
 using cirrodex::platform::Rect;
 
 constexpr char kUsage[] =
-    "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--result R]\n"
-    "                     [--png FILE] [--list]\n"
+    "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--wind W]\n"
+    "                     [--pressure P] [--distance D] [--result R] [--png FILE] [--list]\n"
     "  KIND      summary, status, forecast or current\n"
     "  --feed    parse this feed document (UTF-8)\n"
     "  --city    use the stored feed of this city code (default: the selected city)\n"
     "  --layout  summary layout 0-5 (default: the stored \"SummaryDisplayType\")\n"
     "  --unit    0 Celsius, 1 Fahrenheit, 2 Kelvin, 3 Reaumur, 4 Rankine (default: stored)\n"
+    "  --wind    0 mph, 1 km/h, 2 m/s, 3 knots, 4 Beaufort (default: the stored \"WindUnits\")\n"
+    "  --pressure 0 mBar, 1 hPa, 2 inHg, 3 mmHg, 4 kPa (default: the stored \"PressureUnits\")\n"
+    "  --distance 0 miles, 1 km (default: the stored \"DistanceUnits\")\n"
     "  --result  the download result to show (default: 200 for --feed, else the stored one)\n"
     "  --png     render into this PNG file\n"
     "  --list    print every drawing call, one a line (the default without --png)\n";
@@ -53,6 +57,9 @@ struct Options {
   std::optional<std::string> city;
   std::optional<int32_t> layout;
   std::optional<int32_t> unit;
+  std::optional<int32_t> wind;
+  std::optional<int32_t> pressure;
+  std::optional<int32_t> distance;
   std::optional<int64_t> result;
   std::optional<std::string> png;
   bool list = false;
@@ -108,6 +115,11 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     } else if (arg == "--unit") {
       if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return "--unit needs a number";
       options.unit = static_cast<int32_t>(number);
+    } else if (arg == "--wind" || arg == "--pressure" || arg == "--distance") {
+      if (!ParseNumber(value, INT32_MIN, INT32_MAX, number)) return arg + " needs a number";
+      (arg == "--wind"       ? options.wind
+       : arg == "--pressure" ? options.pressure
+                             : options.distance) = static_cast<int32_t>(number);
     } else if (arg == "--result") {
       if (!ParseNumber(value, -1, UINT32_MAX, number)) return "--result needs a number";
       options.result = number;
@@ -163,6 +175,10 @@ Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
       cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kSummaryDisplayType, 0)));
   const int32_t unit = options.unit.value_or(static_cast<int32_t>(
       cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kTemperatureUnits, 0)));
+  const cirrodex::MeasureUnits stored = cirrodex::ReadMeasureUnits();
+  const cirrodex::MeasureUnits units = cirrodex::ValidUnits(
+      {options.wind.value_or(stored.wind), options.pressure.value_or(stored.pressure),
+       options.distance.value_or(stored.distance)});
   const std::wstring folder = cirrodex::InstallFolder(report);
   const int height = cirrodex::SummaryHeight(layout);
   const int64_t result = options.result.value_or(-1);
@@ -170,7 +186,7 @@ Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
   switch (options.kind) {
     case Kind::Summary:
       return {Rect{10, 0, 230, height}, [=, &report](DrawingContext& dc) {
-                cirrodex::DrawSummary(report, dc, 10, 0, 230, height, layout, folder, unit);
+                cirrodex::DrawSummary(report, dc, 10, 0, 230, height, layout, folder, unit, units);
               }};
     case Kind::Status:
       return {Rect{10, height, 230, height + 8}, [=, &report](DrawingContext& dc) {
@@ -184,7 +200,7 @@ Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
       break;
   }
   return {Rect{0, 0, 240, 230}, [=, &report](DrawingContext& dc) {
-            cirrodex::DrawCurrentDetails(report, dc, 0, 0, 240, 230, folder, unit);
+            cirrodex::DrawCurrentDetails(report, dc, 0, 0, 240, 230, folder, unit, units);
           }};
 }
 

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"
+#include "core/units.h"
 #include "setup/sheet/city_refresh.h"
 #include "update/update_run.h"
 
@@ -29,13 +30,14 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
   const int height = SummaryHeight(kCompareLayout);
   const CityList& list = Cities();
   auto& reports = CityReports();
+  const MeasureUnits units = ReadMeasureUnits();
   int y = top;
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     WeatherReport& report = reports[i];
     OnStripColours(dc, platform::Rect{left + kStripLeft, y, left + kStripRight, y + height}, [&] {
       DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
-                  InstallFolder(report), unit);
+                  InstallFolder(report), unit, units);
     });
     y += height + kCompareRowGap;
   }
@@ -51,11 +53,12 @@ std::wstring CCompareWeather::DescribePaint(const std::vector<std::wstring>& /*d
   const CityList& list = Cities();
   auto& reports = CityReports();
   const int32_t unit = StoredTemperatureUnit();
+  const MeasureUnits units = ReadMeasureUnits();
   std::wstring text;
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     if (!text.empty()) text += L'\n';
-    text += SummaryText(reports[i], kCompareLayout, unit);
+    text += SummaryText(reports[i], kCompareLayout, unit, units);
   }
   return text;
 }

@@ -26,6 +26,10 @@ constexpr std::wstring_view kLayoutNames[] = {
     L"Name + Current + 2 day forecast (Large)",
 };
 
+constexpr std::wstring_view kWindUnitNames[] = {L"mph", L"km/h", L"m/s", L"knots", L"Beaufort"};
+constexpr std::wstring_view kPressureUnitNames[] = {L"mBar", L"hPa", L"inHg", L"mmHg", L"kPa"};
+constexpr std::wstring_view kDistanceUnitNames[] = {L"miles", L"km"};
+
 constexpr ControlTemplate kControls[] = {
     {ControlKind::Static, kNoControlId, L"Temperature Units", 5, 7, 60, 8},
     {ControlKind::ComboBox, IDC_UNITS, L"", 79, 7, 78, 69, kStyleNone, kUnitNames},
@@ -39,6 +43,12 @@ constexpr ControlTemplate kControls[] = {
     {ControlKind::Static, IDC_END_LABEL, L"End automatic updates at 23:59", 5, 96, 152, 8},
     {ControlKind::Slider, IDC_START_SLIDER, L"", 5, 85, 152, 10},
     {ControlKind::Slider, IDC_END_SLIDER, L"", 5, 106, 152, 10},
+    // Below the preview strip; each list names its own units, so they need no labels.
+    {ControlKind::ComboBox, IDC_WIND_UNITS, L"", 5, 149, 48, 69, kStyleNone, kWindUnitNames},
+    {ControlKind::ComboBox, IDC_PRESSURE_UNITS, L"", 57, 149, 48, 69, kStyleNone,
+     kPressureUnitNames},
+    {ControlKind::ComboBox, IDC_DISTANCE_UNITS, L"", 109, 149, 48, 40, kStyleNone,
+     kDistanceUnitNames},
 };
 
 constexpr DialogTemplate kTemplate{131, L"Setup", kPageWidthDlu, kPageHeightDlu, kControls};
@@ -67,6 +77,7 @@ DisplaySettings ReadDisplaySettings() {
   settings.updateRate = static_cast<int32_t>(schedule.updateRate);
   settings.startUpdate = static_cast<int32_t>(schedule.startUpdate);
   settings.endUpdate = static_cast<int32_t>(schedule.endUpdate);
+  settings.measureUnits = ReadMeasureUnits();
   return settings;
 }
 
@@ -82,7 +93,10 @@ std::wstring EndLabel(int32_t minute) {
   return WFormat(L"Stop automatic updates at %02d:%02d", minute / 60, minute % 60);
 }
 
-CConfigure::CConfigure() : PropertyPage(kTemplate), settings_(ReadDisplaySettings()) {}
+CConfigure::CConfigure()
+    : PropertyPage(kTemplate),
+      settings_(ReadDisplaySettings()),
+      confirmedUnits_(settings_.measureUnits) {}
 
 CConfigure::~CConfigure() { WriteSettings(); }
 
@@ -94,6 +108,9 @@ void CConfigure::WriteSettings() {
   WriteSetting(kUpdateRate, settings_.updateRate);
   WriteSetting(kStartUpdate, settings_.startUpdate);
   WriteSetting(kEndUpdate, settings_.endUpdate);
+  WriteSetting(kWindUnits, confirmedUnits_.wind);
+  WriteSetting(kPressureUnits, confirmedUnits_.pressure);
+  WriteSetting(kDistanceUnits, confirmedUnits_.distance);
 }
 
 void CConfigure::DoDataExchange(DataExchange& dx) {
@@ -102,6 +119,9 @@ void CConfigure::DoDataExchange(DataExchange& dx) {
   ExchangeControl(dx, IDC_RATE_SLIDER, rateSlider_);
   ExchangeControl(dx, IDC_SUMMARY_TYPE, layoutCombo_);
   ExchangeControl(dx, IDC_UNITS, unitCombo_);
+  ExchangeControl(dx, IDC_WIND_UNITS, windCombo_);
+  ExchangeControl(dx, IDC_PRESSURE_UNITS, pressureCombo_);
+  ExchangeControl(dx, IDC_DISTANCE_UNITS, distanceCombo_);
   ExchangeCheck(dx, IDC_SHOW_LAST_UPDATE, settings_.showLastUpdate);
   ExchangeText(dx, IDC_RATE_LABEL, rateLabel_);
   ExchangeText(dx, IDC_END_LABEL, endLabel_);
@@ -111,6 +131,9 @@ void CConfigure::DoDataExchange(DataExchange& dx) {
 void CConfigure::MapMessages() {
   OnSelChange(IDC_UNITS, [this] { OnSelChangeCombo(); });
   OnSelChange(IDC_SUMMARY_TYPE, [this] { OnSelChangeCombo(); });
+  OnSelChange(IDC_WIND_UNITS, [this] { OnSelChangeCombo(); });
+  OnSelChange(IDC_PRESSURE_UNITS, [this] { OnSelChangeCombo(); });
+  OnSelChange(IDC_DISTANCE_UNITS, [this] { OnSelChangeCombo(); });
   OnControlPaint(IDC_RATE_SLIDER, [this] { OnRateSliderPaint(); });
   OnControlPaint(IDC_START_SLIDER, [this] { OnStartSliderPaint(); });
   OnControlPaint(IDC_END_SLIDER, [this] { OnEndSliderPaint(); });
@@ -126,6 +149,9 @@ bool CConfigure::OnInitDialog() {
 void CConfigure::ShowSettings() {
   unitCombo_->setCurrentIndex(settings_.temperatureUnit);
   layoutCombo_->setCurrentIndex(settings_.summaryLayout);
+  windCombo_->setCurrentIndex(settings_.measureUnits.wind);
+  pressureCombo_->setCurrentIndex(settings_.measureUnits.pressure);
+  distanceCombo_->setCurrentIndex(settings_.measureUnits.distance);
 
   rateSlider_->setRange(kMinUpdateRate, kMaxUpdateRate);
   rateSlider_->setValue(settings_.updateRate);
@@ -148,6 +174,8 @@ void CConfigure::OnSelChangeCombo() {
   UpdateData(Exchange::FromControls);
   settings_.temperatureUnit = unitCombo_->currentIndex();
   settings_.summaryLayout = layoutCombo_->currentIndex();
+  settings_.measureUnits = ValidUnits(
+      {windCombo_->currentIndex(), pressureCombo_->currentIndex(), distanceCombo_->currentIndex()});
   Invalidate();
   UpdateData(Exchange::ToControls);
 }
@@ -180,23 +208,28 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   const int bottom = kPreviewTop + SummaryHeight(layout);
   OnStripColours(dc, platform::Rect{kPreviewLeft, kPreviewTop, kPreviewRight, bottom}, [&] {
     DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight, bottom, layout,
-                InstallFolder(*report), settings_.temperatureUnit);
+                InstallFolder(*report), settings_.temperatureUnit, settings_.measureUnits);
   });
 }
 
 std::wstring CConfigure::DescribePaint(const std::vector<std::wstring>& /*drawn*/) {
   WeatherReport* report = SelectedReport();
   if (report == nullptr) return {};
-  return L"Preview: " + SummaryText(*report, settings_.summaryLayout, settings_.temperatureUnit);
+  return L"Preview: " + SummaryText(*report, settings_.summaryLayout, settings_.temperatureUnit,
+                                    settings_.measureUnits);
 }
 
-void CConfigure::OnOK() { WriteSettings(); }
+void CConfigure::OnOK() {
+  confirmedUnits_ = settings_.measureUnits;
+  WriteSettings();
+}
 
 intptr_t CConfigure::OnQuerySiblings(int message, intptr_t /*param*/) {
   if (message == kSettingsRemoved) {
     storesSettings_ = false;
   } else if (message == kSettingsInstalled) {
     settings_ = ReadDisplaySettings();
+    confirmedUnits_ = settings_.measureUnits;
     storesSettings_ = true;
     if (IsCreated()) {
       ShowSettings();

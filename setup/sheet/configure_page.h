@@ -1,11 +1,13 @@
-// The Setup tab: temperature unit, summary layout, the last-update line and the automatic update
-// schedule, with a preview strip of the chosen layout for the selected city.
+// The Setup tab: temperature unit, summary layout, the units of wind, pressure and distance, the
+// last-update line and the automatic update schedule, with a preview strip of the chosen layout for
+// the selected city.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "core/settings.h"
+#include "core/units.h"
 #include "dialog/property_page.h"
 
 class QComboBox;
@@ -22,6 +24,9 @@ inline constexpr int IDC_START_LABEL = 1038;
 inline constexpr int IDC_END_LABEL = 1039;
 inline constexpr int IDC_START_SLIDER = 1037;
 inline constexpr int IDC_END_SLIDER = 1040;
+inline constexpr int IDC_WIND_UNITS = 1041;
+inline constexpr int IDC_PRESSURE_UNITS = 1042;
+inline constexpr int IDC_DISTANCE_UNITS = 1043;
 
 inline constexpr int kMinUpdateRate = 15;
 inline constexpr int kMaxUpdateRate = 300;
@@ -35,6 +40,7 @@ struct DisplaySettings {
   int32_t updateRate = kDefaultUpdateRate;
   int32_t startUpdate = 0;
   int32_t endUpdate = kLastMinuteOfDay;
+  MeasureUnits measureUnits;
 };
 
 // Reads the six values under the settings key, with the page's defaults for missing ones.
@@ -54,7 +60,8 @@ class CConfigure : public PropertyPage {
 
   const DisplaySettings& settings() const { return settings_; }
 
-  // Writes the six values, each with the write-or-create of the registry operations.
+  // Writes the six values, each with the write-or-create of the registry operations, and the
+  // three units as OK last confirmed them.
   void WriteSettings();
 
   void OnOK() override;
@@ -76,11 +83,17 @@ class CConfigure : public PropertyPage {
   void ShowSettings();
 
   DisplaySettings settings_;
+  // The units as read or as OK last stored them: what the page's destruction writes, so that a
+  // choice the sheet's Cancel dropped is not stored after all.
+  MeasureUnits confirmedUnits_;
   std::wstring rateLabel_;
   std::wstring startLabel_;
   std::wstring endLabel_;
   QComboBox* unitCombo_ = nullptr;
   QComboBox* layoutCombo_ = nullptr;
+  QComboBox* windCombo_ = nullptr;
+  QComboBox* pressureCombo_ = nullptr;
+  QComboBox* distanceCombo_ = nullptr;
   QSlider* rateSlider_ = nullptr;
   QSlider* startSlider_ = nullptr;
   QSlider* endSlider_ = nullptr;

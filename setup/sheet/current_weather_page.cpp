@@ -2,6 +2,7 @@
 
 #include "core/detail_drawing.h"
 #include "core/spoken_text.h"
+#include "core/units.h"
 #include "setup/sheet/city_refresh.h"
 
 namespace cirrodex {
@@ -28,8 +29,8 @@ void CCurrentWeather::OnPaint(platform::DrawingContext& dc) {
   if (report == nullptr) return;
   const QRect client = Window()->rect();
   DrawCurrentDetails(*report, dc, client.left(), client.top(), client.left() + client.width(),
-                     client.top() + kDetailsHeight, InstallFolder(*report),
-                     StoredTemperatureUnit());
+                     client.top() + kDetailsHeight, InstallFolder(*report), StoredTemperatureUnit(),
+                     ReadMeasureUnits());
 }
 
 // The lines as drawn, with the graphs' summaries where the graphs stand.

@@ -6,8 +6,11 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/today_item.h"
+#include "dialog/dialog_controls.h"
+#include "package/autostart.h"
 #include "platform/message_box.h"
 #include "platform/registry_store.h"
+#include "platform/text.h"
 #include "setup/sheet/sheet_messages.h"
 
 namespace cirrodex {
@@ -23,6 +26,8 @@ constexpr ControlTemplate kControls[] = {
     {ControlKind::PushButton, IDC_UNINSTALL, L"Uninstall", 95, 69, 53, 14},
     {ControlKind::GroupBox, kNoControlId, L"Weather Cache", 7, 93, 148, 40},
     {ControlKind::PushButton, IDC_CLEAR_CACHE, L"Clear Cache", 15, 108, 53, 14},
+    {ControlKind::CheckBox, IDC_TRAY_AT_LOGIN, L"Show in the panel at login", 7, 138, 148, 10},
+    {ControlKind::CheckBox, IDC_RAIN_NOTICES, L"Rain notices", 7, 150, 148, 10},
 };
 
 constexpr DialogTemplate kTemplate{129, L"Install", kPageWidthDlu, kPageHeightDlu, kControls};
@@ -41,6 +46,40 @@ void Setup::MapMessages() {
   OnClicked(IDC_INSTALL, [this] { OnInstall(); });
   OnClicked(IDC_UNINSTALL, [this] { OnUninstall(); });
   OnClicked(IDC_CLEAR_CACHE, [this] { OnClearCache(); });
+  OnClicked(IDC_TRAY_AT_LOGIN, [this] { OnTrayAtLogin(); });
+  OnClicked(IDC_RAIN_NOTICES, [this] { OnRainNotices(); });
+}
+
+bool Setup::OnInitDialog() {
+  trayAtLogin_ = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTrayAtLogin, kDefaultTrayAtLogin);
+  rainNotices_ = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, kDefaultRainNotices);
+  return PropertyPage::OnInitDialog();
+}
+
+void Setup::DoDataExchange(DataExchange& dx) {
+  ExchangeCheck(dx, IDC_TRAY_AT_LOGIN, trayAtLogin_);
+  ExchangeCheck(dx, IDC_RAIN_NOTICES, rainNotices_);
+}
+
+void Setup::OnTrayAtLogin() {
+  UpdateData(Exchange::FromControls);
+  std::string problem;
+  const bool done = trayAtLogin_ ? package::WriteTrayAutostart(package::TrayProgram(), problem)
+                                 : package::RemoveTrayAutostart(problem);
+  if (!done) {
+    trayAtLogin_ = !trayAtLogin_;
+    UpdateData(Exchange::ToControls);
+    platform::MessageBox(nullptr,
+                         platform::FromUtf8("Cannot change the session's start: " + problem),
+                         L"Show in the panel at login", platform::MB_OK);
+    return;
+  }
+  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kTrayAtLogin, trayAtLogin_ ? 1 : 0);
+}
+
+void Setup::OnRainNotices() {
+  UpdateData(Exchange::FromControls);
+  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, rainNotices_ ? 1 : 0);
 }
 
 void Setup::OnEnable() {
@@ -65,6 +104,12 @@ void Setup::OnUninstall() {
       Confirmed(kUninstallWarning, kUninstallWarningCaption)) {
     DeleteTodayItem();
     DeleteTree(HKEY_CURRENT_USER, kSettingsKey);
+    // With "TrayAtLogin" gone the session no longer starts the panel item either.
+    std::string problem;
+    package::RemoveTrayAutostart(problem);
+    trayAtLogin_ = kDefaultTrayAtLogin != 0;
+    rainNotices_ = kDefaultRainNotices != 0;
+    UpdateData(Exchange::ToControls);
     // The list in memory is the removed one: nothing may refresh or store it again, and a later
     // Install must find it empty to fill in the default cities.
     Cities() = CityList{};

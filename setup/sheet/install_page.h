@@ -11,6 +11,8 @@ inline constexpr int IDC_DISABLE = 1001;
 inline constexpr int IDC_INSTALL = 1002;
 inline constexpr int IDC_UNINSTALL = 1003;
 inline constexpr int IDC_CLEAR_CACHE = 1030;
+inline constexpr int IDC_TRAY_AT_LOGIN = 1050;
+inline constexpr int IDC_RAIN_NOTICES = 1051;
 
 inline constexpr wchar_t kUninstallQuestion[] =
     L"ARE REALLY SURE YOU WANT TO UNINSTALL?\n\nALL SETTINGS WILL BE REMOVED";
@@ -36,9 +38,21 @@ class Setup : public PropertyPage {
   void OnUninstall();
   // After a confirmation deletes every subkey of the settings key (the weather cache).
   void OnClearCache();
+  // Stores "TrayAtLogin" and writes or removes the session's autostart entry to match; when the
+  // entry cannot be written, says why in a message box and leaves the box and the value as they
+  // were.
+  void OnTrayAtLogin();
+  // Stores "RainNotices".
+  void OnRainNotices();
 
  protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(DataExchange& dx) override;
   void MapMessages() override;
+
+ private:
+  bool trayAtLogin_ = false;
+  bool rainNotices_ = true;
 };
 
 // Deletes every subkey of the settings key; its values stay. False when the key does not exist.

@@ -1,5 +1,7 @@
 #include "setup/sheet/locations_page.h"
 
+#include <algorithm>
+
 #include "core/download_result.h"
 #include "core/format.h"
 #include "core/text_field.h"
@@ -7,6 +9,7 @@
 #include "dialog/wait_cursor.h"
 #include "maps/weather_map_set.h"
 #include "platform/message_box.h"
+#include "setup/sheet/place_search.h"
 #include "setup/sheet/select_location_dlg.h"
 #include "setup/sheet/sheet_messages.h"
 #include "update/update_run.h"
@@ -46,6 +49,21 @@ constexpr ControlTemplate kControls[] = {
 constexpr DialogTemplate kTemplate{102, L"Locations", kPageWidthDlu, kPageHeightDlu, kControls};
 
 }  // namespace
+
+bool LooksLikeName(std::wstring_view text) {
+  // Codes are eight letters and digits with digits among them ("UKXX0085", "CH000001") or a
+  // coordinate code ("N5252E01340"); a name has no digits, or spaces or other signs.
+  if (text.size() < 2) return false;
+  const bool digits =
+      std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+  const bool plain = std::all_of(text.begin(), text.end(), [](wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+  });
+  double latitude = 0;
+  double longitude = 0;
+  if (ParseCoordinates(text, latitude, longitude)) return true;
+  return !(plain && digits);
+}
 
 CGantrelDialog::CGantrelDialog() : PropertyPage(kTemplate) {
   LoadCityList();
@@ -126,6 +144,11 @@ void CGantrelDialog::ValidateCode(int slot) {
     return;
   }
 
+  if (LooksLikeName(codes_[i]) && OfferMatches(slot)) {
+    UpdateData(Exchange::ToControls);
+    return;
+  }
+
   WeatherReport& report = CityReports()[i];
   uint32_t result = 0;
   bool changed = false;
@@ -145,6 +168,25 @@ void CGantrelDialog::ValidateCode(int slot) {
     platform::MessageBox(nullptr, kUnknownCityCode, kProgramName, platform::MB_OK);
   }
   UpdateData(Exchange::ToControls);
+}
+
+bool CGantrelDialog::FindByName(int slot) {
+  const size_t i = static_cast<size_t>(slot);
+  CSelectLocationDlg chooser(Window());
+  chooser.SetStartCode(names_[i].empty() ? std::wstring() : codes_[i]);
+  chooser.SetFindText(codes_[i]);
+  if (chooser.DoModal() != IDOK || chooser.ChosenCode().empty()) return false;
+  codes_[i] = chooser.ChosenCode();
+  names_[i] = chooser.ChosenName();
+  SetDlgItemText(kSlotRadioIds[i], names_[i]);
+  return true;
+}
+
+bool CGantrelDialog::OfferMatches(int slot) {
+  PlaceIndex places;
+  places.Load(InstallFolder(CityReports()[0]));
+  if (places.Search(codes_[static_cast<size_t>(slot)], 1).empty()) return false;
+  return FindByName(slot);
 }
 
 void CGantrelDialog::Browse(int slot) {

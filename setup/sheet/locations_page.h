@@ -29,6 +29,9 @@ std::wstring CityNameToStore(std::wstring_view fed);
 // A typed code longer than this is neither checked nor reported.
 inline constexpr size_t kMaxCheckedCode = 30;
 
+// True for a typed text that is a place's name or a pair of coordinates rather than a city code.
+bool LooksLikeName(std::wstring_view text);
+
 class CGantrelDialog : public PropertyPage {
  public:
   // Loads the city list and the selection and copies the six slots.
@@ -43,6 +46,9 @@ class CGantrelDialog : public PropertyPage {
   void ValidateCode(int slot);
   // Browse of `slot` (0-5): the city chooser.
   void Browse(int slot);
+  // The chooser opened on the matches of the name typed into `slot`'s code field; true when a
+  // place was picked (its code then replaces the name).
+  bool FindByName(int slot);
   // Stores the six slots (codes cut to 15 characters, names to 63) and the selection, then
   // downloads every configured city under the wait cursor; when that changed the strip's city,
   // the maps that name "{city}" follow it.
@@ -57,6 +63,8 @@ class CGantrelDialog : public PropertyPage {
   void MapMessages() override;
 
  private:
+  // FindByName when the typed name matches any place; false (nothing shown) otherwise.
+  bool OfferMatches(int slot);
   void CopyCityList();
   void ShowRadioTexts();
   void NameSlotControls();

@@ -1,13 +1,18 @@
-// The city chooser: pick a region file, then a location in it, and get its city code.
+// The city chooser: find a place by name or coordinates, or pick a region file, then a location
+// in it, and get its city code.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "dialog/modal_dialog.h"
+#include "setup/sheet/place_search.h"
 #include "setup/sheet/region_files.h"
 
 class QComboBox;
+class QObject;
+class QLineEdit;
+class QListWidget;
 
 namespace cirrodex {
 
@@ -16,6 +21,7 @@ inline constexpr int IDC_LOCATION = 1025;
 inline constexpr int IDC_LOCATION_TEXT = 1026;
 inline constexpr int IDC_CODE_TEXT = 1027;
 inline constexpr int IDC_LOCATION_LABEL = 1028;
+inline constexpr int IDC_FIND = 1029;
 
 class CSelectLocationDlg : public ModalDialog {
  public:
@@ -24,6 +30,8 @@ class CSelectLocationDlg : public ModalDialog {
 
   // The code to open the chooser on (may be empty: the first region and its first location).
   void SetStartCode(const std::wstring& code) { codeText_ = code; }
+  // A name to search for as soon as the chooser opens (its matches are listed at once).
+  void SetFindText(const std::wstring& text) { findText_ = text; }
   // What OK returns: the chosen location's code and name (empty when none was chosen).
   const std::wstring& ChosenCode() const { return chosenCode_; }
   const std::wstring& ChosenName() const { return chosenName_; }
@@ -48,6 +56,13 @@ class CSelectLocationDlg : public ModalDialog {
   void OnSelChangeRegion();
   void OnSelChangeLocation();
 
+  // The search box's text changed: lists the matches of `query` (hidden when there are none).
+  void OnFindChanged(const std::wstring& query);
+  const std::vector<PlaceMatch>& Matches() const { return matches_; }
+  // Fills the region and location lists and the code as choosing them by hand does; a coordinate
+  // code loads the region of the place it is named after. False for an index out of range.
+  bool PickMatch(size_t index);
+
  protected:
   bool OnInitDialog() override;
   void DoDataExchange(DataExchange& dx) override;
@@ -66,6 +81,13 @@ class CSelectLocationDlg : public ModalDialog {
   std::wstring loadedRegion_;
   QComboBox* regionCombo_ = nullptr;
   QComboBox* locationCombo_ = nullptr;
+  QLineEdit* findEdit_ = nullptr;
+  QListWidget* matchList_ = nullptr;  // owned by the window, over the lists while it shows
+  QObject* findKeys_ = nullptr;       // owned by the search box
+  PlaceIndex places_;                 // read at the first search
+  bool placesLoaded_ = false;
+  std::wstring findText_;
+  std::vector<PlaceMatch> matches_;
 };
 
 }  // namespace cirrodex

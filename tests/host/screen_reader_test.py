@@ -15,73 +15,29 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+from desktop_session import INNER, eventually, run, skip
 
 LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 SETTINGS = r"HKCU\SOFTWARE\Velbrook\Cirrodex"
 
 
-def skip(why):
-    print(f"SKIPPED: {why}")
-    sys.exit(77)
-
-
-def start_xvfb(env):  # on a display nobody holds, once it takes clients
-    first = 200 + os.getpid() % 600
-    for n in range(first, first + 20):
-        if os.path.exists(f"/tmp/.X{n}-lock"):
-            continue
-        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "640x480x24", "-nolisten", "tcp"],
-                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return xvfb, f":{n}"
-            if xvfb.poll() is not None:
-                break
-            time.sleep(0.1)
-        xvfb.kill()
-        xvfb.wait()
-    return None, None
-
-
-def outside(build):
-    for tool in ("Xvfb", "dbus-run-session", "dbus-send"):
-        if shutil.which(tool) is None:
-            skip(f"{tool} is missing (packages xvfb, dbus)")
+def checks():
     if not os.access(LAUNCHER, os.X_OK):
         skip("the AT-SPI bus launcher is missing (package at-spi2-core)")
-    work = tempfile.mkdtemp(prefix="cirrodex-a11y-")
-    xvfb = None
+    # Asked in a process of its own with a home that is thrown away: a library that finds no
+    # session bus may start one through X11 and note it under ~/.dbus.
+    home = tempfile.mkdtemp(prefix="cirrodex-pyatspi-")
     try:
-        # Everything this test starts writes into its own folder, the check for pyatspi included:
-        # a library that finds no session bus may start one through X11 and note it in ~/.dbus.
-        env = dict(os.environ, CIRRODEX_A11Y_INNER="1",
-                   CIRRODEX_DEVICE=os.path.join(work, "device"))
+        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, XDG_CONFIG_HOME=home,
+                   XDG_CACHE_HOME=home, DISPLAY="")
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"):
-            env[name] = os.path.join(work, name.lower())
-            os.makedirs(env[name], mode=0o700)
-        if subprocess.call([sys.executable, "-c", "import pyatspi"], env=dict(env, DISPLAY=""),
-                           stderr=subprocess.DEVNULL) != 0:
-            skip("python3-pyatspi is missing")
-        xvfb, env["DISPLAY"] = start_xvfb(env)
-        if xvfb is None:
-            skip("Xvfb did not start")
-        sys.exit(subprocess.call(["dbus-run-session", "--", sys.executable,
-                                  os.path.abspath(__file__), build], env=env, timeout=150))
+        found = subprocess.call([sys.executable, "-c", "import pyatspi"], env=env,
+                                stderr=subprocess.DEVNULL) == 0
     finally:
-        if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def eventually(find, seconds, what):
-    deadline = time.monotonic() + seconds
-    while not (found := find()):
-        assert time.monotonic() < deadline, f"not within {seconds} s: {what}"
-        time.sleep(0.2)
-    return found
+        shutil.rmtree(home, ignore_errors=True)
+    if not found:
+        skip("python3-pyatspi is missing")
 
 
 def descendants(node, depth=0):
@@ -189,22 +145,7 @@ def inside(build, processes):
     assert names[5] == "Code of the visiting city 6, not set", names
 
 
-def main():
-    build = os.path.abspath(sys.argv[1])
-    if os.environ.get("CIRRODEX_A11Y_INNER") != "1":
-        outside(build)
-    processes = []
-    try:
-        inside(build, processes)
-    finally:
-        for p in reversed(processes):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    if INNER not in os.environ:
+        checks()
+    sys.exit(run(__file__, inside))

@@ -177,6 +177,41 @@ TEST_F(ConfigurePage, ChangingTheUnitRedrawsThePreviewInItWithoutStoringIt) {
   EXPECT_EQ(Setting(kTemperatureUnits), 0xDEADu);
 }
 
+TEST_F(ConfigurePage, UnitListsRedrawThePreviewAtOnceAndOnlyOkStoresThem) {
+  testing::StoreCities({{L"UKXX0085", L"London"}});
+  LoadCityList();
+  SelectedCity();
+  Store(kSummaryDisplayType, 1);
+  for (const bool ok : {false, true}) {
+    {
+      ConfigureProbe page;
+      QWidget parent;
+      page.Create(&parent);
+      const struct {
+        int id;
+        int index;
+        const wchar_t* drawn;
+      } kLists[] = {{IDC_WIND_UNITS, kKnots, L"kn "},
+                    {IDC_PRESSURE_UNITS, kInchesOfMercury, L"inHg "}};
+      for (const auto& list : kLists) {
+        auto* combo = DialogItemAs<QComboBox>(page.Window(), list.id);
+        combo->setCurrentIndex(list.index);
+        Q_EMIT combo->activated(list.index);
+        RecordingContext dc;
+        page.OnPaint(dc);
+        bool shown = false;
+        for (const auto& call : dc.CallsOf(RecordingContext::Kind::Text)) {
+          shown |= call.text.find(list.drawn) != std::wstring::npos;
+        }
+        EXPECT_TRUE(shown) << "ok " << ok << ", " << ::testing::PrintToString(list.drawn);
+      }
+      if (ok) page.OnOK();
+    }  // the page's destruction stores only what OK confirmed
+    EXPECT_EQ(Setting(kWindUnits), ok ? uint32_t{kKnots} : uint32_t{kMilesPerHour});
+    EXPECT_EQ(Setting(kPressureUnits), ok ? uint32_t{kInchesOfMercury} : uint32_t{kMillibars});
+  }
+}
+
 TEST_F(ConfigurePage, ThePreviewStripLiesBelowTheControlsInTheChosenLayout) {
   testing::StoreCities({{L"UKXX0085", L"London"}});
   LoadCityList();

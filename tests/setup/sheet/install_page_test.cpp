@@ -1,7 +1,11 @@
 // The Install page: its five buttons, their questions answered both ways, the Today item key and
 // the refresh notification, and the settings that the other pages store after Install and
 // Uninstall.
+#include <QAbstractButton>
 #include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,6 +153,46 @@ TEST_F(InstallPage, UninstallAskedTwiceDeletesOnlyWhenBothAnswersAreOk) {
     EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kSettingsKey), !c.deleted);
     EXPECT_EQ(Notifications(), 1) << "the notification goes out whatever the answers";
   }
+}
+
+// The session's autostart entry follows the box at once, in $XDG_CONFIG_HOME (here inside the
+// test's device folder); where it cannot be written, the box and the setting stay as they were.
+TEST_F(InstallPage, PanelAtLoginWritesAndRemovesTheAutostartEntry) {
+  const std::filesystem::path config = device_.root() / "config";
+  const std::filesystem::path entry = config / "autostart" / "cirrodex-tray.desktop";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::unique_ptr<const char, void (*)(const char*)> restore(
+      "XDG_CONFIG_HOME", [](const char* name) { unsetenv(name); });
+  auto* box = qobject_cast<QAbstractButton*>(sheet_->install_.GetDlgItem(IDC_TRAY_AT_LOGIN));
+  ASSERT_NE(box, nullptr);
+  EXPECT_FALSE(box->isChecked()) << "off by default";
+
+  Click(IDC_TRAY_AT_LOGIN);
+  const std::string text = testing::ReadFile(entry);
+  EXPECT_NE(text.find("[Desktop Entry]\nType=Application\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" --tray\n"), std::string::npos) << text;
+  EXPECT_EQ(Setting(kTrayAtLogin), 1u);
+  Click(IDC_TRAY_AT_LOGIN);
+  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_EQ(Setting(kTrayAtLogin), 0u);
+
+  // A file where the folder should be.
+  std::filesystem::remove_all(config / "autostart");
+  { std::ofstream(config / "autostart") << "not a folder"; }
+  Click(IDC_TRAY_AT_LOGIN);
+  EXPECT_FALSE(box->isChecked());
+  EXPECT_EQ(Setting(kTrayAtLogin), 0u);
+  ASSERT_EQ(messages_.boxes().size(), 1u);
+  EXPECT_NE(messages_.boxes()[0].text.find(L"autostart"), std::wstring::npos);
+  std::filesystem::remove(config / "autostart");
+
+  // Uninstall takes the entry with the settings.
+  Click(IDC_TRAY_AT_LOGIN);
+  ASSERT_TRUE(std::filesystem::exists(entry));
+  messages_.Answer({platform::IDOK, platform::IDOK});
+  Click(IDC_UNINSTALL);
+  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_FALSE(box->isChecked());
 }
 
 TEST_F(InstallPage, ClearCacheRemovesEveryCityKeyAndKeepsTheSettings) {
