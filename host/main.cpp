@@ -7,13 +7,13 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dialog/display_loss.h"
 #include "dialog/program_name.h"
@@ -53,8 +53,13 @@ constexpr char kUsage[] =
     "~/.local/share/cirrodex/device) when needed. When nothing listens on 127.0.0.1:8611 it\n"
     "starts weather-service from its own folder for every screen and download; the service\n"
     "exits by itself 600 seconds after its last request, and a running screen asks it once a\n"
-    "minute ($CIRRODEX_SERVICE_PORT: another port; $CIRRODEX_SERVICE_UPSTREAM: the service's\n"
-    "--upstream; $CIRRODEX_SERVICE_IDLE_EXIT: its idle seconds).\n";
+    "minute. Environment:\n"
+    "  CIRRODEX_SERVICE_PORT      another port (1 to 65535) for the service, the downloads'\n"
+    "                             feeds and the default map addresses\n"
+    "  CIRRODEX_FEED_BASE         the feeds' URL up to the city code, in place of the service's\n"
+    "                             (alone, it starts no service)\n"
+    "  CIRRODEX_SERVICE_UPSTREAM  the service's --upstream\n"
+    "  CIRRODEX_SERVICE_IDLE_EXIT its idle seconds (1 to 86400)\n";
 
 [[noreturn]] void Usage(const char* problem) {
   std::fprintf(stderr, "today-host: %s\n%s", problem, kUsage);
@@ -138,43 +143,6 @@ void QuitOnStopSignals(QApplication& app) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// The port the items' downloads go to by default, unless $CIRRODEX_SERVICE_PORT says otherwise;
-// 0 when the service is none of the screen's business: the feed address was set elsewhere.
-int ServicePort() {
-  const char* port = std::getenv("CIRRODEX_SERVICE_PORT");
-  if (port != nullptr && *port != '\0') {
-    char* end = nullptr;
-    const long value = std::strtol(port, &end, 10);
-    return *end == '\0' && value > 0 && value < 65536 ? static_cast<int>(value) : 0;
-  }
-  const char* feed = std::getenv("CIRRODEX_FEED_BASE");
-  return feed != nullptr && *feed != '\0' ? 0 : 8611;
-}
-
-// Seconds without a request before a service that a screen started exits: as systemd's unit has
-// it, unless $CIRRODEX_SERVICE_IDLE_EXIT says otherwise.
-int ServiceIdleExit() {
-  const char* text = std::getenv("CIRRODEX_SERVICE_IDLE_EXIT");
-  if (text != nullptr && *text != '\0') {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end == '\0' && value > 0 && value <= 86400) return static_cast<int>(value);
-  }
-  return 600;
-}
-
-void StartServiceWhereNoneListens(int port) {
-  if (port == 0) return;
-  const auto program = cirrodex::package::OwnBinDir() / "weather-service";
-  const char* upstream = std::getenv("CIRRODEX_SERVICE_UPSTREAM");
-  std::string problem;
-  if (cirrodex::host::StartSharedService(program, port, upstream != nullptr ? upstream : "",
-                                         ServiceIdleExit(),
-                                         problem) == cirrodex::host::ServiceStart::Failed) {
-    std::fprintf(stderr, "today-host: no weather service: %s\n", problem.c_str());
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,8 +170,13 @@ int main(int argc, char** argv) {
   }
   // Before the items load, so that their first download finds it. Nobody stops it: other screens
   // and their downloads may be using it, and it exits by itself when nobody asks for its idle time.
-  const int servicePort = ServicePort();
-  StartServiceWhereNoneListens(servicePort);
+  std::vector<std::string> settingProblems;
+  cirrodex::host::SharedService service(cirrodex::host::SharedServiceSettings::FromEnvironment(
+      cirrodex::package::OwnBinDir() / "weather-service", settingProblems));
+  for (const std::string& line : settingProblems) {
+    std::fprintf(stderr, "today-host: %s\n", line.c_str());
+  }
+  service.StartWhereNoneListens();
   if (prepared == cirrodex::package::Preparation::LaidOut) {
     // A new device folder holds no weather, and the item reads a download back only on a pass
     // ten seconds after launching it: the first one runs before the items load.
@@ -223,16 +196,7 @@ int main(int argc, char** argv) {
     ArmStopDeadline();
     screen.EndNow();
   });
-  // While the screen runs its service stays: one request well within each idle time; and a
-  // service that went (killed, or idle before this screen started) is started again.
-  QTimer keepService;
-  if (servicePort != 0) {
-    keepService.setInterval(std::min(60000, ServiceIdleExit() * 1000 / 3));
-    QObject::connect(&keepService, &QTimer::timeout, [servicePort] {
-      if (!cirrodex::host::TouchService(servicePort)) StartServiceWhereNoneListens(servicePort);
-    });
-    keepService.start();
-  }
+  service.KeepWhileRunning();
 
   if (options.measureStartup) {
     screen.OnFirstItemPaint([started] {

@@ -25,13 +25,7 @@ std::wstring ValueName(MapKind kind, const wchar_t* suffix) {
   return std::wstring(Prefix(kind)) + suffix;
 }
 
-const wchar_t* DefaultUrl(MapKind kind) {
-  return kind == MapKind::Radar ? kDefaultRadarUrl : kDefaultSatelliteUrl;
-}
-
-const wchar_t* OldDefaultUrl(MapKind kind) {
-  return kind == MapKind::Radar ? kOldDefaultRadarUrl : kOldDefaultSatelliteUrl;
-}
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 bool KeptAsWritten(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') ||
@@ -101,6 +95,14 @@ bool IsEcho(RgbQuad c) {
 
 }  // namespace
 
+std::wstring DefaultMapUrl(MapKind kind, int port) {
+  return Widen(ServiceOrigin(port) + MapPrefix(kind)) + kCityPlaceholder + Widen(kMapSuffix);
+}
+
+std::wstring OldDefaultMapUrl(MapKind kind, int port) {
+  return Widen(ServiceOrigin(port) + LegacyMapPath(kind));
+}
+
 std::wstring FillCityPlaceholder(std::wstring_view url, std::wstring_view code) {
   if (code.empty()) code = kFallbackCityCode;
   std::wstring escaped;
@@ -126,7 +128,7 @@ std::wstring FillCityPlaceholder(std::wstring_view url, std::wstring_view code) 
 
 WeatherMapSet::WeatherMapSet() : cityCode_(StoredSelectedCityCode) {
   for (MapKind kind : {MapKind::Radar, MapKind::Satellite}) {
-    if (!ReadMapUrl(kind)) SetMapUrl(kind, DefaultUrl(kind));
+    if (!ReadMapUrl(kind)) SetMapUrl(kind, DefaultMapUrl(kind, ServicePort()));
     ReadCropSettings(kind);
   }
 }
@@ -138,8 +140,12 @@ bool WeatherMapSet::ReadMapUrl(MapKind kind) {
   if (!ReadString(HKEY_CURRENT_USER, kSettingsKey, ValueName(kind, L"ImageURL"), text)) {
     return false;
   }
-  // The old defaults showed one fixed area; today's follow the selected city.
-  if (text == OldDefaultUrl(kind)) text = DefaultUrl(kind);
+  // The old defaults showed one fixed area; today's follow the selected city, and the service's
+  // port.
+  if (text == OldDefaultMapUrl(kind, kDefaultServicePort) ||
+      text == DefaultMapUrl(kind, kDefaultServicePort)) {
+    text = DefaultMapUrl(kind, ServicePort());
+  }
   map.url = std::move(text);
   return true;
 }

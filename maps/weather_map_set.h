@@ -10,24 +10,19 @@
 
 #include "imaging/image_buffer.h"
 #include "platform/drawing_context.h"
+#include "service/address.h"
 
 namespace cirrodex {
-
-enum class MapKind { Radar = 0, Satellite = 1 };
 
 // Each "{city}" in a map URL becomes the selected city's code whenever the map is fetched, so a
 // stored URL with it follows the selection; a URL without it is fetched as written.
 inline constexpr wchar_t kCityPlaceholder[] = L"{city}";
 
-// The map host is the local weather service, which draws the area around any city code.
-inline constexpr wchar_t kDefaultRadarUrl[] =
-    L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg";
-inline constexpr wchar_t kDefaultSatelliteUrl[] =
-    L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg";
-// The defaults of earlier versions, one fixed area each; read back as today's defaults.
-inline constexpr wchar_t kOldDefaultRadarUrl[] = L"http://127.0.0.1:8611/weather/live/brradar1.jpg";
-inline constexpr wchar_t kOldDefaultSatelliteUrl[] =
-    L"http://127.0.0.1:8611/weather/live/brsat1.jpg";
+// The map host is the local weather service on `port`, which draws the area around any city
+// code: "http://127.0.0.1:PORT/weather/live/radar/{city}.jpg" and the satellite's likewise.
+std::wstring DefaultMapUrl(MapKind kind, int port);
+// The default of earlier versions, one fixed area each; read back as today's default.
+std::wstring OldDefaultMapUrl(MapKind kind, int port);
 
 inline constexpr wchar_t kRadarMapFile[] = L"radar.jpg";
 inline constexpr wchar_t kSatelliteMapFile[] = L"Satellite.jpg";
@@ -53,7 +48,8 @@ struct WeatherMap {
 // download, load, crop or merge shows the operation's message box and fails.
 class WeatherMapSet {
  public:
-  // Reads both URLs (the defaults when the registry has none; nothing is written) and the crop
+  // Reads both URLs (the defaults on the service's port when the registry has none; nothing is
+  // written) and the crop
   // values from the registry. Tests build their own; the program uses WeatherMaps().
   WeatherMapSet();
   WeatherMapSet(const WeatherMapSet&) = delete;
@@ -62,8 +58,9 @@ class WeatherMapSet {
   WeatherMap& Map(MapKind kind) { return maps_[Index(kind)]; }
   const WeatherMap& Map(MapKind kind) const { return maps_[Index(kind)]; }
 
-  // True when the registry held the URL; otherwise the map has no URL. A stored old default
-  // reads as today's default.
+  // True when the registry held the URL; otherwise the map has no URL. A stored default of this
+  // or an earlier version on the usual port reads as today's default on the service's port
+  // ($CIRRODEX_SERVICE_PORT); any other URL is the user's own and reads as stored.
   bool ReadMapUrl(MapKind kind);
   // False when the map has no URL or the registry write fails.
   bool WriteMapUrl(MapKind kind);

@@ -1,15 +1,21 @@
 #include "service/documents.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 // clang-format off
 #include <boost/asio.hpp>
+#include <boost/asio/thread_pool.hpp>
 // clang-format on
 
 #include "platform/whole_file.h"
 #include "service/feeds/live_feed.h"
+#include "service/feeds/locations.h"
 #include "service/http/reply.h"
+#include "service/maps/live_maps.h"
+#include "service/maps/picture_queue.h"
 #include "service/log_line.h"
 #include "service/upstream_client.h"
 
@@ -52,14 +58,69 @@ class QuarterHourSampleSource : public FeedSource {
 
 }  // namespace
 
+class Documents::Impl {
+ public:
+  Impl(const ServiceOptions& options, net::io_context& io);
+  ~Impl();
+  size_t LocationCount() const { return locations_.size(); }
+  awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  awaitable<void> Map(MapKind kind, const std::string& code, bool legacy, MapPicture& picture);
+
+ private:
+  // A waiting request's continuation, whatever its type.
+  struct Waiter {
+    virtual ~Waiter() = default;
+    virtual void Done(const FeedAnswer& answer) = 0;
+  };
+  template <class Handler>
+  struct WaiterOf;
+  struct SampleMap {
+    std::time_t hour = -1;
+    std::string jpeg;
+  };
+
+  awaitable<FeedAnswer> LiveFeed(const std::string& code);
+  // Nothing when the queue of pictures is full.
+  awaitable<std::optional<LivePicture>> LiveMap(MapKind kind, const Location& location);
+
+  std::filesystem::path dataDir_;
+  LocationIndex locations_;
+  FeedSources feeds_;
+  bool live_ = false;  // a source may ask the forecast API
+  net::io_context& io_;
+  net::thread_pool workers_;
+  // Touched only on the serving thread.
+  std::map<std::string, std::unique_ptr<std::vector<std::unique_ptr<Waiter>>>> pending_;
+  SampleMap sampleMaps_[2];
+  std::unique_ptr<LiveMaps> maps_;  // null: made-up maps only
+  net::thread_pool mapWorkers_;
+  PictureQueue<LivePicture> mapQueue_;  // touched only on the serving thread
+};
+
+Documents::Documents(const ServiceOptions& options, net::io_context& io)
+    : impl_(std::make_unique<Impl>(options, io)) {}
+
+Documents::~Documents() = default;
+
+size_t Documents::LocationCount() const { return impl_->LocationCount(); }
+
+awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
+  return impl_->Feed(code, answer);
+}
+
+awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
+                               MapPicture& picture) {
+  return impl_->Map(kind, code, legacy, picture);
+}
+
 template <class Handler>
-struct Documents::WaiterOf : Waiter {
+struct Documents::Impl::WaiterOf : Waiter {
   explicit WaiterOf(Handler h) : handler(std::move(h)) {}
   void Done(const FeedAnswer& answer) override { std::move(handler)(answer); }
   Handler handler;
 };
 
-Documents::Documents(const ServiceOptions& options, net::io_context& io)
+Documents::Impl::Impl(const ServiceOptions& options, net::io_context& io)
     : dataDir_(options.dataDir),
       io_(io),
       workers_(kWorkers),
@@ -89,7 +150,7 @@ Documents::Documents(const ServiceOptions& options, net::io_context& io)
   }
 }
 
-Documents::~Documents() {
+Documents::Impl::~Impl() {
   workers_.stop();
   workers_.join();
   // A picture waiting for its turn under a source's rate would hold the join for a minute.
@@ -99,7 +160,7 @@ Documents::~Documents() {
   pending_.clear();
 }
 
-awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
+awaitable<void> Documents::Impl::Feed(const std::string& code, FeedAnswer& answer) {
   if (live_) {
     answer = co_await LiveFeed(code);
   } else {
@@ -107,7 +168,7 @@ awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
   }
 }
 
-awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
+awaitable<FeedAnswer> Documents::Impl::LiveFeed(const std::string& code) {
   co_return co_await net::async_initiate<decltype(use_awaitable), void(FeedAnswer)>(
       [this](auto handler, const std::string& code) {
         auto& waiters = pending_[code];
@@ -133,7 +194,8 @@ awaitable<FeedAnswer> Documents::LiveFeed(const std::string& code) {
       use_awaitable, code);
 }
 
-awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Location& location) {
+awaitable<std::optional<LivePicture>> Documents::Impl::LiveMap(MapKind kind,
+                                                               const Location& location) {
   co_return co_await net::async_initiate<decltype(use_awaitable), void(std::optional<LivePicture>)>(
       [this](auto handler, MapKind kind, const Location& location) {
         auto shared = std::make_shared<decltype(handler)>(std::move(handler));
@@ -160,8 +222,8 @@ awaitable<std::optional<LivePicture>> Documents::LiveMap(MapKind kind, const Loc
       use_awaitable, kind, location);
 }
 
-awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
-                               MapPicture& picture) {
+awaitable<void> Documents::Impl::Map(MapKind kind, const std::string& code, bool legacy,
+                                     MapPicture& picture) {
   const bool radar = kind == MapKind::Radar;
   if (legacy && !dataDir_.empty()) {
     if (auto file = platform::ReadFileIfPresent(

@@ -3,25 +3,17 @@
 // from the live sources on a pool of their own, from the data folder, or made once an hour.
 #pragma once
 
-#include <ctime>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>  // Boost 1.74's awaitable.hpp uses std::exchange without including it
-#include <vector>
 // clang-format off
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/thread_pool.hpp>
 // clang-format on
 
 #include "service/feeds/feed_source.h"
-#include "service/maps/live_maps.h"
-#include "service/feeds/locations.h"
-#include "service/maps/map_maker.h"
-#include "service/maps/picture_queue.h"
 #include "service/http/reply.h"
+#include "service/maps/map_maker.h"
 #include "service/service_options.h"
 
 namespace cirrodex::service {
@@ -36,7 +28,7 @@ class Documents {
   Documents(const Documents&) = delete;
   Documents& operator=(const Documents&) = delete;
 
-  size_t LocationCount() const { return locations_.size(); }
+  size_t LocationCount() const;
 
   // The feed of `code` (letters and digits only). Requests for one city while the live source
   // is asked share one lookup, so a slow API holds at most one worker per city.
@@ -51,35 +43,8 @@ class Documents {
                                    MapPicture& picture);
 
  private:
-  // A waiting request's continuation, whatever its type.
-  struct Waiter {
-    virtual ~Waiter() = default;
-    virtual void Done(const FeedAnswer& answer) = 0;
-  };
-  template <class Handler>
-  struct WaiterOf;
-  struct SampleMap {
-    std::time_t hour = -1;
-    std::string jpeg;
-  };
-
-  boost::asio::awaitable<FeedAnswer> LiveFeed(const std::string& code);
-  // Nothing when the queue of pictures is full.
-  boost::asio::awaitable<std::optional<LivePicture>> LiveMap(MapKind kind,
-                                                             const Location& location);
-
-  std::filesystem::path dataDir_;
-  LocationIndex locations_;
-  FeedSources feeds_;
-  bool live_ = false;  // a source may ask the forecast API
-  boost::asio::io_context& io_;
-  boost::asio::thread_pool workers_;
-  // Touched only on the serving thread.
-  std::map<std::string, std::unique_ptr<std::vector<std::unique_ptr<Waiter>>>> pending_;
-  SampleMap sampleMaps_[2];
-  std::unique_ptr<LiveMaps> maps_;  // null: made-up maps only
-  boost::asio::thread_pool mapWorkers_;
-  PictureQueue<LivePicture> mapQueue_;  // touched only on the serving thread
+  class Impl;
+  const std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace cirrodex::service

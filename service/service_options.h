@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "service/address.h"
+
 namespace cirrodex::service {
 
 // Where the feeds of the shipped cities come from.
@@ -16,7 +18,7 @@ enum class Upstream {
 };
 
 struct ServiceOptions {
-  int port = 8611;                   // 0: any free port
+  int port = kDefaultServicePort;    // 0: any free port
   std::filesystem::path dataDir;     // feeds/CODE.txt and maps/NAME.jpg override; empty: none
   std::filesystem::path regionsDir;  // the region files of city codes
   bool logRequests = false;          // one line per request on stderr

@@ -54,7 +54,11 @@ constexpr char kUsage[] =
     "  /downloadandexit  no window: download every city and the maps, then exit; waits up\n"
     "                    to a minute in all for a registry another program holds, then\n"
     "                    exits 1\n"
-    "  --help, --version\n";
+    "  --help, --version\n"
+    "Environment:\n"
+    "  CIRRODEX_SERVICE_PORT  the weather service's port on 127.0.0.1 (default 8611) for the\n"
+    "                         feeds and the default map addresses\n"
+    "  CIRRODEX_FEED_BASE     the feeds' URL up to the city code, in place of the service's\n";
 
 bool Empty(const char* variable) {
   const char* value = std::getenv(variable);

@@ -13,6 +13,7 @@
 #include "core/weather_cache.h"
 #include "platform/device.h"
 #include "platform/registry_store.h"
+#include "service/address.h"
 #include "update/http_fetch.h"
 
 namespace cirrodex {
@@ -31,7 +32,10 @@ std::unique_ptr<std::array<WeatherReport, kCitySlots>>& ReportStore() {
 
 std::wstring FeedBaseUrl() {
   const char* base = std::getenv("CIRRODEX_FEED_BASE");
-  if (base == nullptr || *base == '\0') return kFeedBaseUrl;
+  if (base == nullptr || *base == '\0') {
+    const std::string url = ServiceOrigin(ServicePort()) + kFeedPath + "?" + kFeedCodeParam + "=";
+    return std::wstring(url.begin(), url.end());
+  }
   // A URL is ASCII; any other byte is kept as its own character and left to the URL splitter.
   std::wstring url;
   for (const char* p = base; *p != '\0'; ++p)

@@ -11,10 +11,9 @@
 
 namespace cirrodex {
 
-// The feed host's URL up to the city code, which is appended as it is.
-inline constexpr wchar_t kFeedBaseUrl[] = L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid=";
-
-// kFeedBaseUrl, or the whole of $CIRRODEX_FEED_BASE when that is set and not empty.
+// The feed host's URL up to the city code, which is appended as it is: the whole of
+// $CIRRODEX_FEED_BASE when that is set and not empty, otherwise the weather service's feed path
+// on its port ($CIRRODEX_SERVICE_PORT, else 8611).
 std::wstring FeedBaseUrl();
 
 // The program-wide reports of the six city slots, indexed like the city list. Built at first

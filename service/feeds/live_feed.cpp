@@ -68,15 +68,10 @@ std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& 
   return city;
 }
 
-bool LiveFeedSource::MayAsk(const City& city, std::time_t now, std::time_t& wait) {
+bool LiveFeedSource::MayAsk(const City& city, std::time_t now) {
   if (city.asked && Within(now, city.askedAt, city.wait)) return false;
-  std::lock_guard lock(mutex_);
   // A clock set back before the pause began ends it rather than stretching it.
-  if (now < pausedUntil_ && now > pausedAt_ - kUpstreamPause) {
-    wait = pausedUntil_ - now;
-    return false;
-  }
-  return true;
+  return !health_.Paused(static_cast<double>(now));
 }
 
 LiveFeedSource::Outcome LiveFeedSource::Spend(const City& city, std::time_t now) {
@@ -109,10 +104,6 @@ LiveFeedSource::Outcome LiveFeedSource::Spend(const City& city, std::time_t now)
   }
   return outcome;
 }
-
-void LiveFeedSource::PauseUntil(std::time_t now, std::time_t until) {
-  pausedAt_ = now;
-  pausedUntil_ = std::max(until, now);
 }
 
 void LiveFeedSource::Note(const std::string& line) {
@@ -128,7 +119,7 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
   city.asks = std::min(city.asks + 1, 1 << 20);
 
   Outcome outcome;
-  if (MayAsk(city, now, outcome.wait)) {
+  if (MayAsk(city, now)) {
     outcome = Spend(city, now);
     if (outcome.problem.empty()) outcome = Ask(city, *location, now);
   }
@@ -203,21 +194,20 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
   {
     std::lock_guard lock(mutex_);
     if (problem.empty()) {
-      recovered = failing_;
-      failing_ = false;
+      recovered = health_.Record({}) == SourceHealth::Change::LiveAgain;
       dailyLimit_ = false;
-      PauseUntil(now, now);
+      health_.PauseUntil(now, now);
     } else {
-      failing_ = true;
+      health_.Record(problem);
       if (dailyLimit) {
         // Said once, however many requests were on their way when the limit was reached.
-        announce = !(dailyLimit_ && now < pausedUntil_);
+        announce = !(dailyLimit_ && health_.Paused(now));
         outcome.noted = !announce;
         dailyLimit_ = true;
-        PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
+        health_.PauseUntil(now, (FloorDiv(now, 86400) + 1) * 86400);
       } else if (pause) {
         dailyLimit_ = false;
-        PauseUntil(now, now + *pause);
+        health_.PauseUntil(now, now + *pause);
       }
     }
   }

@@ -13,6 +13,7 @@
 #include "service/feeds/call_budget.h"
 #include "service/feeds/feed_source.h"
 #include "service/feeds/locations.h"
+#include "service/source_health.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -86,15 +87,12 @@ class LiveFeedSource : public FeedSource {
   };
 
   std::shared_ptr<City> CityOf(const std::string& code);
-  // True when a request for `city` may go out at `now`; else the seconds to wait in `wait` when
-  // the source asked for a pause.
-  bool MayAsk(const City& city, std::time_t now, std::time_t& wait);
+  // True when a request for `city` may go out at `now`.
+  bool MayAsk(const City& city, std::time_t now);
   // Spends one call of the budget; says once that it is spent.
   Outcome Spend(const City& city, std::time_t now);
   // Asks the API for `location` and keeps a good answer in `city`.
   Outcome Ask(City& city, const Location& location, std::time_t now);
-  // No request before `until` (from `now`).
-  void PauseUntil(std::time_t now, std::time_t until);
   void Note(const std::string& line);
 
   const LocationIndex& locations_;
@@ -108,9 +106,8 @@ class LiveFeedSource : public FeedSource {
   std::mutex mutex_;  // guards the members below, never held during a request
   std::unordered_map<std::string, Entry> cities_;
   std::list<std::string> recent_;  // the codes of cities_, most recently asked for first
-  std::time_t pausedAt_ = 0, pausedUntil_ = 0;
-  bool dailyLimit_ = false;   // the pause is the API's daily limit
-  bool failing_ = false;      // the last request failed
+  SourceHealth health_{static_cast<double>(kUpstreamPause)};
+  bool dailyLimit_ = false;  // the pause is the API's daily limit
   bool budgetNoted_ = false;  // the log has said that the budget is spent
 };
 

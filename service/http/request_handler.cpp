@@ -16,7 +16,6 @@ namespace {
 
 namespace http = boost::beast::http;
 
-constexpr char kFeedPath[] = "/m/chnk/d/weather_d_src.asp";
 constexpr size_t kMaxCodeLength = 16;
 
 bool IsCityCode(const std::string& code) {
@@ -102,7 +101,7 @@ Exchange RequestHandler::Begin(const Request& request) const {
   exchange.conditions.ifNoneMatch = Header(request, http::field::if_none_match);
   exchange.conditions.ifModifiedSince = Header(request, http::field::if_modified_since);
   if (target.path == kFeedPath) {
-    exchange.code = UpperCase(target.Param("acid"));
+    exchange.code = UpperCase(target.Param(kFeedCodeParam));
     if (!IsCityCode(exchange.code)) {
       exchange.reply = Text(404, "unknown city code\n");
       return exchange;
@@ -115,8 +114,8 @@ Exchange RequestHandler::Begin(const Request& request) const {
     exchange.code = UpperCase(route->code);
     exchange.legacyMap = route->legacy;
     exchange.edition = target.path;
-  } else if (target.path.starts_with("/weather/live/radar/") ||
-             target.path.starts_with("/weather/live/satellite/")) {
+  } else if (target.path.starts_with(kRadarMapPrefix) ||
+             target.path.starts_with(kSatelliteMapPrefix)) {
     exchange.reply = Text(404, "unknown city code\n");
   } else {
     exchange.reply = Text(404, "not found\n");

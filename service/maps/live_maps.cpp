@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
+#include <map>
+#include <mutex>
 
 #include "service/http/http_target.h"
+#include "service/maps/lru_cache.h"
 #include "service/maps/map_compositor.h"
+#include "service/source_health.h"
 
 namespace cirrodex::service {
 
@@ -20,10 +25,6 @@ constexpr std::time_t kRadarFrameStep = 10 * 60;
 // picture asks it again for this long, so that an offline machine waits for a time-out once
 // rather than once per picture.
 constexpr double kSourcePauseSeconds = 60;
-
-bool Overloaded(const UpstreamReply& reply) {
-  return !reply.reached || reply.status == 429 || reply.status >= 500;
-}
 
 const char* KindName(MapKind kind) { return kind == MapKind::Radar ? "radar" : "satellite"; }
 
@@ -47,8 +48,75 @@ size_t PictureBytes(const RgbPicture& p) { return p.pixels.size() + 64; }
 
 }  // namespace
 
+class LiveMaps::Impl {
+ public:
+  Impl(MapSources sources, std::unique_ptr<UpstreamClient> client, MapClock& clock,
+       std::function<void(const std::string&)> note);
+  LivePicture Picture(MapKind kind, const Location& location);
+  void Stop();
+  int RetryAfterSeconds(int queued) const;
+
+ private:
+  struct Kept {
+    std::string jpeg;
+    std::time_t frameTime = 0;
+    std::time_t madeAt = 0;  // the age of the picture counts from this
+    std::string credit;
+  };
+  // Makes a live picture, or says why not in `error`.
+  bool MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
+                 std::string& error);
+  bool MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
+                     std::string& error);
+  // The imagery of `layers` over the whole box (out-of-world parts dark), from the cache or the
+  // source.
+  std::shared_ptr<const RgbPicture> Imagery(const ImageryLayers& layers, const PictureBox& box,
+                                            std::string& error);
+  std::shared_ptr<const RgbaPicture> Tile(const RadarIndex& index, const RadarFrame& frame, int x,
+                                          int y, std::string& error);
+  LivePicture Sample(MapKind kind, std::time_t now);
+  void NoteOutcome(MapKind kind, const std::string& error);
+  // True, with `error` set to why, while the source is paused.
+  bool Paused(const SourceHealth& source, std::string& error) const;
+  void PauseSource(SourceHealth& source, const std::string& why);
+
+  const MapSources sources_;
+  const std::unique_ptr<UpstreamClient> client_;
+  MapClock& clock_;
+  const std::function<void(const std::string&)> note_;
+  RateGate radarGate_;
+  RateGate imageryGate_;
+  RadarIndexSource radarIndex_;
+  LruCache<RgbaPicture> tiles_;
+  LruCache<RgbPicture> imagery_;
+  LruCache<LivePicture> pictures_;  // by kind, code and frame time
+  LruCache<Kept> kept_;             // by kind and code: the last good picture
+  SourceHealth radarSource_;
+  SourceHealth imagerySource_;
+  SourceHealth pictureHealth_[2];  // by kind: live or failing, for the notes
+
+  // Tiles being fetched: a second picture needing one waits for the first request.
+  std::mutex tilesInFlightMutex_;
+  std::map<std::string, std::shared_future<std::shared_ptr<const RgbaPicture>>> tilesInFlight_;
+};
+
 LiveMaps::LiveMaps(MapSources sources, std::unique_ptr<UpstreamClient> client, MapClock& clock,
                    std::function<void(const std::string&)> note)
+    : impl_(std::make_unique<Impl>(std::move(sources), std::move(client), clock, std::move(note))) {
+}
+
+LiveMaps::~LiveMaps() = default;
+
+LivePicture LiveMaps::Picture(MapKind kind, const Location& location) {
+  return impl_->Picture(kind, location);
+}
+
+void LiveMaps::Stop() { impl_->Stop(); }
+
+int LiveMaps::RetryAfterSeconds(int queued) const { return impl_->RetryAfterSeconds(queued); }
+
+LiveMaps::Impl::Impl(MapSources sources, std::unique_ptr<UpstreamClient> client, MapClock& clock,
+                     std::function<void(const std::string&)> note)
     : sources_(std::move(sources)),
       client_(std::move(client)),
       clock_(clock),
@@ -61,31 +129,27 @@ LiveMaps::LiveMaps(MapSources sources, std::unique_ptr<UpstreamClient> client, M
       pictures_(sources_.pictureCacheBytes),
       kept_(sources_.keptPictureBytes) {}
 
-bool LiveMaps::Paused(SourcePause& pause, std::string& error) {
-  std::lock_guard lock(pause.mutex);
-  if (clock_.Monotonic() >= pause.until) return false;
-  error = pause.why;
-  return true;
+bool LiveMaps::Impl::Paused(const SourceHealth& source, std::string& error) const {
+  return source.Paused(clock_.Monotonic(), &error);
 }
 
-void LiveMaps::PauseSource(SourcePause& pause, const std::string& why) {
-  std::lock_guard lock(pause.mutex);
-  pause.until = clock_.Monotonic() + kSourcePauseSeconds;
-  pause.why = why;
+void LiveMaps::Impl::PauseSource(SourceHealth& source, const std::string& why) {
+  const double now = clock_.Monotonic();
+  source.PauseUntil(now, now + kSourcePauseSeconds, why);
 }
 
-void LiveMaps::Stop() {
+void LiveMaps::Impl::Stop() {
   radarGate_.Cancel();
   imageryGate_.Cancel();
 }
 
-int LiveMaps::RetryAfterSeconds(int queued) const {
+int LiveMaps::Impl::RetryAfterSeconds(int queued) const {
   const double minutes =
       static_cast<double>(std::max(1, queued)) * kRadarRequestsPerPicture / sources_.radarPerMinute;
   return std::clamp(static_cast<int>(std::ceil(minutes * 60)), 1, 600);
 }
 
-LivePicture LiveMaps::Picture(MapKind kind, const Location& location) {
+LivePicture LiveMaps::Impl::Picture(MapKind kind, const Location& location) {
   const std::time_t now = clock_.Now();
   if (!sources_.live) return Sample(kind, now);
   const std::string area = std::string(KindName(kind)) + " " + location.code;
@@ -100,10 +164,10 @@ LivePicture LiveMaps::Picture(MapKind kind, const Location& location) {
     kept->madeAt = picture.ageFrom;
     kept->credit = picture.credit;
     kept_.Put(area, kept, kept->jpeg.size() + 128);
-    NoteOutcome(kind, true, {});
+    NoteOutcome(kind, {});
     return picture;
   }
-  NoteOutcome(kind, false, error);
+  NoteOutcome(kind, error.empty() ? "no picture" : error);
   if (auto kept = kept_.Find(area); kept && now - kept->madeAt <= kKeptPictureLifetime &&
                                     now >= kept->madeAt - kKeptPictureLifetime) {
     LivePicture old;
@@ -117,26 +181,27 @@ LivePicture LiveMaps::Picture(MapKind kind, const Location& location) {
   return Sample(kind, now);
 }
 
-void LiveMaps::NoteOutcome(MapKind kind, bool live, const std::string& error) {
-  std::string line;
-  {
-    std::lock_guard lock(stateMutex_);
-    State& state = state_[kind == MapKind::Radar ? 0 : 1];
-    const State next = live ? State::Live : State::Failing;
-    if (state == next) return;
-    if (live) {
-      line = state == State::Failing ? std::string(KindName(kind)) + " pictures are live again"
-                                     : std::string(KindName(kind)) + " pictures are live";
-    } else {
-      line = std::string(KindName(kind)) + " pictures fail (" + error +
-             "); serving the last good picture of an area up to 3 hours old, then SAMPLE";
-    }
-    state = next;
+void LiveMaps::Impl::NoteOutcome(MapKind kind, const std::string& error) {
+  const std::string name = KindName(kind);
+  switch (pictureHealth_[kind == MapKind::Radar ? 0 : 1].Record(error)) {
+    case SourceHealth::Change::None:
+      return;
+    case SourceHealth::Change::Live:
+      if (note_) note_(name + " pictures are live");
+      return;
+    case SourceHealth::Change::LiveAgain:
+      if (note_) note_(name + " pictures are live again");
+      return;
+    case SourceHealth::Change::Failing:
+      if (note_) {
+        note_(name + " pictures fail (" + error +
+              "); serving the last good picture of an area up to 3 hours old, then SAMPLE");
+      }
+      return;
   }
-  if (note_) note_(line);
 }
 
-LivePicture LiveMaps::Sample(MapKind kind, std::time_t now) {
+LivePicture LiveMaps::Impl::Sample(MapKind kind, std::time_t now) {
   LivePicture picture;
   picture.sample = true;
   picture.frameTime = now - now % 3600;
@@ -148,8 +213,8 @@ LivePicture LiveMaps::Sample(MapKind kind, std::time_t now) {
   return picture;
 }
 
-bool LiveMaps::MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
-                         std::string& error) {
+bool LiveMaps::Impl::MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
+                               std::string& error) {
   // While the index cannot be read again, the pictures of the frame last known count as failing:
   // the kept ones show it, and their age says how old it is.
   const auto index = radarIndex_.Current(now, kKeptPictureLifetime, error);
@@ -189,8 +254,8 @@ bool LiveMaps::MakeRadar(const Location& location, std::time_t now, LivePicture&
   return true;
 }
 
-bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
-                             std::string& error) {
+bool LiveMaps::Impl::MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
+                                   std::string& error) {
   const ImageryLayers layers = SatelliteLayers(location.longitude, now);
   const std::string key = "satellite " + location.code + " " + layers.layers + " " + layers.time;
   if (auto cached = pictures_.Find(key)) {
@@ -215,22 +280,23 @@ bool LiveMaps::MakeSatellite(const Location& location, std::time_t now, LivePict
   return true;
 }
 
-std::shared_ptr<const RgbPicture> LiveMaps::Imagery(const ImageryLayers& layers,
-                                                    const PictureBox& box, std::string& error) {
+std::shared_ptr<const RgbPicture> LiveMaps::Impl::Imagery(const ImageryLayers& layers,
+                                                          const PictureBox& box,
+                                                          std::string& error) {
   char where[64];
   std::snprintf(where, sizeof where, " %.1f %.1f", box.left, box.top);
   const std::string key = layers.layers + " " + layers.time + where;
   if (auto cached = imagery_.Find(key)) return cached;
   auto canvas = std::make_shared<RgbPicture>(BlankPicture(box.width, box.height, 8, 10, 16));
   for (const BoxPiece& piece : PiecesInWorld(box)) {
-    if (Paused(imageryPause_, error)) return nullptr;
+    if (Paused(imagerySource_, error)) return nullptr;
     if (!imageryGate_.Take(kMaxTurnWaitSeconds)) {
       error = "the imagery source's request budget is spent";
       return nullptr;
     }
     const UpstreamReply reply = client_->Get(GetMapUrl(sources_.imageryUrl, layers, piece));
     if (Overloaded(reply)) {
-      PauseSource(imageryPause_,
+      PauseSource(imagerySource_,
                   reply.reached
                       ? "the imagery service answered status " + std::to_string(reply.status)
                       : "the imagery service cannot be reached: " + reply.error);
@@ -251,8 +317,9 @@ std::shared_ptr<const RgbPicture> LiveMaps::Imagery(const ImageryLayers& layers,
   return canvas;
 }
 
-std::shared_ptr<const RgbaPicture> LiveMaps::Tile(const RadarIndex& index, const RadarFrame& frame,
-                                                  int x, int y, std::string& error) {
+std::shared_ptr<const RgbaPicture> LiveMaps::Impl::Tile(const RadarIndex& index,
+                                                        const RadarFrame& frame, int x, int y,
+                                                        std::string& error) {
   const std::string key = frame.path + " " + std::to_string(frame.time) + " " +
                           std::to_string(kMapZoom) + "/" + std::to_string(x) + "/" +
                           std::to_string(y);
@@ -271,7 +338,7 @@ std::shared_ptr<const RgbaPicture> LiveMaps::Tile(const RadarIndex& index, const
     tilesInFlight_.emplace(key, promise.get_future().share());
   }
   std::shared_ptr<const RgbaPicture> tile;
-  if (Paused(radarPause_, error)) {
+  if (Paused(radarSource_, error)) {
     // The source failed a moment ago; the kept picture serves.
   } else if (!radarGate_.Take(kMaxTurnWaitSeconds)) {
     error = "the radar source's request budget is spent";
@@ -279,9 +346,9 @@ std::shared_ptr<const RgbaPicture> LiveMaps::Tile(const RadarIndex& index, const
     const UpstreamReply reply = client_->Get(RadarTileUrl(index, frame, kMapZoom, x, y));
     auto decoded = std::make_shared<RgbaPicture>();
     if (Overloaded(reply)) {
-      PauseSource(radarPause_, reply.reached
-                                   ? "a radar tile answered status " + std::to_string(reply.status)
-                                   : "the radar tiles cannot be reached: " + reply.error);
+      PauseSource(radarSource_, reply.reached
+                                    ? "a radar tile answered status " + std::to_string(reply.status)
+                                    : "the radar tiles cannot be reached: " + reply.error);
     }
     if (!reply.reached) {
       error = "the radar tiles cannot be reached: " + reply.error;

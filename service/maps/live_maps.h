@@ -7,16 +7,11 @@
 
 #include <ctime>
 #include <functional>
-#include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "imaging/png_decode.h"
-#include "service/maps/gibs_wms.h"
 #include "service/feeds/locations.h"
-#include "service/maps/lru_cache.h"
+#include "service/maps/gibs_wms.h"
 #include "service/maps/map_maker.h"
 #include "service/maps/radar_index.h"
 #include "service/maps/rate_gate.h"
@@ -61,6 +56,9 @@ class LiveMaps {
   // kind of picture turns live, fails, or comes back.
   LiveMaps(MapSources sources, std::unique_ptr<UpstreamClient> client, MapClock& clock,
            std::function<void(const std::string&)> note = {});
+  ~LiveMaps();
+  LiveMaps(const LiveMaps&) = delete;
+  LiveMaps& operator=(const LiveMaps&) = delete;
 
   // The picture of `kind` centred on `location` (its code keys the kept pictures). Blocks while
   // it asks the sources, waiting its turn under their rates; safe from several threads.
@@ -73,55 +71,8 @@ class LiveMaps {
   int RetryAfterSeconds(int queued) const;
 
  private:
-  struct Kept {
-    std::string jpeg;
-    std::time_t frameTime = 0;
-    std::time_t madeAt = 0;  // the age of the picture counts from this
-    std::string credit;
-  };
-  // Makes a live picture, or says why not in `error`.
-  bool MakeRadar(const Location& location, std::time_t now, LivePicture& picture,
-                 std::string& error);
-  bool MakeSatellite(const Location& location, std::time_t now, LivePicture& picture,
-                     std::string& error);
-  // The imagery of `layers` over the whole box (out-of-world parts dark), from the cache or the
-  // source.
-  std::shared_ptr<const RgbPicture> Imagery(const ImageryLayers& layers, const PictureBox& box,
-                                            std::string& error);
-  std::shared_ptr<const RgbaPicture> Tile(const RadarIndex& index, const RadarFrame& frame, int x,
-                                          int y, std::string& error);
-  LivePicture Sample(MapKind kind, std::time_t now);
-  void NoteOutcome(MapKind kind, bool live, const std::string& error);
-  struct SourcePause {
-    std::mutex mutex;
-    double until = -1;  // on the monotonic clock
-    std::string why;
-  };
-  // True, with `error` set to why, while `pause` lasts.
-  bool Paused(SourcePause& pause, std::string& error);
-  void PauseSource(SourcePause& pause, const std::string& why);
-
-  const MapSources sources_;
-  const std::unique_ptr<UpstreamClient> client_;
-  MapClock& clock_;
-  const std::function<void(const std::string&)> note_;
-  RateGate radarGate_;
-  RateGate imageryGate_;
-  RadarIndexSource radarIndex_;
-  LruCache<RgbaPicture> tiles_;
-  LruCache<RgbPicture> imagery_;
-  LruCache<LivePicture> pictures_;  // by kind, code and frame time
-  LruCache<Kept> kept_;             // by kind and code: the last good picture
-  SourcePause radarPause_;
-  SourcePause imageryPause_;
-
-  // Tiles being fetched: a second picture needing one waits for the first request.
-  std::mutex tilesInFlightMutex_;
-  std::map<std::string, std::shared_future<std::shared_ptr<const RgbaPicture>>> tilesInFlight_;
-
-  std::mutex stateMutex_;
-  enum class State { Unknown, Live, Failing };
-  State state_[2] = {State::Unknown, State::Unknown};
+  class Impl;
+  const std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace cirrodex::service

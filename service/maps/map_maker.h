@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace cirrodex::service {
+#include "service/address.h"
 
-enum class MapKind { Radar, Satellite };
+namespace cirrodex::service {
 
 inline constexpr int kMapWidth = 400;
 inline constexpr int kMapHeight = 300;

@@ -8,9 +8,9 @@ namespace cirrodex::service {
 std::optional<MapRoute> ReadMapRoute(std::string_view path) {
   if (path == kLegacyRadarPath) return MapRoute{MapKind::Radar, kLegacyMapCode, true};
   if (path == kLegacySatellitePath) return MapRoute{MapKind::Satellite, kLegacyMapCode, true};
-  constexpr std::string_view kRadar = "/weather/live/radar/";
-  constexpr std::string_view kSatellite = "/weather/live/satellite/";
-  constexpr std::string_view kSuffix = ".jpg";
+  constexpr std::string_view kRadar = kRadarMapPrefix;
+  constexpr std::string_view kSatellite = kSatelliteMapPrefix;
+  constexpr std::string_view kSuffix = kMapSuffix;
   MapRoute route;
   if (path.substr(0, kRadar.size()) == kRadar) {
     path.remove_prefix(kRadar.size());

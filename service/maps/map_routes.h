@@ -6,12 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "service/maps/map_maker.h"
+#include "service/address.h"
 
 namespace cirrodex::service {
 
-inline constexpr char kLegacyRadarPath[] = "/weather/live/brradar1.jpg";
-inline constexpr char kLegacySatellitePath[] = "/weather/live/brsat1.jpg";
 // The area the old fixed names show.
 inline constexpr char kLegacyMapCode[] = "UKXX0085";
 

@@ -94,13 +94,14 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
         index_ = std::move(index);
         why.clear();
       }
-      lastError_ = why;
+      health_.Record(why);
     } else if (!index_) {
-      lastError_ = "the radar source's request budget is spent";
+      health_.Record("the radar source's request budget is spent");
     }
   }
+  const std::string problem = health_.Problem();
   if (!index_ || now - index_->Latest().time > maxAge) {
-    error = lastError_.empty() ? "no radar index is recent enough" : lastError_;
+    error = problem.empty() ? "no radar index is recent enough" : problem;
     return std::nullopt;
   }
   // A frame dated ahead of the clock is no more live than a stale one.
@@ -109,7 +110,7 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
             std::to_string((index_->Latest().time - now) / 60) + " minutes ahead";
     return std::nullopt;
   }
-  error = lastError_;
+  error = problem;
   return index_;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/maps/rate_gate.h"
+#include "service/source_health.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -62,7 +63,7 @@ class RadarIndexSource {
   bool asked_ = false;
   std::time_t askedAt_ = 0;
   std::optional<RadarIndex> index_;
-  std::string lastError_;
+  SourceHealth health_;  // why the last request failed, until one succeeds
 };
 
 }  // namespace cirrodex::service

@@ -2,7 +2,9 @@
 // test's own, whose weather-service notes each start in a file before it becomes the real one.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "core/registry_ops.h"
@@ -11,6 +13,7 @@
 #include "host/own_service.h"
 #include "platform/device.h"
 #include "tests/support/eventually.h"
+#include "tests/support/raw_server.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 
@@ -110,6 +113,41 @@ TEST_F(SharedServiceTest, TenScreensStartedAtOnceStartOneService) {
   for (const int s : status) EXPECT_EQ(s, 0);
   EXPECT_EQ(ServiceStarts(), 1);
   EXPECT_TRUE(host::SomethingListens(port_)) << "the service did not outlive its screens";
+}
+
+// $CIRRODEX_SERVICE_PORT alone moves everything: the screen starts the service there, and the
+// download run's feeds and its default map addresses ask it there.
+TEST_F(SharedServiceTest, ThePortSettingAloneMovesTheDownloadsAndTheMaps) {
+  unsetenv("CIRRODEX_FEED_BASE");
+  int status = -2;
+  std::thread screen = Screen("1", status);
+  ASSERT_TRUE(Eventually([this] { return host::SomethingListens(port_); }));
+  const fs::path install = platform::DevicePath(kDefaultInstallFolder);
+  fs::remove(install / "radar.jpg");
+  DeleteValue(HKEY_CURRENT_USER, CityKey(L"UKXX0085"), L"DownloadResult");
+  EXPECT_EQ(RunProgram(install / "Gantrel.exe", {"/downloadandexit"}), 0);
+  uint32_t result = 0;
+  EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, CityKey(L"UKXX0085"), L"DownloadResult", result));
+  EXPECT_EQ(result, 200u);
+  EXPECT_TRUE(fs::exists(install / "radar.jpg"));
+  screen.join();
+  EXPECT_EQ(status, 0);
+}
+
+// A listener that accepts and never answers: the checks wait for it on a thread of their own, so
+// the screen's thread goes on, and the screen's end does not wait for a check under way.
+TEST(SharedServiceChecks, ASilentListenerHoldsNeitherTheScreenNorItsEnd) {
+  RawServer silent([](RawServer::Connection& connection) { connection.Hold(60000); },
+                   RawServer::Serving::Concurrently);
+  ASSERT_TRUE(silent.listening());
+  auto service = std::make_unique<host::SharedService>(
+      host::SharedServiceSettings{silent.port(), 1, "none", "/nonexistent/weather-service"});
+  service->KeepWhileRunning();
+  // A second check came although the first was never answered.
+  ASSERT_TRUE(Eventually([&] { return silent.connections() >= 2; }));
+  const auto before = std::chrono::steady_clock::now();
+  service.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
 }
 
 }  // namespace

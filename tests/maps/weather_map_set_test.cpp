@@ -125,7 +125,9 @@ TEST_F(WeatherMapSetTest, StartsWithDefaultsAndWritesNothing) {
   for (MapKind kind : {MapKind::Radar, MapKind::Satellite}) {
     const WeatherMap& map = maps.Map(kind);
     ASSERT_TRUE(map.url.has_value());
-    EXPECT_EQ(*map.url, kind == MapKind::Radar ? kDefaultRadarUrl : kDefaultSatelliteUrl);
+    EXPECT_EQ(*map.url, kind == MapKind::Radar
+                            ? L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg"
+                            : L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg");
     EXPECT_FALSE(map.picture.IsValid());
     EXPECT_FALSE(map.icon.IsValid());
     EXPECT_EQ(map.aspect, 1.0f);
@@ -134,9 +136,6 @@ TEST_F(WeatherMapSetTest, StartsWithDefaultsAndWritesNothing) {
     EXPECT_EQ(map.cropCenterX, 30);
     EXPECT_EQ(map.cropCenterY, 30);
   }
-  EXPECT_EQ(std::wstring(kDefaultRadarUrl), L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg");
-  EXPECT_EQ(std::wstring(kDefaultSatelliteUrl),
-            L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg");
   std::wstring text;
   EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", text));
   EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", text));
@@ -149,7 +148,7 @@ TEST_F(WeatherMapSetTest, StartsWithTheRegistrysUrlsAndCropValues) {
   StoreDword(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteCropCenterY", 77);
   StoreDword(HKEY_CURRENT_USER, kSettingsKey, L"RadarCropCenterX", 0xFFFFFFFF);
   WeatherMapSet maps;
-  EXPECT_EQ(*maps.Map(MapKind::Radar).url, kDefaultRadarUrl);
+  EXPECT_EQ(*maps.Map(MapKind::Radar).url, L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg");
   EXPECT_EQ(*maps.Map(MapKind::Satellite).url, L"http://example/sat.jpg");
   EXPECT_EQ(maps.Map(MapKind::Satellite).cropSizeX, 40);
   EXPECT_EQ(maps.Map(MapKind::Satellite).cropSizeY, 30);
@@ -183,7 +182,7 @@ TEST_F(WeatherMapSetTest, StoredUrlsAskForTheSelectedCitysArea) {
     const wchar_t *stored, *code, *asked;  // stored null: nothing stored
   } cases[] = {
       {nullptr, L"UKXX0085", L"http://127.0.0.1:8611/weather/live/radar/UKXX0085.jpg"},
-      {kOldDefaultRadarUrl, L"N6965E01896",
+      {L"http://127.0.0.1:8611/weather/live/brradar1.jpg", L"N6965E01896",
        L"http://127.0.0.1:8611/weather/live/radar/N6965E01896.jpg"},
       {L"http://127.0.0.1:8612/weather/live/brradar1.jpg", L"X",
        L"http://127.0.0.1:8612/weather/live/brradar1.jpg"},
@@ -200,8 +199,48 @@ TEST_F(WeatherMapSetTest, StoredUrlsAskForTheSelectedCitysArea) {
     maps.SetCityCodeSource([&] { return std::wstring(c.code); });
     EXPECT_EQ(maps.FetchUrl(MapKind::Radar), std::wstring(c.asked));
   }
-  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL", kOldDefaultSatelliteUrl);
-  EXPECT_EQ(*WeatherMapSet().Map(MapKind::Satellite).url, kDefaultSatelliteUrl);
+  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"SatelliteImageURL",
+              L"http://127.0.0.1:8611/weather/live/brsat1.jpg");
+  EXPECT_EQ(*WeatherMapSet().Map(MapKind::Satellite).url,
+            L"http://127.0.0.1:8611/weather/live/satellite/{city}.jpg");
+}
+
+// $CIRRODEX_SERVICE_PORT moves the defaults, stored ones of this and earlier versions included;
+// a URL of the user's own, even one naming the usual port, stays as stored.
+TEST_F(WeatherMapSetTest, TheServicePortMovesTheDefaultsButNoUrlOfTheUsersOwn) {
+  const struct {
+    const char* port;
+    const wchar_t *stored, *url;  // stored null: nothing stored
+  } cases[] = {
+      {"9123", nullptr, L"http://127.0.0.1:9123/weather/live/radar/{city}.jpg"},
+      {"9123", L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg",
+       L"http://127.0.0.1:9123/weather/live/radar/{city}.jpg"},
+      {"9123", L"http://127.0.0.1:8611/weather/live/brradar1.jpg",
+       L"http://127.0.0.1:9123/weather/live/radar/{city}.jpg"},
+      {"9123", L"http://127.0.0.1:8611/weather/live/radar/X.jpg",
+       L"http://127.0.0.1:8611/weather/live/radar/X.jpg"},
+      {"9123", L"http://127.0.0.1:8612/weather/live/radar/{city}.jpg",
+       L"http://127.0.0.1:8612/weather/live/radar/{city}.jpg"},
+      {"70000", nullptr, L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg"},
+      {"", nullptr, L"http://127.0.0.1:8611/weather/live/radar/{city}.jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::ToString(c.url));
+    setenv("CIRRODEX_SERVICE_PORT", c.port, 1);
+    if (c.stored) {
+      StoreString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", c.stored);
+    } else {
+      DeleteValue(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL");
+    }
+    EXPECT_EQ(*WeatherMapSet().Map(MapKind::Radar).url, c.url);
+    std::wstring text;
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"RadarImageURL", text),
+              c.stored != nullptr);
+    if (c.stored) {
+      EXPECT_EQ(text, c.stored);
+    }
+  }
+  unsetenv("CIRRODEX_SERVICE_PORT");
 }
 
 TEST_F(WeatherMapSetTest, DownloadDecodesAndSavesThePictureAtQuality100) {

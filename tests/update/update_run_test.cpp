@@ -268,14 +268,29 @@ TEST_F(UpdateRunTest, OnlyUntriedSkipsCitiesTriedInThisRun) {
   EXPECT_EQ(Requested(3), (std::vector<std::string>{"TEST0001", "NOSUCH02", "TEST0001"}));
 }
 
-TEST(FeedBaseUrl, IsTheConstantUnlessTheEnvironmentReplacesIt) {
+// The service's feed path on its port, unless the whole base is given.
+TEST(FeedBaseUrl, FollowsTheServicePortUnlessTheFeedBaseIsSet) {
+  const struct {
+    const char *feedBase, *port;  // null: unset
+    const wchar_t* url;
+  } cases[] = {
+      {nullptr, nullptr, L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {"", "", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "9123", L"http://127.0.0.1:9123/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "0", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {nullptr, "12ab", L"http://127.0.0.1:8611/m/chnk/d/weather_d_src.asp?acid="},
+      {"http://other:1/feed?code=", "9123", L"http://other:1/feed?code="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port ? c.port : "(unset)");
+    for (const auto& [name, value] : {std::pair{"CIRRODEX_FEED_BASE", c.feedBase},
+                                      std::pair{"CIRRODEX_SERVICE_PORT", c.port}}) {
+      value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    EXPECT_EQ(FeedBaseUrl(), c.url);
+  }
   unsetenv("CIRRODEX_FEED_BASE");
-  EXPECT_EQ(FeedBaseUrl(), kFeedBaseUrl);
-  setenv("CIRRODEX_FEED_BASE", "", 1);
-  EXPECT_EQ(FeedBaseUrl(), kFeedBaseUrl);
-  setenv("CIRRODEX_FEED_BASE", "http://other:1/feed?code=", 1);
-  EXPECT_EQ(FeedBaseUrl(), L"http://other:1/feed?code=");
-  unsetenv("CIRRODEX_FEED_BASE");
+  unsetenv("CIRRODEX_SERVICE_PORT");
 }
 
 }  // namespace
