@@ -104,7 +104,6 @@ LiveFeedSource::Outcome LiveFeedSource::Spend(const City& city, std::time_t now)
   }
   return outcome;
 }
-}
 
 void LiveFeedSource::Note(const std::string& line) {
   if (note_) note_(line);
