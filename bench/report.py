@@ -178,13 +178,22 @@ def rows(src):
                       counter_ms="qapplication_ms"), 0.5)
     timed("Setup sheet: later opens on Install, to first paint",
           src.seconds("bench_sheet", "BM_OpenSheetOnInstallPage/iterations:20/repeats:5"), 0.5)
-    for tab in range(1, 10):
+    timed("Setup sheet: the Hourly page's paint",
+          src.seconds("bench_sheet", "BM_PaintHourlyPage/iterations:50/repeats:5"), 5e-3)
+    for tab in range(1, 11):
         run = f"BM_SwitchToShownPage/{tab}/iterations:20/repeats:5"
         page = src.label("bench_sheet", run) or f"tab {tab}"
         timed(f"Setup sheet: switch to the shown {page} page", src.seconds("bench_sheet", run),
               50e-3)
 
     calm99 = src.figure("service_calm_p99_us", 1e-6)
+    timed("Weather service: hourly document beside the calm feed load, p99",
+          src.figure("service_hourly_p99_us", 1e-6), 2e-3)
+    versus("Download run, six cities' part in process, with their hours",
+           src.seconds("bench_download_run", "BM_DownloadRunWithHours/iterations:10/repeats:5"),
+           src.seconds("bench_download_run",
+                       "BM_DownloadRunWithoutHours/iterations:10/repeats:5"),
+           "feeds alone", 1.25)
     for phase, label in (("calm", "calm"), ("hostile", "1,000 hostile connections open")):
         timed(f"Weather service, 10,000 feed requests from 8 clients, {label}: p50",
               src.figure(f"service_{phase}_p50_us", 1e-6), 1e-3)

@@ -3,6 +3,8 @@
 // Prints "name<TAB>value" figures (medians over the rounds) on stdout:
 //   service_calm_p50_us, service_calm_p99_us, service_calm_failed,
 //   service_hostile_p50_us, service_hostile_p99_us, service_hostile_failed,
+//   service_hourly_p50_us, service_hourly_p99_us, service_hourly_failed (the hourly document
+//   asked by 2 more clients beside the calm feed load),
 //   service_peak_rss_kb (the service's, sampled through both phases)
 // With --terminate N, it then opens N connections, sends the service SIGTERM and prints
 //   service_sigterm_exit_us (until the process has ended)
@@ -60,10 +62,14 @@ long ResidentKb(int pid) {
   return 0;
 }
 
+const std::string kFeedRequest =
+    "GET /m/chnk/d/weather_d_src.asp?acid=UKXX0085 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+const std::string kHourlyRequest =
+    "GET /weather/hourly/UKXX0085.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
 // One keep-alive client: `count` requests one after another, each timed whole.
-void Client(int count, std::vector<double>& micros, std::atomic<int>& failed) {
-  static const std::string request =
-      "GET /m/chnk/d/weather_d_src.asp?acid=UKXX0085 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+void Client(int count, std::vector<double>& micros, std::atomic<int>& failed,
+            const std::string& request = kFeedRequest) {
   int fd = Connect();
   std::string data;
   char buffer[8192];
@@ -115,6 +121,32 @@ Phase RunClients(int requests, int clients) {
     threads.emplace_back([&, c, share] { Client(share, times[static_cast<size_t>(c)], failed); });
   }
   for (auto& thread : threads) thread.join();
+  std::vector<double> all;
+  for (const auto& t : times) all.insert(all.end(), t.begin(), t.end());
+  std::sort(all.begin(), all.end());
+  Phase phase;
+  if (!all.empty()) {
+    phase.p50 = all[all.size() / 2];
+    phase.p99 = all[std::min(all.size() - 1, all.size() * 99 / 100)];
+  }
+  phase.failed = failed;
+  return phase;
+}
+
+// The feed load of RunClients with `hourlyClients` more clients asking for the hourly document
+// beside it; the hourly requests' figures.
+Phase RunHourlyBeside(int requests, int clients, int hourlyRequests, int hourlyClients) {
+  std::vector<std::vector<double>> times(static_cast<size_t>(hourlyClients));
+  std::atomic<int> failed{0};
+  std::thread feeds([&] { RunClients(requests, clients); });
+  std::vector<std::thread> threads;
+  for (int c = 0; c < hourlyClients; ++c) {
+    threads.emplace_back([&, c] {
+      Client(hourlyRequests / hourlyClients, times[static_cast<size_t>(c)], failed, kHourlyRequest);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  feeds.join();
   std::vector<double> all;
   for (const auto& t : times) all.insert(all.end(), t.begin(), t.end());
   std::sort(all.begin(), all.end());
@@ -262,6 +294,13 @@ int main(int argc, char** argv) {
   std::printf(
       "service_hostile_p50_us\t%.1f\nservice_hostile_p99_us\t%.1f\nservice_hostile_failed\t%d\n",
       Median(hostile50), Median(hostile99), hostileFailed);
+  // The hourly document from the warm cache, beside the calm feed load.
+  RunHourlyBeside(requests / 10, clients, 200, 2);  // warm up
+  const Phase hourly = RunHourlyBeside(requests, clients, 2000, 2);
+  std::printf(
+      "service_hourly_p50_us\t%.1f\nservice_hourly_p99_us\t%.1f\n"
+      "service_hourly_failed\t%d\n",
+      hourly.p50, hourly.p99, hourly.failed);
   std::printf("service_peak_rss_kb\t%ld\n", peak.load());
 
   if (terminate > 0) {

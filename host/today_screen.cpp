@@ -322,6 +322,22 @@ void TodayScreen::ShowMenu(const QPoint& globalPos, TodayItem* item) {
   QMenu menu(this);
   menu.addAction("Refresh", [this] { items_.SendToAll(WM_TODAYCUSTOM_CLEARCACHE); });
   if (item != nullptr) {
+    // The item's own commands, as many as it names.
+    const HWND window = item->window;
+    for (WPARAM command = 0; command < 8; ++command) {
+      wchar_t caption[64] = {};
+      TODAYMENUCOMMAND text{caption, static_cast<DWORD>(std::size(caption))};
+      if (SendMessage(window, WM_TODAYCUSTOM_GETMENUCOMMAND, command,
+                      reinterpret_cast<LPARAM>(&text)) != 1) {
+        break;
+      }
+      menu.addAction(QString::fromWCharArray(caption), [this, window, command] {
+        if (IsWindow(window)) {
+          SendToItem(
+              [window, command] { SendMessage(window, WM_TODAYCUSTOM_MENUCOMMAND, command, 0); });
+        }
+      });
+    }
     const std::wstring name = item->name;
     menu.addAction(QString("Options of %1...").arg(QString::fromStdWString(name)), [this, name] {
       for (TodayItem& candidate : items_.items()) {

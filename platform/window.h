@@ -59,6 +59,12 @@ inline constexpr UINT WM_TODAYCUSTOM_GETPANELINFO = 0x04FB;
 // This host's own: select city slot wParam (0 to 5) as the Locations page does, show its stored
 // weather at once and have the next worker pass download. Returns 1 when the slot holds a city.
 inline constexpr UINT WM_TODAYCUSTOM_SELECTCITY = 0x04FC;
+// This host's own: an item's commands in the screen's context menu. GETMENUCOMMAND asks for the
+// caption of command wParam (0, 1, ...): lParam points at a TODAYMENUCOMMAND whose buffer the host
+// owns; the item fills it with a terminated text, cut to fit, and returns 1, or leaves it to the
+// default procedure (0) when it has no such command. MENUCOMMAND carries out command wParam.
+inline constexpr UINT WM_TODAYCUSTOM_GETMENUCOMMAND = 0x04FD;
+inline constexpr UINT WM_TODAYCUSTOM_MENUCOMMAND = 0x04FE;
 inline constexpr UINT TODAYM_GETCOLOR = 0x0464;
 inline constexpr UINT TODAYM_DRAWWATERMARK = 0x0465;
 
@@ -162,6 +168,11 @@ struct TODAYPANELINFO {
   int32_t selectedCity = -1;     // the selected slot, 0 to 5
   wchar_t rainNotice[128] = {};  // the last notice of rain about to begin; may be empty
   DWORD rainNoticeSerial = 0;    // counts the notices given; a new one is to be shown
+};
+
+struct TODAYMENUCOMMAND {
+  wchar_t* caption = nullptr;
+  DWORD captionSize = 0;
 };
 
 struct TODAYDRAWWATERMARKINFO {

@@ -51,6 +51,9 @@ class QuarterHourSampleSource : public FeedSource {
   FeedAnswer Feed(const std::string& code, std::time_t now) override {
     return sample_.Feed(code, now - now % kFreshness);
   }
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override {
+    return sample_.Hourly(code, now - now % kFreshness);
+  }
 
  private:
   SampleFeedSource sample_;
@@ -64,6 +67,7 @@ class Documents::Impl {
   ~Impl();
   size_t LocationCount() const { return locations_.size(); }
   awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  awaitable<void> Hourly(const std::string& code, FeedAnswer& answer);
   awaitable<void> Map(MapKind kind, const std::string& code, bool legacy, MapPicture& picture);
 
  private:
@@ -79,7 +83,8 @@ class Documents::Impl {
     std::string jpeg;
   };
 
-  awaitable<FeedAnswer> LiveFeed(const std::string& code);
+  enum class Document { Feed, Hourly };
+  awaitable<FeedAnswer> LiveFeed(const std::string& code, Document document);
   // Nothing when the queue of pictures is full.
   awaitable<std::optional<LivePicture>> LiveMap(MapKind kind, const Location& location);
 
@@ -106,6 +111,10 @@ size_t Documents::LocationCount() const { return impl_->LocationCount(); }
 
 awaitable<void> Documents::Feed(const std::string& code, FeedAnswer& answer) {
   return impl_->Feed(code, answer);
+}
+
+awaitable<void> Documents::Hourly(const std::string& code, FeedAnswer& answer) {
+  return impl_->Hourly(code, answer);
 }
 
 awaitable<void> Documents::Map(MapKind kind, const std::string& code, bool legacy,
@@ -162,30 +171,40 @@ Documents::Impl::~Impl() {
 
 awaitable<void> Documents::Impl::Feed(const std::string& code, FeedAnswer& answer) {
   if (live_) {
-    answer = co_await LiveFeed(code);
+    answer = co_await LiveFeed(code, Document::Feed);
   } else {
     answer = feeds_.Feed(code, std::time(nullptr));
   }
 }
 
-awaitable<FeedAnswer> Documents::Impl::LiveFeed(const std::string& code) {
+awaitable<void> Documents::Impl::Hourly(const std::string& code, FeedAnswer& answer) {
+  if (live_) {
+    answer = co_await LiveFeed(code, Document::Hourly);
+  } else {
+    answer = feeds_.Hourly(code, std::time(nullptr));
+  }
+}
+
+awaitable<FeedAnswer> Documents::Impl::LiveFeed(const std::string& code, Document document) {
   co_return co_await net::async_initiate<decltype(use_awaitable), void(FeedAnswer)>(
-      [this](auto handler, const std::string& code) {
-        auto& waiters = pending_[code];
+      [this, document](auto handler, const std::string& code) {
+        const std::string key = (document == Document::Hourly ? "hourly " : "") + code;
+        auto& waiters = pending_[key];
         const bool first = !waiters;
         if (first) waiters = std::make_unique<std::vector<std::unique_ptr<Waiter>>>();
         waiters->push_back(std::make_unique<WaiterOf<decltype(handler)>>(std::move(handler)));
         if (!first) return;
-        net::post(workers_, [this, code] {
+        net::post(workers_, [this, code, key, document] {
           FeedAnswer answer;
           try {
-            answer = feeds_.Feed(code, std::time(nullptr));
+            answer = document == Document::Hourly ? feeds_.Hourly(code, std::time(nullptr))
+                                                  : feeds_.Feed(code, std::time(nullptr));
           } catch (const std::exception&) {
             // Out of memory on a worker: this answer fails, the service goes on.
             answer.status = FeedAnswer::Status::Unavailable;
           }
-          net::post(io_, [this, code, answer = std::move(answer)] {
-            auto node = pending_.extract(code);
+          net::post(io_, [this, key, answer = std::move(answer)] {
+            auto node = pending_.extract(key);
             if (node.empty() || !node.mapped()) return;
             for (auto& waiter : *node.mapped()) waiter->Done(answer);
           });

@@ -35,6 +35,8 @@ class Documents {
   // GCC 12 mishandles objects passed by value into coroutines, so answers are filled in through
   // references.
   boost::asio::awaitable<void> Feed(const std::string& code, FeedAnswer& answer);
+  // The hourly document of `code`, from the same sources and answers as its feed.
+  boost::asio::awaitable<void> Hourly(const std::string& code, FeedAnswer& answer);
   // The radar or satellite picture of the area of `code`: for an old fixed name (`legacy`) the
   // data folder's file when there is one; with live maps the picture LiveMaps makes on a worker
   // (equal requests share one job; with too many jobs under way `busySeconds` is set); without,

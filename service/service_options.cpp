@@ -136,6 +136,10 @@ Paths:
   GET /m/chnk/d/weather_d_src.asp?acid=CODE
       the feed of CODE: DIR/feeds/CODE.txt when present, else live or made-up weather (by
       --upstream) for every code of the region files; 503 when open-meteo has none; else 404
+  GET /weather/hourly/CODE.json
+      the next 48 hours, the sun of the feed's five days and the next two hours' rain of CODE
+      in JSON, from the same live answer as its feed (or made up, "sample": true), dated and
+      tagged as the feed
   GET /weather/live/radar/CODE.jpg, GET /weather/live/satellite/CODE.jpg
       400 x 300 JPEG pictures of the area of CODE (a code of the region files or a coordinate
       code such as N6965E01896): RainViewer radar over a NASA GIBS base map, and GIBS

@@ -22,6 +22,7 @@ StartMode ChooseStartMode(std::wstring_view commandLine) {
   for (const wchar_t* day : {L"/day1", L"/day2", L"/day3", L"/day4", L"/day5"}) {
     if (has(day)) return StartMode::Forecast;
   }
+  if (has(L"/hourly")) return StartMode::Hourly;
   return StartMode::FirstPage;
 }
 

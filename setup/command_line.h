@@ -10,6 +10,7 @@ enum class StartMode {
   Download,  // "/downloadandexit": download everything, show nothing, exit
   Current,   // the sheet on the Current page
   Forecast,  // the sheet on the Forecast page
+  Hourly,    // the sheet on the Hourly page
   FirstPage,
 };
 
@@ -17,7 +18,7 @@ enum class StartMode {
 std::wstring JoinArguments(int argc, const char* const* argv);
 
 // Each switch is a case-sensitive search anywhere in `commandLine`, tested in the order
-// "/downloadandexit", "/current", "/day1" .. "/day5"; the first found decides.
+// "/downloadandexit", "/current", "/day1" .. "/day5", "/hourly"; the first found decides.
 StartMode ChooseStartMode(std::wstring_view commandLine);
 
 }  // namespace cirrodex

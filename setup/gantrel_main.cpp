@@ -46,11 +46,12 @@ int RunSheet(int& argc, char** argv, cirrodex::StartMode mode) {
 }
 
 constexpr char kUsage[] =
-    "Usage: gantrel [/downloadandexit | /current | /day1 ... /day5]\n"
+    "Usage: gantrel [/downloadandexit | /current | /day1 ... /day5 | /hourly]\n"
     "Cirrodex Setup: cities, units, layout, the update schedule, the weather and its maps.\n"
     "  (no switch)       open the setup sheet on its first page (needs a display)\n"
     "  /current          open it on the Current page\n"
     "  /day1 ... /day5   open it on the Forecast page\n"
+    "  /hourly           open it on the Hourly page\n"
     "  /downloadandexit  no window: download every city and the maps, then exit; waits up\n"
     "                    to a minute in all for a registry another program holds, then\n"
     "                    exits 1\n"

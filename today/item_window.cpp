@@ -114,12 +114,22 @@ LRESULT Navigate(TodayItemState& s, HWND window, WPARAM key) {
   return 1;
 }
 
-void Tap(HWND window, LPARAM lParam) {
-  const std::wstring_view command = TapCommand(LoWord(static_cast<uintptr_t>(lParam)));
+void OpenSetupProgram(HWND window, std::wstring_view command) {
   if (!StartSetupProgram(command)) {
     const std::wstring text = L"Failed to start \"" + SetupProgramPath() + L"\"";
     MessageBox(window, text, L"Cirrodex", MB_OK);
   }
+}
+
+void Tap(HWND window, LPARAM lParam) {
+  OpenSetupProgram(window, TapCommand(LoWord(static_cast<uintptr_t>(lParam))));
+}
+
+// The one command of the screen's context menu: the setup program on its Hourly page.
+LRESULT MenuCommandCaption(WPARAM command, TODAYMENUCOMMAND* text) {
+  if (command != 0 || text == nullptr) return 0;
+  CopyOut(L"Next hours", text->caption, text->captionSize);
+  return 1;
 }
 
 }  // namespace
@@ -251,6 +261,12 @@ LRESULT ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return PanelInfo(s, reinterpret_cast<TODAYPANELINFO*>(lParam));
     case WM_TODAYCUSTOM_SELECTCITY:
       return SelectCityFromPanel(s, window, wParam);
+    case WM_TODAYCUSTOM_GETMENUCOMMAND:
+      return MenuCommandCaption(wParam, reinterpret_cast<TODAYMENUCOMMAND*>(lParam));
+    case WM_TODAYCUSTOM_MENUCOMMAND:
+      if (wParam != 0) return 0;
+      OpenSetupProgram(window, L"/hourly");
+      return 1;
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE: {
       auto* item = reinterpret_cast<TODAYLISTITEM*>(lParam);
       if (item == nullptr || !s.heightChanged.exchange(false)) return 0;

@@ -6,15 +6,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 
 #include "core/detail_drawing.h"
 #include "core/format.h"
+#include "core/hourly_drawing.h"
+#include "core/hourly_store.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
@@ -34,8 +38,8 @@ using cirrodex::platform::Rect;
 constexpr char kUsage[] =
     "usage: cirrodex-draw KIND [--feed FILE | --city CODE] [--layout N] [--unit U] [--wind W]\n"
     "                     [--pressure P] [--distance D] [--result R] [--png FILE] [--list]\n"
-    "  KIND      summary, status, forecast or current\n"
-    "  --feed    parse this feed document (UTF-8)\n"
+    "  KIND      summary, status, forecast, current or hourly\n"
+    "  --feed    parse this feed document (UTF-8); for hourly, this hourly document (JSON)\n"
     "  --city    use the stored feed of this city code (default: the selected city)\n"
     "  --layout  summary layout 0-5 (default: the stored \"SummaryDisplayType\")\n"
     "  --unit    0 Celsius, 1 Fahrenheit, 2 Kelvin, 3 Reaumur, 4 Rankine (default: stored)\n"
@@ -49,7 +53,7 @@ constexpr char kUsage[] =
 // Feeds are short documents; anything far larger is not one.
 constexpr std::streamsize kMaxFeedBytes = 1 << 20;
 
-enum class Kind { Summary, Status, Forecast, Current };
+enum class Kind { Summary, Status, Forecast, Current, Hourly };
 
 struct Options {
   Kind kind = Kind::Summary;
@@ -91,6 +95,8 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     options.kind = Kind::Forecast;
   } else if (kind == "current") {
     options.kind = Kind::Current;
+  } else if (kind == "hourly") {
+    options.kind = Kind::Hourly;
   } else {
     return "unknown KIND \"" + kind + "\"";
   }
@@ -162,13 +168,50 @@ std::optional<std::string> LoadReport(const Options& options, cirrodex::WeatherR
   return std::nullopt;
 }
 
+// The hourly document from --feed, or the stored one of the city (whose stored feed, when there
+// is one, names the city); no document is no error: the page then says there is none.
+std::optional<std::string> LoadHourly(const Options& options, cirrodex::WeatherReport& report,
+                                      std::optional<cirrodex::HourlyForecast>& hourly) {
+  const std::wstring code = options.city
+                                ? cirrodex::CityCodeOf(cirrodex::platform::FromUtf8(*options.city))
+                                : cirrodex::SelectedCityCode();
+  std::wstring text;
+  uint32_t storedResult = 0;
+  if (cirrodex::LoadStoredFeed(report, code.c_str(), text, storedResult)) {
+    bool changed = false;
+    cirrodex::ParseFeed(report, text.c_str(), changed);
+  }
+  if (!options.feedFile) {
+    hourly = cirrodex::LoadStoredHourlyForecast(code);
+    return std::nullopt;
+  }
+  std::ifstream in(*options.feedFile, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) return "cannot read the hourly file " + *options.feedFile;
+  if (bytes.size() > static_cast<size_t>(kMaxFeedBytes)) {
+    return "the hourly file " + *options.feedFile + " is too large";
+  }
+  hourly = cirrodex::ParseHourlyForecast(bytes);
+  if (!hourly) return "the file " + *options.feedFile + " is no hourly document";
+  return std::nullopt;
+}
+
 // A drawing and the rectangle it fills, as the Today item and the setup program's pages place it.
 struct Drawing {
   Rect area;
   std::function<void(DrawingContext&)> draw;
 };
 
-Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
+// The city's name as the feed gives it, without the made-up weather's mark.
+std::wstring HourlyCityName(const cirrodex::WeatherReport& report) {
+  std::wstring name = report.city;
+  const std::wstring mark = L" (sample)";
+  if (name.size() > mark.size() && name.ends_with(mark)) name.resize(name.size() - mark.size());
+  return name;
+}
+
+Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report,
+                      const std::optional<cirrodex::HourlyForecast>& hourly) {
   using cirrodex::kSettingsKey;
   using cirrodex::platform::RootKey;
   const int32_t layout = options.layout.value_or(static_cast<int32_t>(
@@ -195,6 +238,12 @@ Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report) {
     case Kind::Forecast:
       return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
                 cirrodex::DrawForecastDetails(report, dc, 0, 0, 240, 268, folder, unit);
+              }};
+    case Kind::Hourly:
+      return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawHourlyForecast(hourly ? &*hourly : nullptr, HourlyCityName(report),
+                                             dc, Rect{0, 0, 240, 268}, std::time(nullptr), folder,
+                                             unit, report.fonts.small);
               }};
     case Kind::Current:
       break;
@@ -235,8 +284,13 @@ int main(int argc, char** argv) {
     return Fail(untrusted);
   }
   cirrodex::WeatherReport report;
-  if (auto error = LoadReport(options, report)) return Fail(*error);
-  const Drawing drawing = ChooseDrawing(options, report);
+  std::optional<cirrodex::HourlyForecast> hourly;
+  if (options.kind == Kind::Hourly) {
+    if (auto error = LoadHourly(options, report, hourly)) return Fail(*error);
+  } else if (auto error = LoadReport(options, report)) {
+    return Fail(*error);
+  }
+  const Drawing drawing = ChooseDrawing(options, report, hourly);
   auto draw = [&drawing](DrawingContext& dc) {
     PrepareContext(dc);
     drawing.draw(dc);

@@ -14,6 +14,7 @@
 #include "platform/device.h"
 #include "platform/registry_store.h"
 #include "service/address.h"
+#include "update/hourly_download.h"
 #include "update/http_fetch.h"
 
 namespace cirrodex {
@@ -108,7 +109,8 @@ void UpdateAllCities(bool onlyUntried) {
     bool changed = false;
     std::wstring stored;
     if (LoadStoredFeed(report, code, stored, result)) ParseFeed(report, stored.c_str(), changed);
-    UpdateCity(report, code, changed, result);
+    // A service that gave no feed would give no hours either: no second wait for it.
+    if (UpdateCity(report, code, changed, result)) UpdateCityHours(code);
   }
 }
 

@@ -29,10 +29,10 @@ void ResetCityReportsForTesting();
 // weather (nothing else is stored then). True when the fetch completed with weather.
 bool UpdateCity(WeatherReport& report, const wchar_t* code, bool& changed, uint32_t& result);
 
-// Updates every slot that has a code, in slot order, each report primed first with its stored
-// feed so that an unchanged download adds no history record. With `onlyUntried` false the city
-// list is loaded first; with true, slots already tried in this run are skipped and the list is
-// taken as it stands.
+// Updates every slot that has a code, in slot order, with its hours after a completed feed, each
+// report primed first with its stored feed so that an unchanged download adds no history record.
+// With `onlyUntried` false the city list is loaded first; with true, slots already tried in this
+// run are skipped and the list is taken as it stands.
 void UpdateAllCities(bool onlyUntried);
 
 // The lock file in the device folder that download runs take in turn.

@@ -9,6 +9,7 @@
 
 #include "core/icon_table.h"
 #include "platform/whole_file.h"
+#include "service/feeds/hourly_weather.h"
 
 namespace cirrodex::service {
 
@@ -268,6 +269,20 @@ FeedAnswer SampleFeedSource::Feed(const std::string& code, std::time_t now) {
   const std::optional<Location> location = locations_.Resolve(code);
   if (!location) return {};
   return FeedAnswer::Serve(FormatFeed(MakeSampleWeather(*location, now)), now);
+}
+
+FeedAnswer SampleFeedSource::Hourly(const std::string& code, std::time_t now) {
+  const std::optional<Location> location = locations_.Resolve(code);
+  if (!location) return {};
+  return FeedAnswer::Serve(FormatHourlyForecast(MakeSampleHourly(*location, now)), now);
+}
+
+FeedAnswer FeedSources::Hourly(const std::string& code, std::time_t now) const {
+  for (const auto& source : sources_) {
+    FeedAnswer answer = source->Hourly(code, now);
+    if (answer.status != FeedAnswer::Status::Unknown) return answer;
+  }
+  return {};
 }
 
 FeedAnswer FeedSources::Feed(const std::string& code, std::time_t now) const {

@@ -39,6 +39,9 @@ class FeedSource {
   // The answer for `code` at `now` (seconds since the epoch, UTC). `code` has been checked to
   // hold only letters and digits. Called from several threads at once.
   virtual FeedAnswer Feed(const std::string& code, std::time_t now) = 0;
+  // The hourly document of `code` (core/hourly_forecast.h), under the same rules; Unknown from a
+  // source that has none.
+  virtual FeedAnswer Hourly(const std::string& /*code*/, std::time_t /*now*/) { return {}; }
 };
 
 // A data-folder file (a feed, a map picture) larger than this is refused: no download takes more
@@ -62,6 +65,7 @@ class SampleFeedSource : public FeedSource {
  public:
   explicit SampleFeedSource(const LocationIndex& locations) : locations_(locations) {}
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override;
 
  private:
   const LocationIndex& locations_;
@@ -73,6 +77,7 @@ class FeedSources {
   void Add(std::unique_ptr<FeedSource> source) { sources_.push_back(std::move(source)); }
   // The first answer that is not Unknown; Unknown when no source knows the code.
   FeedAnswer Feed(const std::string& code, std::time_t now) const;
+  FeedAnswer Hourly(const std::string& code, std::time_t now) const;
 
  private:
   std::vector<std::unique_ptr<FeedSource>> sources_;

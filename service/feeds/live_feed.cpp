@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "service/feeds/hourly_weather.h"
 #include "service/feeds/open_meteo.h"
 #include "service/http/http_target.h"
 
@@ -110,6 +111,15 @@ void LiveFeedSource::Note(const std::string& line) {
 }
 
 FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::document);
+}
+
+FeedAnswer LiveFeedSource::Hourly(const std::string& code, std::time_t now) {
+  return Serve(code, now, &City::hourly);
+}
+
+FeedAnswer LiveFeedSource::Serve(const std::string& code, std::time_t now,
+                                 std::string City::*document) {
   const std::optional<Location> location = locations_.Resolve(code);
   if (!location) return {};
   const std::shared_ptr<City> held = CityOf(code);
@@ -123,7 +133,8 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
     if (outcome.problem.empty()) outcome = Ask(city, *location, now);
   }
 
-  const bool kept = !city.document.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
+  const std::string& served = city.*document;
+  const bool kept = !served.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
   if (!outcome.problem.empty() && !outcome.noted) {
     const char* instead = kept ? "serving the last good answer"
                           : whenNone_ == WhenNoLiveWeather::AskTheNextSource
@@ -132,7 +143,7 @@ FeedAnswer LiveFeedSource::Feed(const std::string& code, std::time_t now) {
     Note("live weather for " + code + " (" + location->name + ") failed: " + outcome.problem +
          "; " + instead);
   }
-  if (kept) return FeedAnswer::Serve(city.document, city.updated);
+  if (kept) return FeedAnswer::Serve(served, city.updated);
   if (whenNone_ == WhenNoLiveWeather::AskTheNextSource) return {};
   FeedAnswer unavailable{FeedAnswer::Status::Unavailable, {}};
   std::time_t wait = outcome.wait;
@@ -173,6 +184,10 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
       problem = "the answer's current conditions lie " + Minutes(-age) + " ahead";
     } else {
       city.document = FormatFeed(*weather);
+      // Hours are kept only with the feed of the same answer, so the two never disagree.
+      std::string hourlyProblem;
+      const auto hours = ReadOpenMeteoHourly(reply.body, hourlyProblem);
+      city.hourly = hours ? FormatHourlyForecast(*hours) : std::string();
       city.fetchedAt = now;
       city.updated = weather->updated;
     }

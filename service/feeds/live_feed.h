@@ -64,6 +64,9 @@ class LiveFeedSource : public FeedSource {
   // the seconds to wait when known). Requests for one city wait for each other, other cities do
   // not. A served answer carries the time of its current conditions.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
+  // The hourly document made from the same answers as the feed, by the same rules: the request
+  // that refreshes one refreshes both.
+  FeedAnswer Hourly(const std::string& code, std::time_t now) override;
 
  private:
   struct City {
@@ -73,6 +76,7 @@ class LiveFeedSource : public FeedSource {
     std::time_t wait = 0;  // no request within this span of askedAt
     int asks = 0;          // how often a client asked for it: its standing in the budget
     std::string document;  // the last good feed; empty: none
+    std::string hourly;    // its hourly document; empty: the answer had no hours
     std::time_t fetchedAt = 0;
     std::time_t updated = 0;  // the time of its current conditions
   };
@@ -86,6 +90,8 @@ class LiveFeedSource : public FeedSource {
     std::time_t wait = 0;  // seconds until asking again may help; 0: not known
   };
 
+  // The kept `document` or `hourly` of the city of `code`, asking first when it is time.
+  FeedAnswer Serve(const std::string& code, std::time_t now, std::string City::*kept);
   std::shared_ptr<City> CityOf(const std::string& code);
   // True when a request for `city` may go out at `now`.
   bool MayAsk(const City& city, std::time_t now);

@@ -170,7 +170,11 @@ std::string OpenMeteoRequestUrl(const std::string& base, const Location& locatio
   return base + (base.find('?') == std::string::npos ? "?" : "&") + place +
          "&current=temperature_2m,apparent_temperature,relative_humidity_2m,pressure_msl,"
          "wind_speed_10m,wind_direction_10m,weather_code,visibility,uv_index,is_day"
-         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max"
+         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_probability_max,"
+         "sunrise,sunset"
+         "&hourly=temperature_2m,apparent_temperature,precipitation_probability,precipitation,"
+         "weather_code,wind_speed_10m,wind_direction_10m,is_day&forecast_hours=49"
+         "&minutely_15=precipitation&forecast_minutely_15=9"
          "&temperature_unit=fahrenheit&wind_speed_unit=mph&timezone=auto&forecast_days=6";
 }
 

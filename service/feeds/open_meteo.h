@@ -13,8 +13,9 @@ namespace cirrodex::service {
 
 inline constexpr char kOpenMeteoUrl[] = "https://api.open-meteo.com/v1/forecast";
 
-// `base` with the query for `location`: current conditions and six daily rows, in Fahrenheit and
-// miles per hour, days and times of the city's own zone (timezone=auto).
+// `base` with the query for `location`: current conditions, six daily rows with sunrise and
+// sunset, 49 hours and nine quarter hours from the current ones (service/feeds/hourly_weather.h), in
+// Fahrenheit and miles per hour, days and times of the city's own zone (timezone=auto).
 std::string OpenMeteoRequestUrl(const std::string& base, const Location& location);
 
 // The feed weather of `location` from an answer of the API. The update time is the time of the

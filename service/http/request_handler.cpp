@@ -8,6 +8,7 @@
 #include <boost/beast/http/error.hpp>
 // clang-format on
 
+#include "service/feeds/hourly_weather.h"
 #include "service/maps/map_routes.h"
 
 namespace cirrodex::service {
@@ -108,6 +109,14 @@ Exchange RequestHandler::Begin(const Request& request) const {
     }
     exchange.need = Exchange::Need::Feed;
     exchange.edition = "feed " + exchange.code;
+  } else if (const std::string hourly = HourlyCodeOfPath(target.path); !hourly.empty()) {
+    exchange.code = hourly;
+    if (!IsCityCode(exchange.code)) {
+      exchange.reply = Text(404, "unknown city code\n");
+      return exchange;
+    }
+    exchange.need = Exchange::Need::Hourly;
+    exchange.edition = target.path;
   } else if (auto route = ReadMapRoute(target.path)) {
     exchange.need = Exchange::Need::Map;
     exchange.map = route->kind;
@@ -125,10 +134,11 @@ Exchange RequestHandler::Begin(const Request& request) const {
 
 Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::time_t now) {
   Reply reply;
-  if (exchange.need == Exchange::Need::Feed) {
+  if (exchange.need == Exchange::Need::Feed || exchange.need == Exchange::Need::Hourly) {
     FeedAnswer& feed = fetched.feed;
     if (feed.status == FeedAnswer::Status::Served) {
       reply.body = std::move(feed.document);
+      if (exchange.need == Exchange::Need::Hourly) reply.type = "application/json";
       if (feed.updated != 0) {
         StampWeather(reply, feed.updated);
       } else {

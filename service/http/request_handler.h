@@ -25,9 +25,9 @@ using Request = boost::beast::http::request<boost::beast::http::empty_body>;
 
 // One request on its way to its answer.
 struct Exchange {
-  enum class Need { Nothing, Feed, Map };
+  enum class Need { Nothing, Feed, Map, Hourly };
   Need need = Need::Nothing;
-  std::string code;              // Need::Feed, Need::Map: the city code
+  std::string code;              // Need::Feed, Need::Hourly, Need::Map: the city code
   MapKind map = MapKind::Radar;  // Need::Map
   bool legacyMap = false;        // Need::Map: an old fixed name, which the data folder may hold
   Misbehaviour m;                // what it asks for; nothing without `faults`
@@ -40,7 +40,7 @@ struct Exchange {
 
 // What the session fetched for an exchange's need.
 struct Fetched {
-  FeedAnswer feed;
+  FeedAnswer feed;  // Need::Feed, Need::Hourly
   MapPicture map;
 };
 

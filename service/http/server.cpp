@@ -193,6 +193,8 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
         Fetched fetched;
         if (exchange.need == Exchange::Need::Feed) {
           co_await documents.Feed(exchange.code, fetched.feed);
+        } else if (exchange.need == Exchange::Need::Hourly) {
+          co_await documents.Hourly(exchange.code, fetched.feed);
         } else {
           co_await documents.Map(exchange.map, exchange.code, exchange.legacyMap, fetched.map);
         }

@@ -13,6 +13,7 @@ CGantrelDlg::CGantrelDlg(std::wstring caption, QWidget* parent, int startPage)
   AddPage(&locations_);
   AddPage(&current_);
   AddPage(&forecast_);
+  AddPage(&hourly_);
   AddPage(&compare_);
   AddPage(&radar_);
   AddPage(&satellite_);

@@ -11,6 +11,7 @@
 #include "setup/sheet/configure_page.h"
 #include "setup/sheet/current_weather_page.h"
 #include "setup/sheet/forecast_page.h"
+#include "setup/sheet/hourly_page.h"
 #include "setup/sheet/install_page.h"
 #include "setup/sheet/locations_page.h"
 #include "setup/sheet/satellite_map_page.h"
@@ -37,6 +38,7 @@ class CGantrelDlg : public PropertySheet {
   CWeatherMaps radar_;
   CSatelliteMap satellite_;
   CWeatherIcon icon_;
+  CHourly hourly_;
 };
 
 }  // namespace cirrodex

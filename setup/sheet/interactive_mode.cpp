@@ -16,6 +16,8 @@ void ChooseStartPage(CGantrelDlg& sheet, StartMode mode) {
     sheet.SetActivePage(&sheet.current_);
   } else if (mode == StartMode::Forecast) {
     sheet.SetActivePage(&sheet.forecast_);
+  } else if (mode == StartMode::Hourly) {
+    sheet.SetActivePage(&sheet.hourly_);
   }
 }
 

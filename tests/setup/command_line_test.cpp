@@ -29,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{L"x/currently", StartMode::Current},
         LineCase{L"/day3 /current", StartMode::Current}, LineCase{L"/day1", StartMode::Forecast},
         LineCase{L"/day3", StartMode::Forecast}, LineCase{L"/day5", StartMode::Forecast},
-        LineCase{L"/day12", StartMode::Forecast},
+        LineCase{L"/day12", StartMode::Forecast}, LineCase{L"/hourly", StartMode::Hourly},
+        LineCase{L"/hourly /current", StartMode::Current},
         // Case-sensitive, and nothing looser than the exact text.
         LineCase{L"/Current", StartMode::FirstPage},
         LineCase{L"/DownloadAndExit", StartMode::FirstPage},

@@ -133,6 +133,24 @@ TEST_F(ItemWindowTest, TapColumnsChooseTheCommandLine) {
   EXPECT_TRUE(boxes_.boxes().empty());
 }
 
+TEST_F(ItemWindowTest, TheScreensMenuHasNextHoursWhichOpensTheHourlyPage) {
+  HWND item = Initialize();
+  ASSERT_TRUE(starter_.WaitForLaunches(1, 5000));  // the worker's own launch
+  wchar_t caption[8] = {};
+  TODAYMENUCOMMAND text{caption, static_cast<DWORD>(std::size(caption))};
+  EXPECT_EQ(SendMessage(item, WM_TODAYCUSTOM_GETMENUCOMMAND, 0, reinterpret_cast<LPARAM>(&text)),
+            1);
+  EXPECT_STREQ(caption, L"Next ho") << "cut to the host's buffer";
+  EXPECT_EQ(SendMessage(item, WM_TODAYCUSTOM_GETMENUCOMMAND, 1, reinterpret_cast<LPARAM>(&text)),
+            0);
+  const size_t before = starter_.Launches().size();
+  EXPECT_EQ(SendMessage(item, WM_TODAYCUSTOM_MENUCOMMAND, 0, 0), 1);
+  ASSERT_EQ(starter_.Launches().size(), before + 1);
+  EXPECT_EQ(starter_.Launches().back().arguments, L"/hourly");
+  EXPECT_EQ(SendMessage(item, WM_TODAYCUSTOM_MENUCOMMAND, 1, 0), 0);
+  EXPECT_EQ(starter_.Launches().size(), before + 1);
+}
+
 TEST_F(ItemWindowTest, FailedTapShowsTheProgramPath) {
   SetSetting(L"UpdateRate", 30);
   ASSERT_TRUE(CreateString(HKEY_CURRENT_USER, kSettingsKey, kInstallPath, L"\\apps\\nimbrel\\"));

@@ -9,9 +9,11 @@
 #include <memory>
 #include <thread>
 
+#include "core/hourly_store.h"
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/weather_cache.h"
+#include "platform/text.h"
 #include "tests/support/temp_device.h"
 #include "tests/support/weather_service.h"
 #include "update/http_fetch.h"
@@ -291,6 +293,49 @@ TEST(FeedBaseUrl, FollowsTheServicePortUnlessTheFeedBaseIsSet) {
   }
   unsetenv("CIRRODEX_FEED_BASE");
   unsetenv("CIRRODEX_SERVICE_PORT");
+}
+
+}  // namespace
+}  // namespace cirrodex
+
+namespace cirrodex {
+namespace {
+
+// The hours come after a completed feed; a failed or refused hourly document changes nothing the
+// feed's download stored.
+TEST_F(UpdateRunTest, StoresTheHoursBesideTheFeedAndAFailureTouchesNothingElse) {
+  const std::string kept =
+      R"({"updated":"2026-12-08T10:00:00Z","hours":[{"time":"2026-12-08T10:00+00:00"}]})";
+  struct Case {
+    const char* code;  // the service has made-up hours only for codes of its region files
+    bool hoursServed;
+  };
+  for (const Case c : {Case{"UKXX0085", true}, Case{"TEST0001", false}}) {
+    SCOPED_TRACE(c.code);
+    const std::wstring code = platform::FromUtf8(c.code);
+    WriteFeed(c.code, Feed("Alpha", 60));
+    Configure(1, code);
+    ASSERT_TRUE(StoreHourlyDocument(code, kept));
+    Fresh();
+    UpdateAllCities(false);
+
+    EXPECT_EQ(Dword(code, L"DownloadResult"), kResultOk);
+    EXPECT_EQ(Dword(code, L"Latest"), 0u);
+    EXPECT_TRUE(HasRecord(code, 0));
+    EXPECT_FALSE(HasRecord(code, 1));
+    const auto stored = LoadStoredHourlyForecast(code);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->hours.size(), c.hoursServed ? 48u : 1u);
+    EXPECT_EQ(stored->sample, c.hoursServed);
+  }
+
+  // Longer than the value may be, or no hourly document: refused, the stored one kept.
+  const std::string tooLong = kept.substr(0, kept.size() - 1) + ",\"pad\":\"" +
+                              std::string(kHourlyDocumentLimit, 'x') + "\"}";
+  for (const std::string& refused : {tooLong, std::string("var swCity = \"Alpha\";")}) {
+    EXPECT_FALSE(StoreHourlyDocument(L"TEST0001", refused));
+    EXPECT_EQ(LoadStoredHourlyForecast(L"TEST0001")->hours.size(), 1u);
+  }
 }
 
 }  // namespace

@@ -41,11 +41,11 @@ TEST_F(Sheet, HasItsTabsInTabOrderUnderItsCaption) {
   CGantrelDlg sheet;
   QDialog* window = sheet.Create();
   EXPECT_EQ(window->windowTitle(), "Cirrodex Setup");
-  const char* const tabs[] = {"Install", "Setup", "Locations", "Current", "Forecast",
+  const char* const tabs[] = {"Install", "Setup", "Locations", "Current", "Forecast", "Hourly",
                               "Compare", "Radar", "Satellite", "Icon",    "About"};
-  const int templates[] = {129, 131, 102, 130, 133, 136, 137, 140, 138, 134};
-  ASSERT_EQ(Tabs(sheet)->count(), 10);
-  for (int i = 0; i < 10; ++i) {
+  const int templates[] = {129, 131, 102, 130, 133, 141, 136, 137, 140, 138, 134};
+  ASSERT_EQ(Tabs(sheet)->count(), 11);
+  for (int i = 0; i < 11; ++i) {
     EXPECT_EQ(Tabs(sheet)->tabText(i), tabs[i]);
     EXPECT_EQ(sheet.GetPage(i)->Template().id, templates[i]);
     EXPECT_EQ(sheet.GetPage(i)->PixelSize(), QSize(243, 263)) << "162 x 162 dialog units";
@@ -62,7 +62,7 @@ TEST_F(Sheet, CommandLineChoosesTheStartPage) {
       {"/day3", "Forecast"},  {"/day5", "Forecast"},   {"/currently", "Current"},
       {"/day12", "Forecast"}, {"/Current", "Install"}, {"/DAY1", "Install"},
       {"/day6", "Install"},   {"x/day4y", "Forecast"}, {"/day2 /current", "Current"},
-      {"/dayone", "Install"},
+      {"/dayone", "Install"}, {"/hourly", "Hourly"},   {"/hourly /day2", "Forecast"},
   };
   for (const Case& c : cases) {
     const char* argv[] = {"gantrel", c.arguments};
