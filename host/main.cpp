@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dialog/display_loss.h"
+#include "dialog/program_name.h"
 #include "dialog/qt_message_box.h"
 #include "host/own_service.h"
 #include "host/today_screen.h"
@@ -162,7 +163,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string problem;
-  const auto prepared = cirrodex::package::PrepareDeviceFolder(problem);
+  const auto prepared =
+      cirrodex::package::PrepareDeviceFolder(problem, cirrodex::package::FromBuildTree::LayOutNew);
   if (prepared == cirrodex::package::Preparation::Failed) {
     std::fprintf(stderr, "today-host: laying out the device folder: %s\n", problem.c_str());
   }
@@ -184,6 +186,7 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  cirrodex::NameProgramWindows("cirrodex-today");
   QuitOnStopSignals(app);
   cirrodex::host::TodayScreen screen;
   cirrodex::QtMessageBoxHandler boxes;

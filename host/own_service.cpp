@@ -209,6 +209,12 @@ int EnvironmentNumber(const char* name, int low, int high, int fallback,
 ServiceStart StartSharedService(const std::filesystem::path& program, int port,
                                 const std::string& upstream, int idleExitSeconds,
                                 std::string& problem) {
+  // The service would refuse it and exit with nothing but its usage on a stream nobody reads.
+  if (!upstream.empty() && upstream != "none" && upstream != "auto" && upstream != "open-meteo") {
+    problem =
+        "$CIRRODEX_SERVICE_UPSTREAM is \"" + upstream + "\"; it takes none, auto or open-meteo";
+    return ServiceStart::Failed;
+  }
   ServiceStart outcome;
   const int listener = ListenOnLoopback(port, outcome, problem);
   if (listener < 0) return outcome;

@@ -34,7 +34,8 @@ enum class ServiceStart {
 // (with --idle-exit `idleExitSeconds`, and --upstream `upstream` when not empty), so of screens
 // started together exactly one starts a service and the others find the port taken. Connections
 // wait in the socket's queue until the service takes them, so nobody waits for it to come up.
-// The service runs in a session of its own and is not this process's child. Failed: `problem`.
+// The service runs in a session of its own and is not this process's child. Failed: `problem`
+// (also for an `upstream` the service would refuse, before anything is started).
 ServiceStart StartSharedService(const std::filesystem::path& program, int port,
                                 const std::string& upstream, int idleExitSeconds,
                                 std::string& problem);

@@ -296,7 +296,13 @@ void TodayScreen::keyPressEvent(QKeyEvent* event) {
 }
 
 void TodayScreen::focusInEvent(QFocusEvent* event) {
-  if (selected_ == nullptr && !items_.items().empty()) Select(items_.items().front().window, 0);
+  // As desktop toolkits show focus: the frame appears once the keyboard brought the focus here or
+  // is used (keyPressEvent), not when the window merely opens or is clicked.
+  const bool byKeyboard =
+      event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+  if (byKeyboard && selected_ == nullptr && !items_.items().empty()) {
+    Select(items_.items().front().window, 0);
+  }
   QWidget::focusInEvent(event);
 }
 

@@ -160,15 +160,20 @@ bool LayOut(const ProgramTree& tree, std::string& problem) {
   return platform::ReplaceFile(folder / fs::path(kStampFile), Signature(tree), problem);
 }
 
-Preparation PrepareDeviceFolder(std::string& problem) {
+Preparation PrepareDeviceFolder(std::string& problem, FromBuildTree fromBuild) {
   const auto tree = FindProgramTree(OwnBinDir());
-  if (!tree || !tree->installed) return Preparation::UpToDate;
-  const fs::path stamp = platform::DevicePath(kDefaultInstallFolder) / fs::path(kStampFile);
-  if (platform::ReadWholeFile(stamp).value_or("") == Signature(*tree)) return Preparation::UpToDate;
-
+  if (!tree) return Preparation::UpToDate;
+  if (!tree->installed && fromBuild == FromBuildTree::Leave) return Preparation::UpToDate;
   std::wstring installPath;
   const bool first =
       !ReadString(platform::HKEY_CURRENT_USER, kSettingsKey, kInstallPath, installPath);
+  // The build folder changes with every build: a folder laid out once follows it by its links.
+  if (!tree->installed && !first) return Preparation::UpToDate;
+  const fs::path stamp = platform::DevicePath(kDefaultInstallFolder) / fs::path(kStampFile);
+  if (tree->installed && platform::ReadWholeFile(stamp).value_or("") == Signature(*tree)) {
+    return Preparation::UpToDate;
+  }
+
   if (!LayOut(*tree, problem)) return Preparation::Failed;
   if (!first) return Preparation::Refreshed;
   if (!InstallTodayItem()) {

@@ -29,10 +29,17 @@ bool LayOut(const ProgramTree& tree, std::string& problem);
 
 enum class Preparation { UpToDate, Refreshed, LaidOut, Failed };
 
+// What a program of the build folder does with a device folder.
+enum class FromBuildTree {
+  Leave,     // everything is left to cirrodex-install
+  LayOutNew  // a folder never laid out (no "InstallPath") is laid out and registered
+};
+
 // What today-host and gantrel do at start: when the device folder was laid out from another tree
 // or before this tree's files changed, lay it out again; when it never was (no "InstallPath"),
-// also register the Today item as the Install button does. Programs outside an install tree
-// (the build folder, tests) leave the folder to cirrodex-install.
-Preparation PrepareDeviceFolder(std::string& problem);
+// also register the Today item as the Install button does. Programs of the build folder do only
+// what `fromBuild` says, so that a folder a test or cirrodex-install prepared stays as it is.
+Preparation PrepareDeviceFolder(std::string& problem,
+                                FromBuildTree fromBuild = FromBuildTree::Leave);
 
 }  // namespace cirrodex::package

@@ -16,6 +16,7 @@
 #include "service/http/reply.h"
 #include "service/maps/live_maps.h"
 #include "service/maps/picture_queue.h"
+#include "service/log_line.h"
 #include "service/upstream_client.h"
 
 namespace cirrodex::service {
@@ -38,7 +39,7 @@ constexpr size_t kMaxPictureJobs = 16;
 void PrintNote(const std::string& line) {
   static std::mutex mutex;
   std::lock_guard lock(mutex);
-  std::printf("%s\n", line.c_str());
+  std::printf("%s\n", LogSafe(line).c_str());
   std::fflush(stdout);
 }
 

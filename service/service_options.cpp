@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "service/feeds/open_meteo.h"
+#include "service/http/http_target.h"
 
 #ifndef CIRRODEX_VERSION
 #define CIRRODEX_VERSION "0"
@@ -62,7 +63,7 @@ std::string ServiceUsage() {
                        [--upstream none|auto|open-meteo] [--upstream-url URL]
                        [--radar-url URL] [--imagery-url URL] [--faults]
                        [--idle-exit SECONDS] [--request-deadline MS] [--max-connections N]
-                       [--log] [--help] [--version]
+                       [--allow-host NAME]... [--log] [--help] [--version]
 
 The feed host and map host of Cirrodex, on 127.0.0.1 only.
 
@@ -98,6 +99,10 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
                  (default 10000), or its connection is closed
   --max-connections N
                  connections open at once (default 4096); one more is closed at once
+  --allow-host NAME
+                 answer requests whose Host is NAME (with or without a port) besides
+                 127.0.0.1, localhost and [::1]; may be given more than once. Any other
+                 Host gets 421 and costs no call of a source
   --log          one line per request on stderr
   --help         this text
   --version      the version
@@ -105,10 +110,16 @@ The feed host and map host of Cirrodex, on 127.0.0.1 only.
 Once it accepts connections it prints "listening on http://127.0.0.1:PORT", then one line
 saying which weather it serves, and later a line whenever live weather or the live maps
 fail or come back.
-Live weather is asked at most once per city per 15 minutes; when the API cannot be reached,
-answers with weather more than 3 hours old, or says to wait (Retry-After, the daily limit until
-00:00 GMT), the last good answer of the last 24 hours is served as it was (with its own update
-time).
+Live weather is asked at most once per city per 15 minutes after a good answer; after a
+failed one the city is asked again once the API's pause is over (Retry-After, else 5 minutes).
+When the API cannot be reached, answers with weather more than 3 hours old, or says to wait
+(Retry-After, the daily limit until 00:00 GMT), the last good answer of the last 24 hours is
+served as it was (with its own update time).
+Over all its clients the service makes at most 500 calls to Open-Meteo a minute, 4,000 an hour
+and 8,000 a day (under the free API's 600, 5,000 and 10,000); the last quarter of each goes to
+the cities asked for most often. Beyond it a city with an answer of the last 24 hours is served
+that, others get made-up weather (auto) or 503 with Retry-After (open-meteo); the log says once
+that the budget is spent.
 Made-up weather is marked: its city name ends in " (sample)". SIGINT or SIGTERM stop it: it
 accepts no more connections, finishes the answers under way for up to a second, then exits;
 so does --idle-exit.
@@ -181,6 +192,11 @@ CommandLine ReadCommandLine(int argc, const char* const* argv, ServiceOptions& o
     } else if (arg == "--port" && hasValue) {
       if (!ReadCount(argv[++i], 0, 65535, options.port)) {
         return Refuse("--port takes a number from 0 to 65535");
+      }
+    } else if (arg == "--allow-host" && hasValue) {
+      options.allowedHosts.push_back(argv[++i]);
+      if (!HostWithoutPort(options.allowedHosts.back())) {
+        return Refuse("--allow-host takes a host name, with or without a port");
       }
     } else if (arg == "--data" && hasValue) {
       options.dataDir = argv[++i];

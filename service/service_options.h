@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "service/address.h"
 
@@ -31,6 +32,8 @@ struct ServiceOptions {
   int requestDeadlineMs = 10000;
   int maxConnections = 4096;  // one more is accepted and closed at once
   int idleExitSeconds = 0;    // stop after this long without a request; 0: never
+  // Host names answered besides 127.0.0.1, localhost and [::1] (a cache in front, say).
+  std::vector<std::string> allowedHosts;
 };
 
 // "none", "auto" or "open-meteo"; false for any other text.

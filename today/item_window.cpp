@@ -29,14 +29,14 @@ struct StateHolder {
 } g_holder;
 std::unique_ptr<TodayItemState>& g_state = g_holder.state;
 
-// A frame round the selected tap zone, in the text colour the screen gave, so it shows wherever
-// the text shows.
-void DrawSelection(DrawingContext& dc, int zone, Color color) {
+// A frame round the selected tap zone of the strip (`height` pixels, the status line below it
+// left alone), in the text colour the screen gave, so it shows wherever the text shows.
+void DrawSelection(DrawingContext& dc, int zone, int height, Color color) {
   const Pen pen{color, 0};
   const Pen* previous = dc.SelectPen(&pen);
   const int left = zone * kTapColumnWidth;
   const int right = left + kTapColumnWidth - 1;
-  const int bottom = ItemHeight() - 1;
+  const int bottom = height - 1;
   dc.Polyline({{left, 0}, {right, 0}, {right, bottom}, {left, bottom}, {left, 0}});
   dc.SelectPen(previous);
 }
@@ -49,14 +49,17 @@ void Paint(TodayItemState& s, HWND window) {
         static_cast<Color>(SendMessage(s.parentWindow.load(), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
     const Color previous = dc->SetTextColor(text);
     dc->SetBkMode(BackgroundMode::Transparent);
+    int height = 0;
     {
       std::lock_guard lock(s.reportLock);
+      const int32_t layout = s.summaryType;
+      height = SummaryHeight(layout);
       const uint32_t result = s.lastDownloadResult;
       const bool status = s.showLastUpdate || result != kResultOk;
-      DrawStrip(s.report, *dc, s.summaryType, s.temperatureUnits, StripUnits(s),
+      DrawStrip(s.report, *dc, layout, s.temperatureUnits, StripUnits(s),
                 status ? StatusLine::Shown : StatusLine::Hidden, static_cast<int64_t>(result));
     }
-    if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, text);
+    if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, height, text);
     dc->SetTextColor(previous);
   }
   EndPaint(window, &paint);

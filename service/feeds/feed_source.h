@@ -26,6 +26,7 @@ struct FeedAnswer {
   Status status = Status::Unknown;
   std::string document;
   std::time_t updated = 0;  // the time of the weather it carries; 0: not known
+  int retryAfter = 0;       // Unavailable: seconds until asking again may help; 0: not known
 
   static FeedAnswer Serve(std::string document, std::time_t updated = 0) {
     return {Status::Served, std::move(document), updated};

@@ -41,13 +41,15 @@ std::optional<std::time_t> RetryAfterSeconds(const std::string& value, std::time
 
 LiveFeedSource::LiveFeedSource(const LocationIndex& locations, std::string upstreamUrl,
                                std::unique_ptr<UpstreamClient> client, WhenNoLiveWeather whenNone,
-                               std::function<void(const std::string&)> note, size_t capacity)
+                               std::function<void(const std::string&)> note, size_t capacity,
+                               CallLimits limits)
     : locations_(locations),
       upstreamUrl_(std::move(upstreamUrl)),
       client_(std::move(client)),
       whenNone_(whenNone),
       note_(std::move(note)),
-      capacity_(std::max<size_t>(capacity, 1)) {}
+      capacity_(std::max<size_t>(capacity, 1)),
+      budget_(limits) {}
 
 std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& code) {
   std::lock_guard lock(mutex_);
@@ -68,9 +70,40 @@ std::shared_ptr<LiveFeedSource::City> LiveFeedSource::CityOf(const std::string& 
 }
 
 bool LiveFeedSource::MayAsk(const City& city, std::time_t now) {
-  if (city.asked && Within(now, city.askedAt, kUpstreamInterval)) return false;
+  if (city.asked && Within(now, city.askedAt, city.wait)) return false;
   // A clock set back before the pause began ends it rather than stretching it.
   return !health_.Paused(static_cast<double>(now));
+}
+
+LiveFeedSource::Outcome LiveFeedSource::Spend(const City& city, std::time_t now) {
+  const CallBudget::Decision decision = budget_.Take(now, city.asks);
+  Outcome outcome;
+  if (decision.taken && decision.tight) return outcome;
+  bool announce = false;
+  {
+    std::lock_guard lock(mutex_);
+    // Said once each time the budget runs low, however many cities it turns away.
+    if (!decision.tight) budgetNoted_ = false;
+    if (!decision.taken) {
+      announce = !budgetNoted_;
+      budgetNoted_ = true;
+    }
+  }
+  if (decision.taken) return outcome;
+  outcome.problem = "the budget of calls is spent";
+  outcome.noted = true;
+  outcome.wait = decision.wait;
+  if (announce) {
+    const CallLimits limits = budget_.Limits();
+    Note("live weather from " + upstreamUrl_ + ": this service's budget of " +
+         std::to_string(limits.perMinute) + " calls a minute, " + std::to_string(limits.perHour) +
+         " an hour and " + std::to_string(limits.perDay) +
+         " a day is spent but for the cities asked for most often; cities with an answer of the "
+         "last 24 hours keep it, others get " +
+         (whenNone_ == WhenNoLiveWeather::AskTheNextSource ? "sample weather" : "503") +
+         " until calls are free again");
+  }
+  return outcome;
 }
 
 void LiveFeedSource::Note(const std::string& line) {
@@ -92,9 +125,13 @@ FeedAnswer LiveFeedSource::Serve(const std::string& code, std::time_t now,
   const std::shared_ptr<City> held = CityOf(code);
   City& city = *held;
   std::lock_guard cityLock(city.mutex);
+  city.asks = std::min(city.asks + 1, 1 << 20);
 
   Outcome outcome;
-  if (MayAsk(city, now)) outcome = Ask(city, *location, now);
+  if (MayAsk(city, now)) {
+    outcome = Spend(city, now);
+    if (outcome.problem.empty()) outcome = Ask(city, *location, now);
+  }
 
   const std::string& served = city.*document;
   const bool kept = !served.empty() && Within(now, city.fetchedAt, kKeptAnswerLifetime);
@@ -107,8 +144,12 @@ FeedAnswer LiveFeedSource::Serve(const std::string& code, std::time_t now,
          "; " + instead);
   }
   if (kept) return FeedAnswer::Serve(served, city.updated);
-  if (whenNone_ == WhenNoLiveWeather::Unavailable) return {FeedAnswer::Status::Unavailable, {}};
-  return {};
+  if (whenNone_ == WhenNoLiveWeather::AskTheNextSource) return {};
+  FeedAnswer unavailable{FeedAnswer::Status::Unavailable, {}};
+  std::time_t wait = outcome.wait;
+  if (city.asked) wait = std::max(wait, city.askedAt + city.wait - now);
+  unavailable.retryAfter = static_cast<int>(std::clamp<std::time_t>(wait, 1, kKeptAnswerLifetime));
+  return unavailable;
 }
 
 LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location, std::time_t now) {
@@ -151,6 +192,16 @@ LiveFeedSource::Outcome LiveFeedSource::Ask(City& city, const Location& location
       city.updated = weather->updated;
     }
   }
+  // The interval starts at a good answer; a failed one waits only for the source's pause, so a
+  // passing refusal does not cost the city its quarter hour.
+  if (problem.empty()) {
+    city.wait = kUpstreamInterval;
+  } else if (dailyLimit) {
+    city.wait = (FloorDiv(now, 86400) + 1) * 86400 - now;
+  } else {
+    city.wait = std::max<std::time_t>(pause.value_or(kUpstreamPause), 1);
+  }
+  outcome.wait = city.wait;
 
   bool recovered = false;
   bool announce = false;

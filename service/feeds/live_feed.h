@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "service/feeds/call_budget.h"
 #include "service/feeds/feed_source.h"
 #include "service/feeds/locations.h"
 #include "service/source_health.h"
@@ -17,7 +18,8 @@
 
 namespace cirrodex::service {
 
-// At most one upstream request per city in this time.
+// At most one upstream request per city in this time after a good answer; after a failed one the
+// city waits only for the source's pause.
 inline constexpr std::time_t kUpstreamInterval = 15 * 60;
 // A kept answer is served this long after it was fetched, not longer.
 inline constexpr std::time_t kKeptAnswerLifetime = 24 * 3600;
@@ -47,18 +49,20 @@ class LiveFeedSource : public FeedSource {
  public:
   // `locations` is not owned and must outlive the source. `note` (may be empty) receives one line
   // whenever live weather becomes unavailable or available again, on every failed request, and
-  // once when the API says the day's requests are spent. At most `capacity` cities are kept.
+  // once when the API says the day's requests are spent or the service's own budget of `limits`
+  // is spent. At most `capacity` cities are kept.
   LiveFeedSource(const LocationIndex& locations, std::string upstreamUrl,
                  std::unique_ptr<UpstreamClient> client, WhenNoLiveWeather whenNone,
-                 std::function<void(const std::string&)> note = {},
-                 size_t capacity = kCachedCities);
+                 std::function<void(const std::string&)> note = {}, size_t capacity = kCachedCities,
+                 CallLimits limits = kOpenMeteoLimits);
 
   // Unknown for a code that the locations cannot resolve. Otherwise a fresh or kept feed, asking
-  // the API first when the city's last request is at least kUpstreamInterval old (by `now`, in
-  // either direction, so that a clock set back does not stop the requests for long) and the API
-  // has not asked to be left alone; with nothing to serve, as `whenNone` says. Requests for one
-  // city wait for each other, other cities do not. A served answer carries the time of its
-  // current conditions.
+  // the API first when the city's last good answer is at least kUpstreamInterval old, or its last
+  // failed request as old as the pause it called for (by `now`, in either direction, so that a
+  // clock set back does not stop the requests for long), the API has not asked to be left alone
+  // and the budget allows the call; with nothing to serve, as `whenNone` says (Unavailable with
+  // the seconds to wait when known). Requests for one city wait for each other, other cities do
+  // not. A served answer carries the time of its current conditions.
   FeedAnswer Feed(const std::string& code, std::time_t now) override;
   // The hourly document made from the same answers as the feed, by the same rules: the request
   // that refreshes one refreshes both.
@@ -69,6 +73,8 @@ class LiveFeedSource : public FeedSource {
     std::mutex mutex;
     bool asked = false;
     std::time_t askedAt = 0;
+    std::time_t wait = 0;  // no request within this span of askedAt
+    int asks = 0;          // how often a client asked for it: its standing in the budget
     std::string document;  // the last good feed; empty: none
     std::string hourly;    // its hourly document; empty: the answer had no hours
     std::time_t fetchedAt = 0;
@@ -79,8 +85,9 @@ class LiveFeedSource : public FeedSource {
     std::list<std::string>::iterator place;  // in recent_
   };
   struct Outcome {
-    std::string problem;  // what went wrong, or empty
-    bool noted = false;   // already said
+    std::string problem;   // what went wrong, or empty
+    bool noted = false;    // already said
+    std::time_t wait = 0;  // seconds until asking again may help; 0: not known
   };
 
   // The kept `document` or `hourly` of the city of `code`, asking first when it is time.
@@ -88,6 +95,8 @@ class LiveFeedSource : public FeedSource {
   std::shared_ptr<City> CityOf(const std::string& code);
   // True when a request for `city` may go out at `now`.
   bool MayAsk(const City& city, std::time_t now);
+  // Spends one call of the budget; says once that it is spent.
+  Outcome Spend(const City& city, std::time_t now);
   // Asks the API for `location` and keeps a good answer in `city`.
   Outcome Ask(City& city, const Location& location, std::time_t now);
   void Note(const std::string& line);
@@ -98,12 +107,14 @@ class LiveFeedSource : public FeedSource {
   const WhenNoLiveWeather whenNone_;
   const std::function<void(const std::string&)> note_;
   const size_t capacity_;
+  CallBudget budget_;
 
   std::mutex mutex_;  // guards the members below, never held during a request
   std::unordered_map<std::string, Entry> cities_;
   std::list<std::string> recent_;  // the codes of cities_, most recently asked for first
   SourceHealth health_{static_cast<double>(kUpstreamPause)};
   bool dailyLimit_ = false;  // the pause is the API's daily limit
+  bool budgetNoted_ = false;  // the log has said that the budget is spent
 };
 
 }  // namespace cirrodex::service

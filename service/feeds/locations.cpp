@@ -235,6 +235,13 @@ const Location* LocationIndex::Nearest(const Coordinates& point, double radiusKm
 
 std::optional<Location> LocationIndex::Resolve(const std::string& code) const {
   if (const Location* known = Find(code)) return *known;
+  if (code == kFallbackCode) {
+    if (const Location* stand = Find(kFallbackStandIn)) {
+      Location location = *stand;
+      location.code = code;
+      return location;
+    }
+  }
   const auto point = ParseCoordinateCode(code);
   if (!point) return std::nullopt;
   Location location;

@@ -53,6 +53,11 @@ double DistanceKm(const Coordinates& a, const Coordinates& b);
 // one, its country.
 void SetFeedPlace(const Location& location, const std::string& mark, FeedWeather& weather);
 
+// The code a client asks for when its selected city has none; unless the region files list it,
+// it is served as the first home city, London.
+inline constexpr char kFallbackCode[] = "UKXX0260";
+inline constexpr char kFallbackStandIn[] = "UKXX0085";
+
 class LocationIndex {
  public:
   // Reads every "*.csv" file of `folder`; unreadable files and lines are skipped. The first line
@@ -62,8 +67,8 @@ class LocationIndex {
   const Location* Find(const std::string& code) const;
   // The location of a code of the region files or of a coordinate code: the point named after
   // the nearest location within kNamingRadiusKm ("Tromsø", "near Tromsø"), in that location's
-  // country and state, or else by its coordinates ("69.65N 18.96E") with no country. Nothing for
-  // any other code.
+  // country and state, or else by its coordinates ("69.65N 18.96E") with no country; also
+  // kFallbackCode. Nothing for any other code. Codes are matched as given: callers upper-case.
   std::optional<Location> Resolve(const std::string& code) const;
   size_t size() const { return byCode_.size(); }
 

@@ -1,5 +1,7 @@
 #include "service/http/http_target.h"
 
+#include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace cirrodex::service {
@@ -81,6 +83,26 @@ bool NotModified(const Conditions& conditions, const std::string& etag, std::tim
   if (!conditions.ifModifiedSince) return false;
   const auto date = ReadHttpDate(*conditions.ifModifiedSince);
   return date && since <= *date;
+}
+
+std::optional<std::string> HostWithoutPort(std::string_view value) {
+  size_t end = value.starts_with('[') ? value.find(']') : value.find(':');
+  if (end != std::string_view::npos && value.starts_with('[')) ++end;
+  std::string_view name = value.substr(0, end);
+  std::string_view port = end == std::string_view::npos ? "" : value.substr(end);
+  if (name.empty() || name == "[" || name.find_first_of(" \t/@") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  if (!port.empty()) {
+    port.remove_prefix(1);
+    if (value[end] != ':' || port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c); })) {
+      return std::nullopt;
+    }
+  }
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
 }  // namespace cirrodex::service

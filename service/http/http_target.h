@@ -1,5 +1,6 @@
 // The parts of HTTP that the service reads and writes beside Beast: the request target (decoded
-// path and query parameters), HTTP dates, and the check of a conditional request.
+// path and query parameters), the Host header's name, HTTP dates, and the check of a conditional
+// request.
 #pragma once
 
 #include <ctime>
@@ -22,6 +23,10 @@ struct Target {
   // The value of `name`; empty when missing.
   std::string Param(const char* name) const;
 };
+
+// The name of a Host header value without its port ("[::1]:8611" gives "[::1]"), in lower case;
+// nothing for a value that is not a name with an optional numeric port.
+std::optional<std::string> HostWithoutPort(std::string_view value);
 
 // `t` (seconds since the epoch) in UTC by strftime's `format`; at most 39 characters.
 std::string UtcText(std::time_t t, const char* format);

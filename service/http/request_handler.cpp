@@ -25,6 +25,12 @@ bool IsCityCode(const std::string& code) {
                      [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
+// City codes are matched without regard to case, as the registry does.
+std::string UpperCase(std::string code) {
+  for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return code;
+}
+
 std::optional<std::string> Header(const Request& request, http::field field) {
   const auto found = request.find(field);
   if (found == request.end()) return std::nullopt;
@@ -32,6 +38,25 @@ std::optional<std::string> Header(const Request& request, http::field field) {
 }
 
 }  // namespace
+
+RequestHandler::RequestHandler(bool faults, std::vector<std::string> allowedHosts)
+    : faults_(faults) {
+  for (const std::string& name :
+       {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]")}) {
+    allowedHosts_.push_back(name);
+  }
+  for (const std::string& given : allowedHosts) {
+    if (auto name = HostWithoutPort(given)) allowedHosts_.push_back(*name);
+  }
+}
+
+bool RequestHandler::HostAllowed(const Request& request) const {
+  const auto found = request.find(http::field::host);
+  if (found == request.end()) return true;
+  const auto name = HostWithoutPort(std::string_view(found->value().data(), found->value().size()));
+  return name &&
+         std::find(allowedHosts_.begin(), allowedHosts_.end(), *name) != allowedHosts_.end();
+}
 
 std::optional<Reply> RequestHandler::Refusal(const boost::beast::error_code& error,
                                              bool lineEnded) {
@@ -58,6 +83,10 @@ Exchange RequestHandler::Begin(const Request& request) const {
   Exchange exchange;
   exchange.head = request.method() == http::verb::head;
   exchange.keepAlive = request.keep_alive();
+  if (!HostAllowed(request)) {
+    exchange.reply = Text(421, "only local callers are answered here (see --allow-host)\n");
+    return exchange;
+  }
   if (request.method() != http::verb::get && !exchange.head) {
     exchange.reply = Text(405, "only GET and HEAD are answered\n");
     return exchange;
@@ -73,7 +102,7 @@ Exchange RequestHandler::Begin(const Request& request) const {
   exchange.conditions.ifNoneMatch = Header(request, http::field::if_none_match);
   exchange.conditions.ifModifiedSince = Header(request, http::field::if_modified_since);
   if (target.path == kFeedPath) {
-    exchange.code = target.Param(kFeedCodeParam);
+    exchange.code = UpperCase(target.Param(kFeedCodeParam));
     if (!IsCityCode(exchange.code)) {
       exchange.reply = Text(404, "unknown city code\n");
       return exchange;
@@ -91,7 +120,7 @@ Exchange RequestHandler::Begin(const Request& request) const {
   } else if (auto route = ReadMapRoute(target.path)) {
     exchange.need = Exchange::Need::Map;
     exchange.map = route->kind;
-    exchange.code = route->code;
+    exchange.code = UpperCase(route->code);
     exchange.legacyMap = route->legacy;
     exchange.edition = target.path;
   } else if (target.path.starts_with(kRadarMapPrefix) ||
@@ -117,6 +146,7 @@ Reply RequestHandler::Finish(const Exchange& exchange, Fetched& fetched, std::ti
       }
     } else if (feed.status == FeedAnswer::Status::Unavailable) {
       reply = Text(503, "live weather is unavailable\n");
+      reply.retryAfter = feed.retryAfter;
     } else {
       reply = Text(404, "unknown city code\n");
     }

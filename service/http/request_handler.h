@@ -6,16 +6,18 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 // clang-format off
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
 // clang-format on
 
-#include "service/http/faults.h"
 #include "service/feeds/feed_source.h"
+#include "service/http/faults.h"
 #include "service/http/http_target.h"
-#include "service/maps/map_maker.h"
 #include "service/http/reply.h"
+#include "service/maps/map_maker.h"
 
 namespace cirrodex::service {
 
@@ -44,8 +46,11 @@ struct Fetched {
 
 class RequestHandler {
  public:
-  // `faults`: the misbehaviour query parameters are obeyed.
-  explicit RequestHandler(bool faults) : faults_(faults) {}
+  // `faults`: the misbehaviour query parameters are obeyed. Requests are answered only when
+  // their Host names this machine (127.0.0.1, localhost, [::1]) or one of `allowedHosts`, with or
+  // without a port, so that a web page whose name was made to point here cannot use the service;
+  // a request without Host comes from no browser and is answered.
+  explicit RequestHandler(bool faults, std::vector<std::string> allowedHosts = {});
 
   // The answer to a request that could not be read, by the parser's error (`lineEnded`: the
   // parser holds a request line); the connection closes after it. Nullopt when there is nobody
@@ -73,7 +78,10 @@ class RequestHandler {
     std::time_t since = 0;
   };
 
+  bool HostAllowed(const Request& request) const;
+
   const bool faults_;
+  std::vector<std::string> allowedHosts_;  // lower case, without a port
   std::map<std::string, Edition> editions_;
 };
 

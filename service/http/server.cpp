@@ -22,6 +22,7 @@
 #include "service/documents.h"
 #include "service/http/paced_writer.h"
 #include "service/http/request_handler.h"
+#include "service/log_line.h"
 
 namespace cirrodex::service {
 
@@ -45,7 +46,9 @@ constexpr auto kDrainTime = std::chrono::seconds(1);
 
 struct WeatherService::Impl {
   explicit Impl(ServiceOptions o)
-      : options(std::move(o)), documents(options, io), handler(options.faults) {}
+      : options(std::move(o)),
+        documents(options, io),
+        handler(options.faults, options.allowedHosts) {}
   ~Impl() { io.stop(); }
 
   // A connection waiting for its next request: on a stop it is closed unless a request has
@@ -198,8 +201,10 @@ awaitable<void> WeatherService::Impl::Session(tcp::socket socket) {
         reply = handler.Finish(exchange, fetched, std::time(nullptr));
       }
       if (options.logRequests) {
-        std::fprintf(stderr, "%s %s -> %d\n", std::string(request.method_string()).c_str(),
-                     std::string(request.target()).c_str(), reply.status);
+        std::fprintf(
+            stderr, "%s %s -> %d\n", std::string(request.method_string()).c_str(),
+            LogSafe(std::string_view(request.target().data(), request.target().size())).c_str(),
+            reply.status);
       }
       // Once the service is stopping, this answer is the connection's last.
       const bool keepAlive = exchange.keepAlive && !draining;

@@ -104,6 +104,12 @@ std::optional<RadarIndex> RadarIndexSource::Current(std::time_t now, std::time_t
     error = problem.empty() ? "no radar index is recent enough" : problem;
     return std::nullopt;
   }
+  // A frame dated ahead of the clock is no more live than a stale one.
+  if (index_->Latest().time - now > kRadarFrameAhead) {
+    error = "the radar index's latest frame lies " +
+            std::to_string((index_->Latest().time - now) / 60) + " minutes ahead";
+    return std::nullopt;
+  }
   error = problem;
   return index_;
 }

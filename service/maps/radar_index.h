@@ -20,6 +20,8 @@ inline constexpr char kRainViewerIndexUrl[] = "https://api.rainviewer.com/public
 inline constexpr int kRadarMaxZoom = 7;
 // The index is asked for at most once in this time.
 inline constexpr std::time_t kRadarIndexInterval = 5 * 60;
+// A latest frame further ahead of the service's clock than this is refused.
+inline constexpr std::time_t kRadarFrameAhead = 10 * 60;
 
 struct RadarFrame {
   std::time_t time = 0;  // when the frame was made, UTC
@@ -48,7 +50,8 @@ class RadarIndexSource {
 
   // The index as last read, asking the API first when the last request is at least
   // kRadarIndexInterval old by `now` (either way, so a clock set back does not stop it). Nothing,
-  // with `error` set, when no index was ever read or its latest frame is older than `maxAge`.
+  // with `error` set, when no index was ever read or its latest frame is older than `maxAge` or
+  // more than kRadarFrameAhead ahead of `now`.
   // A failed request keeps the last good index and leaves `error` saying why until one succeeds.
   std::optional<RadarIndex> Current(std::time_t now, std::time_t maxAge, std::string& error);
 

@@ -14,7 +14,16 @@ constexpr ControlTemplate kControls[] = {
      L"history graphs and radar and satellite maps, and keeps it up to date on your schedule.\n"
      L"\n"
      L"Velbrook\n"
-     L"Free to use and to pass on unchanged.",
+     L"Free to use and to pass on unchanged.\n"
+     L"\n"
+     L"Weather data by Open-Meteo.com (CC BY 4.0)\n"
+     L"https://open-meteo.com/\n"
+     L"Places from GeoNames (CC BY 4.0)\n"
+     L"https://www.geonames.org/\n"
+     L"Radar by RainViewer\n"
+     L"https://www.rainviewer.com/\n"
+     L"Satellite imagery by NASA GIBS\n"
+     L"https://www.earthdata.nasa.gov/gibs",
      2, 5, 159, 200},
 };
 

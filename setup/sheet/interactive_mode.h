@@ -13,7 +13,8 @@ class CGantrelDlg;
 void ChooseStartPage(CGantrelDlg& sheet, StartMode mode);
 
 // Creates the Qt application, shows the sheet modally on the page `mode` asks for until the user
-// closes it, and destroys it. Returns the process's exit status (0).
+// closes it, and destroys it; when this device folder's sheet is open already, that one shows the
+// page and comes to the front instead. Returns the process's exit status (0).
 int RunInteractiveMode(int& argc, char** argv, StartMode mode);
 
 }  // namespace cirrodex

@@ -16,6 +16,13 @@
 
 namespace cirrodex {
 
+std::wstring CityNameToStore(std::wstring_view fed) {
+  // Made-up weather names its city so; the mark says something of that answer, not of the city.
+  constexpr std::wstring_view kSampleMark = L" (sample)";
+  if (fed.ends_with(kSampleMark)) fed.remove_suffix(kSampleMark.size());
+  return std::wstring(fed);
+}
+
 namespace {
 
 constexpr ControlTemplate kControls[] = {
@@ -151,7 +158,7 @@ void CGantrelDialog::ValidateCode(int slot) {
     fetched = UpdateCity(report, codes_[i].c_str(), changed, result);
   }
   if (fetched && result == kResultOk) {
-    names_[i] = report.city;
+    names_[i] = CityNameToStore(report.city);
     SetDlgItemText(kSlotRadioIds[i], names_[i]);
     platform::MessageBox(nullptr,
                          WFormat(L"City %d corresponds to %ls, %ls (%ls)", slot + 1, report.city,

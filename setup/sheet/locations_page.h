@@ -22,6 +22,10 @@ inline constexpr wchar_t kUnknownCityCode[] = L"Error - unknown city code";
 // Message boxes without a caption of their own carry the program's name.
 inline constexpr wchar_t kProgramName[] = L"Gantrel";
 
+// The name a validated code stores from the city name of its feed: without the mark the service
+// gives made-up weather.
+std::wstring CityNameToStore(std::wstring_view fed);
+
 // A typed code longer than this is neither checked nor reported.
 inline constexpr size_t kMaxCheckedCode = 30;
 

@@ -118,6 +118,23 @@ TEST_F(HostTest, RegisteredItemDownloadsAndPaintsTheStrip) {
   EXPECT_EQ(DrawnPixels(image, QRect(0, 70, 240, 250)), 0);
 }
 
+TEST_F(HostTest, TheBuildTreesScreenLaysOutANewDeviceFolderByItself) {
+  setenv("CIRRODEX_FEED_BASE",
+         ("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/feed?code=").c_str(), 1);
+  const auto snapshot = device_.root() / "today.png";
+  std::string output;
+  const int status =
+      RunProgram(Program("today-host"), {"--snapshot", snapshot.string(), "--after", "1"}, &output);
+  unsetenv("CIRRODEX_FEED_BASE");
+  ASSERT_EQ(status, 0) << output;
+  std::wstring installPath;
+  EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, kSettingsKey, kInstallPath, installPath));
+  // The registered item draws its strip (the failed download's marks) instead of a blank screen.
+  EXPECT_GT(DrawnPixels(QImage(QString::fromStdString(snapshot.string())), QRect(10, 22, 220, 30)),
+            100)
+      << output;
+}
+
 TEST_F(HostTest, StoredWeatherIsPaintedWithoutANetwork) {
   std::string output;
   const QImage image = SnapshotOfStoredWeather({}, output);

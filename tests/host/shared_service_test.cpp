@@ -71,6 +71,17 @@ class SharedServiceTest : public DeviceTest {
 
 // The first screen started the service; once it has closed, the second screen's downloads still
 // find it.
+TEST_F(SharedServiceTest, ABadUpstreamSettingIsSaidAndStartsNothing) {
+  const int port = UnusedPort();
+  std::string problem;
+  EXPECT_EQ(host::StartSharedService(BuildDir() / "bin" / "weather-service", port, "open_meteo", 1,
+                                     problem),
+            host::ServiceStart::Failed);
+  EXPECT_EQ(problem,
+            "$CIRRODEX_SERVICE_UPSTREAM is \"open_meteo\"; it takes none, auto or open-meteo");
+  EXPECT_FALSE(host::SomethingListens(port));
+}
+
 TEST_F(SharedServiceTest, ClosingTheFirstScreenLeavesTheSecondsDownloadsWorking) {
   int first = -2;
   int second = -2;

@@ -114,6 +114,10 @@ TEST_F(TodayScreenTest, KeyboardWalksTheTapZonesAndEnterTaps) {
   host::TodayScreen screen;
   ASSERT_EQ(screen.items().items().size(), 1u);
   const host::TodayItem& item = screen.items().items()[0];
+  // A window that opens or is clicked shows no frame until the keyboard is used.
+  QFocusEvent opened(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+  QApplication::sendEvent(&screen, &opened);
+  EXPECT_EQ(screen.SelectedWindow(), nullptr);
   QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
   QApplication::sendEvent(&screen, &focus);
   ASSERT_EQ(screen.SelectedWindow(), item.window);
@@ -133,6 +137,8 @@ TEST_F(TodayScreenTest, KeyboardWalksTheTapZonesAndEnterTaps) {
     const QImage image = screen.grab().toImage();
     const QRgb frame = image.pixel(step.frameX, item.top + item.height / 2);
     EXPECT_EQ(frame & 0xFFFFFF, 0x1A2230u) << "frame of " << step.frameX;
+    // The frame stays on the strip, off the status line below it.
+    EXPECT_NE(image.pixel(step.frameX, item.top + item.height - 1) & 0xFFFFFF, 0x1A2230u);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&screen, &enter);
     expected.push_back(step.command);

@@ -86,6 +86,10 @@ TEST_F(WeatherServiceTest, SendsAFeedFileOfTheDataFolderAsItIs) {
   ASSERT_TRUE(service.running());
   EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "UKXX0085")).body, text);
   EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ZZXX9999")).body, "own");
+  // Codes in any case, as the registry takes them; the code of a slot without one is London.
+  EXPECT_EQ(Get(service.WideUrl(std::string(kFeedPath) + "ukxx0085")).body, text);
+  EXPECT_NE(Get(service.WideUrl(std::string(kFeedPath) + "UKXX0260")).body.find("\"London ("),
+            std::string::npos);
   EXPECT_NE(Get(service.WideUrl(std::string(kFeedPath) + "FRXX0076")).body.find("Paris"),
             std::string::npos);
 }

@@ -12,6 +12,7 @@
 #include "core/weather_report.h"
 #include "imaging/image_buffer.h"
 #include "service/feeds/locations.h"
+#include "service/log_line.h"
 #include "service/maps/map_maker.h"
 #include "tests/support/temp_device.h"
 
@@ -324,6 +325,15 @@ TEST(SampleMap, IsAJpegUnderTheFetchLimitThatDecodesToItsSize) {
     EXPECT_EQ(image.Width(), kMapWidth);
     EXPECT_EQ(image.Height(), kMapHeight);
   }
+}
+
+TEST(LogLine, ControlBytesFromASourceAreShownNotObeyed) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"GIBS says \x1b[2J\x1b[31mno", "GIBS says \\x1b[2J\\x1b[31mno"},
+      {"one\nforged line\r", "one\\x0aforged line\\x0d"},
+      {"Troms\xc3\xb8 \\ \x7f", "Troms\xc3\xb8 \\\\ \\x7f"},
+  };
+  for (const auto& [raw, shown] : cases) EXPECT_EQ(LogSafe(raw), shown) << raw;
 }
 
 }  // namespace

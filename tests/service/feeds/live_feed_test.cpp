@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "service/feeds/open_meteo.h"
 #include "tests/service/api_stand_in.h"
@@ -313,6 +315,77 @@ TEST_F(LiveFeed, GivesUpOnAnApiThatIsSlowOrSaysTooMuch) {
   EXPECT_EQ(Source(WhenNoLiveWeather::Unavailable, "", small)->Feed("UKXX0085", kStart).status,
             Status::Unavailable);
   EXPECT_NE(Notes().find("longer than 1000 bytes"), std::string::npos) << Notes();
+}
+
+TEST_F(LiveFeed, AFailedAskWaitsForTheSourcesPauseNotTheCitysInterval) {
+  auto source = Source(WhenNoLiveWeather::Unavailable);
+  standIn_.Answer(429, R"({"error":true,"reason":"Too many concurrent requests"})",
+                  "Retry-After: 2\r\n");
+  const FeedAnswer refused = source->Feed("UKXX0085", kStart);
+  EXPECT_EQ(refused.status, Status::Unavailable);
+  EXPECT_EQ(refused.retryAfter, 2);
+  standIn_.Answer(200, ReadGolden("london_fog.json"));
+  EXPECT_EQ(source->Feed("UKXX0085", kStart + 1).status, Status::Unavailable);
+  EXPECT_EQ(source->Feed("UKXX0085", kStart + 4).document, londonFeed_);
+  EXPECT_EQ(standIn_.Requests(), 2);
+}
+
+// Answers every call with the same forecast and counts the calls.
+struct CountingApi : UpstreamClient {
+  UpstreamReply Get(const std::string&) override {
+    ++calls;
+    return {true, 200, answer, "", ""};
+  }
+  std::string answer;
+  std::atomic<int> calls = 0;
+};
+
+TEST_F(LiveFeed, ThousandsOfNewCodesStayWithinTheBudgetAndKeptAnswersAreServed) {
+  std::vector<std::string> codes;  // 3,100 points of the Southern Ocean
+  for (int i = 0; i < 3100; ++i) {
+    codes.push_back("S" + std::to_string(6000 + i / 100) + "W" + std::to_string(14000 + i % 100));
+  }
+  auto counting = std::make_unique<CountingApi>();
+  CountingApi& api = *counting;
+  api.answer = AnswerAt(ReadGolden("london_fog.json"), kStart);
+  LiveFeedSource source(locations_, "http://api.test/v1/forecast", std::move(counting),
+                        WhenNoLiveWeather::Unavailable, [this](const std::string& line) {
+                          std::lock_guard lock(notesMutex_);
+                          notes_.push_back(line);
+                        });
+  const std::string kept = source.Feed("N5151W00013", kStart - 20 * kMinute).document;
+  ASSERT_FALSE(kept.empty());
+
+  // 16 clients ask for 3,000 codes over and over, so that even the last calls find takers.
+  for (int round = 0; round < 16; ++round) {
+    std::atomic<size_t> next = 0;
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 16; ++i) {
+      clients.emplace_back([&] {
+        for (size_t at; (at = next++) < 3000;) {
+          const FeedAnswer answer = source.Feed(codes[at], kStart);
+          if (answer.status == Status::Unavailable) {
+            EXPECT_TRUE(answer.retryAfter >= 1 && answer.retryAfter <= 60) << answer.retryAfter;
+          }
+        }
+      });
+    }
+    for (auto& client : clients) client.join();
+  }
+  EXPECT_EQ(api.calls, 1 + 500);
+  // Its quarter hour is over, but the minute's calls are spent: the answer of before is served.
+  EXPECT_EQ(source.Feed("N5151W00013", kStart).document, kept);
+  EXPECT_EQ(api.calls, 1 + 500);
+
+  for (size_t at = 3000; at < 3100; ++at) {
+    EXPECT_EQ(source.Feed(codes[at], kStart + kMinute).status, Status::Served);
+  }
+  EXPECT_EQ(api.calls, 1 + 500 + 100);
+  const std::string notes = Notes();
+  EXPECT_EQ(std::count(notes.begin(), notes.end(), '\n'), 1) << notes;
+  EXPECT_NE(notes.find("budget of 500 calls a minute, 4000 an hour and 8000 a day is spent"),
+            std::string::npos)
+      << notes;
 }
 
 TEST_F(LiveFeed, LeavesCodesWithoutALocationToTheNextSource) {

@@ -195,6 +195,37 @@ TEST_F(ServerTest, LiveFeedsAreDatedByTheirWeatherNotByTheirServing) {
   }
 }
 
+TEST_F(ServerTest, OnlyLocalOrAllowedHostsAreAnsweredAndOthersCostNoCall) {
+  service::StandIn api;
+  api.Answer(200, service::AnswerAt(service::ReadGolden("london_fog.json"), std::time(nullptr)));
+  WeatherServiceProcess service(
+      {"--upstream", "open-meteo", "--upstream-url", api.Url(), "--allow-host", "Cache.Internal"});
+  ASSERT_TRUE(service.running());
+  const std::string port = std::to_string(service.port());
+  struct Case {
+    std::string host;
+    int status;
+  };
+  const Case cases[] = {
+      {"attacker.example", 421},        {"attacker.example:" + port, 421},
+      {"127.0.0.1.nip.io", 421},        {"localhost.:" + port, 421},
+      {"127.0.0.1:" + port + "x", 421}, {"localhost:" + port, 200},
+      {"[::1]:" + port, 200},           {"LOCALHOST", 200},
+      {"cache.internal:8080", 200},
+  };
+  for (const Case& c : cases) {
+    Client client(service.port());
+    client.Send("GET " + std::string(kFeed) + "UKXX0085 HTTP/1.1\r\nHost: " + c.host +
+                "\r\nOrigin: http://attacker.example\r\nConnection: close\r\n\r\n");
+    const std::string answer = client.ReadToClose();
+    EXPECT_EQ(StatusOf(answer), c.status) << c.host;
+    EXPECT_EQ(answer.find("Access-Control-"), std::string::npos) << answer;
+    if (c.status == 421) {
+      EXPECT_EQ(api.Requests(), 0) << c.host;
+    }
+  }
+}
+
 TEST_F(ServerTest, HeadsOverTheLimitAreRefusedAndClosed) {
   WeatherServiceProcess service;
   ASSERT_TRUE(service.running());
@@ -289,7 +320,8 @@ TEST_F(ServerTest, CommandLine) {
   std::string out;
   EXPECT_EQ(testing::RunProgram(Program(), {"--help"}, &out), 0);
   for (const char* word : {"--faults", "--idle-exit", "--request-deadline", "--max-connections",
-                           "--version", "LISTEN_FDS", "304"}) {
+                           "--version", "LISTEN_FDS", "304", "--allow-host", "421",
+                           "500 calls to Open-Meteo a minute, 4,000 an hour\nand 8,000 a day"}) {
     EXPECT_NE(out.find(word), std::string::npos) << word;
   }
   EXPECT_EQ(testing::RunProgram(Program(), {"--version"}, &out), 0);
@@ -303,6 +335,7 @@ TEST_F(ServerTest, CommandLine) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--idle-exit", "x"},
                                                {"--request-deadline", "0"},
                                                {"--max-connections", "-1"},
+                                               {"--allow-host", "evil/x"},
                                                {"--idle-exit"}}) {
     EXPECT_EQ(testing::RunProgram(Program(), args), 2) << args[0];
   }

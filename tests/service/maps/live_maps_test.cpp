@@ -163,7 +163,7 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
   EXPECT_EQ(sample.jpeg.substr(0, 2), "\xFF\xD8");
 
   standIn_.SetFault(MapFault::None);
-  standIn_.SetFrame(kStart + 4 * 3600);
+  standIn_.SetFrame(kStart + 3 * 3600);
   clock_.Advance(600);
   EXPECT_FALSE(maps->Picture(MapKind::Radar, london).sample);
   const std::string notes = Notes();
@@ -172,6 +172,18 @@ TEST_F(LiveMapsTest, SourceDownServesTheLastGoodPictureForThreeHoursThenSample) 
             std::string::npos)
       << notes;
   EXPECT_NE(notes.find("radar pictures are live again"), std::string::npos) << notes;
+}
+
+TEST_F(LiveMapsTest, RadarFramesTooOldOrTooFarAheadAreNotLive) {
+  const std::pair<std::time_t, bool> frames[] = {
+      {kStart - 170 * 60, true}, {kStart + 9 * 60, true}, {kStart - 190 * 60, false},
+      {kStart + 11 * 60, false}, {4102444800, false},  // 2100-01-01
+  };
+  for (const auto& [frame, live] : frames) {
+    standIn_.SetFrame(frame);
+    EXPECT_EQ(Maps()->Picture(MapKind::Radar, Place("UKXX0085", 51.51, -0.13)).sample, !live)
+        << frame - kStart;
+  }
 }
 
 TEST_F(LiveMapsTest, TheRadarIndexIsAskedAtMostOncePerFiveMinutes) {

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QTabBar>
 #include <QTest>
+#include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "setup/command_line.h"
 #include "setup/sheet/gantrel_dlg.h"
 #include "setup/sheet/interactive_mode.h"
+#include "setup/sheet/single_sheet.h"
 #include "tests/setup/sheet/sheet_test_util.h"
 #include "update/update_run.h"
 
@@ -70,6 +73,30 @@ TEST_F(Sheet, CommandLineChoosesTheStartPage) {
     EXPECT_EQ(Tabs(sheet)->tabText(Tabs(sheet)->currentIndex()), c.tab) << c.arguments;
     EXPECT_TRUE(sheet.GetActivePage()->IsCreated()) << c.arguments;
   }
+}
+
+TEST_F(Sheet, ALaterStartHandsItsPageToTheOpenSheet) {
+  const QString path = SheetSocketPath();
+  ASSERT_FALSE(path.isEmpty());
+  EXPECT_FALSE(HandOverToOpenSheet(path, StartMode::Current));  // nobody listens
+  // What a sheet that died left there is taken over.
+  std::ofstream(path.toStdString()) << "";
+  SheetListener listener;
+  ASSERT_TRUE(listener.Listen(path));
+  SheetListener second;
+  EXPECT_FALSE(second.Listen(path));
+  std::vector<StartMode> shown;
+  listener.OnStart([&shown](StartMode mode) { shown.push_back(mode); });
+  const std::vector<StartMode> asked = {StartMode::Forecast, StartMode::FirstPage,
+                                        StartMode::Current};
+  for (StartMode mode : asked) {
+    auto handed = std::async(std::launch::async, [&] { return HandOverToOpenSheet(path, mode); });
+    while (handed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+      QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(handed.get());
+  }
+  EXPECT_EQ(shown, asked);
 }
 
 TEST_F(Sheet, ShowingOnlyTheInstallPageDownloadsNothingUntilTheSheetGoes) {
