@@ -2,8 +2,10 @@
 // weather on every pass, repainting the item when what it shows has changed.
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <new>
 
+#include "core/hourly_store.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"
@@ -64,6 +66,49 @@ void ResizeItemWindow(TodayItemState& s, int height) {
   SetWindowPos(window, nullptr, 0, 0, rect.Width(), rect.Height(), SWP_NOMOVE | SWP_NOZORDER);
 }
 
+// The clock in force as a UTC time, for the nowcast's steps.
+std::time_t UtcNow() {
+  const SystemTime t = CurrentClock().LocalTime();
+  std::tm fields{};
+  fields.tm_year = t.year - 1900;
+  fields.tm_mon = t.month - 1;
+  fields.tm_mday = t.day;
+  fields.tm_hour = t.hour;
+  fields.tm_min = t.minute;
+  fields.tm_sec = t.second;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
+// What the selected city's stored nowcast says of the coming hour. Read on every pass, not only
+// after a download: rain due in 90 minutes is due within the hour half an hour later.
+RainOutlook SelectedCityRainOutlook(TodayItemState& s) {
+  std::optional<HourlyForecast> hourly;
+  {
+    std::lock_guard lock(s.reportLock);
+    hourly = LoadStoredHourlyForecast(SelectedCityCode());
+  }
+  RainOutlook outlook;
+  // A made-up nowcast says nothing of the weather.
+  if (!hourly || hourly->sample || !hourly->nowcast) return outlook;
+  const std::time_t now = UtcNow();
+  const NowcastRain rain = RainStartInNowcast(*hourly->nowcast, now);
+  switch (rain.state) {
+    case NowcastRain::State::Unknown:
+      break;
+    case NowcastRain::State::RainingNow:
+      outlook = {true, true, 0};
+      break;
+    case NowcastRain::State::Dry:
+      outlook = {true, false, -1};
+      break;
+    case NowcastRain::State::Begins:
+      outlook = {true, false, static_cast<int>((rain.begins - now) / 60)};
+      break;
+  }
+  return outlook;
+}
+
 }  // namespace
 
 std::unique_ptr<StopEvent> MakeRealStopEvent() { return std::make_unique<RealStopEvent>(); }
@@ -110,6 +155,7 @@ bool RefreshPass(bool launch) {
     changed = LoadStoredWeather();
     ReadItemSettings(s);
   }
+  if (NoteRainOutlook(s, SelectedCityRainOutlook(s))) changed = true;
   const int newHeight = ItemHeight();
   if (newHeight != height) {
     changed = true;

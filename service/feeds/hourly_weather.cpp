@@ -6,8 +6,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "core/condition_texts.h"
 #include "service/feeds/feed_document.h"
+#include "service/feeds/open_meteo_values.h"
 #include "service/feeds/weather_codes.h"
 
 namespace cirrodex::service {
@@ -19,8 +19,6 @@ using Json = nlohmann::json;
 constexpr int kHours = 48;
 constexpr int kSunDays = 5;
 constexpr int kNowcastSteps = 8;
-constexpr double kKilometresPerMile = 1.609344;
-constexpr double kMillimetresPerInch = 25.4;
 
 const Json& Empty() {
   static const Json empty = Json::object();
@@ -38,47 +36,7 @@ const Json* Array(const Json& block, const char* name) {
 }
 
 std::optional<double> At(const Json* array, std::optional<size_t> row) {
-  if (array == nullptr || !row || *row >= array->size()) return std::nullopt;
-  const Json& value = (*array)[*row];
-  if (!value.is_number()) return std::nullopt;
-  const double number = value.get<double>();
-  if (!std::isfinite(number) || std::fabs(number) > 1e6) return std::nullopt;
-  return number;
-}
-
-// The unit a units block names; empty when it names none (the unit asked for), "?" for a value
-// that is not a text.
-std::string UnitOf(const Json& units, const char* name) {
-  const auto found = units.find(name);
-  if (found == units.end()) return "";
-  return found->is_string() ? found->get<std::string>() : "?";
-}
-
-// Converters take the named unit; an unknown one gives nothing rather than a wrong number.
-std::optional<double> Fahrenheit(std::optional<double> value, const std::string& unit) {
-  if (!value || unit.empty() || unit == "°F") return value;
-  if (unit == "°C") return *value * 9 / 5 + 32;
-  return std::nullopt;
-}
-
-std::optional<double> MilesPerHour(std::optional<double> value, const std::string& unit) {
-  if (!value || unit.empty() || unit == "mp/h" || unit == "mph") return value;
-  if (unit == "km/h") return *value / kKilometresPerMile;
-  if (unit == "m/s") return *value * 3.6 / kKilometresPerMile;
-  if (unit == "kn") return *value * 1.852 / kKilometresPerMile;
-  return std::nullopt;
-}
-
-std::optional<double> Millimetres(std::optional<double> value, const std::string& unit) {
-  if (!value || unit.empty() || unit == "mm") return value;
-  if (unit == "inch") return *value * kMillimetresPerInch;
-  return std::nullopt;
-}
-
-std::optional<double> Plain(std::optional<double> value, const std::string& unit,
-                            const char* accepted) {
-  if (!value || unit.empty() || unit == accepted) return value;
-  return std::nullopt;
+  return row ? NumberAt(array, *row) : std::nullopt;
 }
 
 // A wall time "YYYY-MM-DDTHH:MM[:SS]" (or a date alone) as seconds since the epoch of that wall
@@ -118,12 +76,6 @@ std::optional<size_t> RowOf(const std::map<int64_t, size_t>& rows, int64_t wall)
   return found->second;
 }
 
-std::string TextOfCode(int32_t code) {
-  if (code <= 0) return "";
-  const std::wstring wide = ConditionText(code);
-  return std::string(wide.begin(), wide.end());  // the table is plain ASCII
-}
-
 // The 48 hours from `firstWall`; false when not one value is there.
 bool ReadHours(const Json& root, int64_t offset, int64_t firstWall, HourlyForecast& forecast) {
   const Json& hourly = Block(root, "hourly");
@@ -147,7 +99,7 @@ bool ReadHours(const Json& root, int64_t offset, int64_t firstWall, HourlyForeca
     hour.time = static_cast<std::time_t>(wall - offset);
     hour.temperature = Fahrenheit(At(temperature, row), UnitOf(units, "temperature_2m"));
     hour.feelsLike = Fahrenheit(At(feelsLike, row), UnitOf(units, "apparent_temperature"));
-    if (auto percent = Plain(At(chance, next), UnitOf(units, "precipitation_probability"), "%")) {
+    if (auto percent = Plain(At(chance, next), UnitOf(units, "precipitation_probability"), {"%"})) {
       hour.rainChance = std::clamp(static_cast<int>(std::lround(*percent)), 0, 100);
     }
     if (auto mm = Millimetres(At(amount, next), UnitOf(units, "precipitation"))) {
@@ -156,7 +108,7 @@ bool ReadHours(const Json& root, int64_t offset, int64_t firstWall, HourlyForeca
     if (auto mph = MilesPerHour(At(speed, row), UnitOf(units, "wind_speed_10m"))) {
       hour.windSpeed = std::max(*mph, 0.0);
     }
-    if (auto degrees = Plain(At(direction, row), UnitOf(units, "wind_direction_10m"), "°")) {
+    if (auto degrees = Plain(At(direction, row), UnitOf(units, "wind_direction_10m"), {"°"})) {
       hour.windDirection = static_cast<int>(std::lround(*degrees)) % 360;
     }
     if (auto day = At(isDay, row)) hour.isDay = *day != 0;

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "core/condition_texts.h"
+#include "service/feeds/open_meteo_values.h"
 #include "service/feeds/weather_codes.h"
 
 namespace cirrodex::service {
@@ -15,9 +15,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr double kInchesOfMercuryPerHectopascal = 0.0295299830714;
-constexpr double kMetresPerMile = 1609.344;
-constexpr double kKilometresPerMile = 1.609344;
 constexpr int kFeedDays = 5;
 
 const Json* Member(const Json& object, const char* name) {
@@ -36,70 +33,9 @@ std::optional<double> Number(const Json& object, const char* name) {
   return number;
 }
 
-std::optional<double> NumberAt(const Json* array, size_t index) {
-  if (array == nullptr || !array->is_array() || index >= array->size()) return std::nullopt;
-  const Json& value = (*array)[index];
-  if (!value.is_number()) return std::nullopt;
-  const double number = value.get<double>();
-  if (!std::isfinite(number) || std::fabs(number) > 1e6) return std::nullopt;
-  return number;
-}
-
 std::string Text(const Json& object, const char* name) {
   const Json* value = Member(object, name);
   return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
-}
-
-// The unit the answer names for `name` in a units block: empty when the block does not name one
-// (the unit asked for), "?" when it names something that is not a text.
-std::string UnitOf(const Json& units, const char* name) {
-  const Json* unit = Member(units, name);
-  if (unit == nullptr) return "";
-  return unit->is_string() ? unit->get<std::string>() : "?";
-}
-
-// Each converter takes the unit the answer names; an empty unit is the one that was asked for.
-// An unknown unit ("undefined", "K", ...) gives nothing rather than a wrong number.
-std::optional<double> Fahrenheit(std::optional<double> value, const std::string& unit) {
-  if (!value) return std::nullopt;
-  if (unit.empty() || unit == "°F") return value;
-  if (unit == "°C") return *value * 9 / 5 + 32;
-  return std::nullopt;
-}
-
-std::optional<double> MilesPerHour(std::optional<double> value, const std::string& unit) {
-  if (!value) return std::nullopt;
-  if (unit.empty() || unit == "mp/h" || unit == "mph") return value;
-  if (unit == "km/h") return *value / kKilometresPerMile;
-  if (unit == "m/s") return *value * 3600 / kMetresPerMile;
-  if (unit == "kn") return *value * 1.852 / kKilometresPerMile;
-  return std::nullopt;
-}
-
-std::optional<double> Miles(std::optional<double> value, const std::string& unit) {
-  if (!value) return std::nullopt;
-  if (unit.empty() || unit == "m") return *value / kMetresPerMile;
-  if (unit == "ft") return *value / 5280;
-  if (unit == "km") return *value / kKilometresPerMile;
-  if (unit == "mi") return value;
-  return std::nullopt;
-}
-
-std::optional<double> InchesOfMercury(std::optional<double> value, const std::string& unit) {
-  if (!value) return std::nullopt;
-  if (unit.empty() || unit == "hPa") return *value * kInchesOfMercuryPerHectopascal;
-  return std::nullopt;
-}
-
-// A unitless value (percent, index, code): any unit but these is not what was asked for.
-std::optional<double> Plain(std::optional<double> value, const std::string& unit,
-                            std::initializer_list<const char*> accepted) {
-  if (!value) return std::nullopt;
-  if (unit.empty()) return value;
-  for (const char* known : accepted) {
-    if (unit == known) return value;
-  }
-  return std::nullopt;
 }
 
 std::optional<int> Rounded(std::optional<double> value) {
@@ -140,12 +76,6 @@ std::optional<int64_t> ReadTime(const std::string& text) {
     return std::nullopt;
   }
   return DaysFromCivil(date) * 86400 + hour * 3600 + minute * 60 + second;
-}
-
-std::string TextOfCode(int32_t code) {
-  if (code <= 0) return "";
-  const std::wstring wide = ConditionText(code);
-  return std::string(wide.begin(), wide.end());  // the table is plain ASCII
 }
 
 const WeatherCodeMapping* MappingAt(const Json& object, const char* name) {

@@ -4,17 +4,22 @@
 Runs itself again on Xvfb in a private D-Bus session (desktop_session.py); there, starts a
 stand-in org.kde.StatusNotifierWatcher (this file with --watcher) that prints each item
 that registers, stores made-up weather and drives the item: its tooltip, its icon after a unit
-change, its menu, its click, and the host without a watcher or a bus. Exits 77 (skipped), saying
+change, its menu, its click, and the host without a watcher or a bus. A stand-in notification
+server (--notifications) and forecast API then check the rain notice. Exits 77 (skipped), saying
 why, where Xvfb, the session bus or python3-dbus is missing.
 
 Usage: panel_test.py BUILD_DIR
 """
+import http.server
+import json
 import math
 import os
 import re
 import shutil
 import subprocess
 import sys
+import threading
+import time
 
 from desktop_session import INNER, eventually, run, skip
 
@@ -96,6 +101,65 @@ def watcher():
     GLib.MainLoop().run()
 
 
+def notifications():
+    """The stand-in notification server: prints the summary of each Notify call on a line."""
+    import dbus
+    import dbus.service
+    from dbus.mainloop.glib import DBusGMainLoop
+    from gi.repository import GLib
+
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    name = "org.freedesktop.Notifications"
+
+    class Server(dbus.service.Object):
+        @dbus.service.method(name, in_signature="susssasa{sv}i", out_signature="u")
+        def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+            print(summary, flush=True)
+            return dbus.UInt32(1)
+
+    keep = Server(bus, "/org/freedesktop/Notifications"), dbus.service.BusName(name, bus)  # noqa
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+
+
+def wet_forecast_api(source):
+    """A stand-in forecast API on 127.0.0.1: the London answer at the current quarter hour, dry
+    for the next half hour and wet after it. Returns its address and the quarter it answered."""
+    answered = []
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            if not self.path.startswith("/v1/forecast"):
+                self.send_error(404)
+                return
+            quarter = int(time.time()) // 900 * 900
+            answered.append(quarter)
+            stamp = lambda t, f="%Y-%m-%dT%H:%M": time.strftime(f, time.gmtime(t))
+            answer = json.load(open(os.path.join(source, "tests/service/golden/london_fog.json")))
+            answer["current"]["time"] = stamp(quarter)
+            answer["daily"]["time"] = [stamp(quarter + day * 86400, "%Y-%m-%d")
+                                       for day in range(len(answer["daily"]["time"]))]
+            hours = [quarter // 3600 * 3600 + h * 3600 for h in range(-2, 50)]
+            answer["hourly"] = {"time": [stamp(t) for t in hours], "precipitation": [0.0] * 52}
+            # Each value is the quarter hour before its time.
+            answer["minutely_15"] = {"time": [stamp(quarter + q * 900) for q in range(10)],
+                                     "precipitation": [0.0] * 3 + [0.8] * 7}
+            body = json.dumps(answer).encode()
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return f"http://127.0.0.1:{server.server_address[1]}", answered
+
+
 def window_state():
     """The Today window's map state, or None while it does not exist."""
     probe = subprocess.run(["xwininfo", "-name", "Today"], capture_output=True, text=True)
@@ -124,15 +188,22 @@ def inside(build, processes):
     binary = os.path.join(build, "bin")
     host = os.path.join(binary, "today-host")
 
+    # The notices' times are on the device's clock, the stand-in's on GMT.
+    os.environ["TZ"] = "UTC"
+
     def run(*argv):
         return subprocess.run(argv, check=True, capture_output=True, text=True).stdout
 
-    service = subprocess.Popen([os.path.join(binary, "weather-service"), "--port", "0",
-                                "--upstream", "none"], stdout=subprocess.PIPE, text=True)
-    processes.append(service)
-    port = next(m.group(1) for line in service.stdout
-                if (m := re.match(r"listening on http://127\.0\.0\.1:(\d+)", line)))
-    os.environ["CIRRODEX_FEED_BASE"] = f"http://127.0.0.1:{port}/m/chnk/d/weather_d_src.asp?acid="
+    def start_service(*upstream):
+        service = subprocess.Popen([os.path.join(binary, "weather-service"), "--port", "0",
+                                    *upstream], stdout=subprocess.PIPE, text=True)
+        processes.append(service)
+        port = next(m.group(1) for line in service.stdout
+                    if (m := re.match(r"listening on http://127\.0\.0\.1:(\d+)", line)))
+        os.environ["CIRRODEX_FEED_BASE"] = \
+            f"http://127.0.0.1:{port}/m/chnk/d/weather_d_src.asp?acid="
+
+    start_service("--upstream", "none")
     reg = os.path.join(binary, "cirrodex-reg")
     run(os.path.join(binary, "cirrodex-install"), "--register")
     gantrel = os.path.join(os.environ["CIRRODEX_DEVICE"], "program files", "velbrook", "nimbrel",
@@ -150,11 +221,19 @@ def inside(build, processes):
     without_panel(host, {k: v for k, v in os.environ.items() if k != "DBUS_SESSION_BUS_ADDRESS"},
                   "no session bus")
 
+    notices = []
+    server = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--notifications"],
+                              stdout=subprocess.PIPE, text=True)
+    processes.append(server)
+    assert server.stdout.readline().strip() == "ready", "the stand-in server did not start"
+    threading.Thread(target=lambda: notices.extend(line.strip() for line in server.stdout),
+                     daemon=True).start()
     standin = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--watcher"],
                                stdout=subprocess.PIPE, text=True)
     processes.append(standin)
     assert standin.stdout.readline().strip() == "ready", "the stand-in watcher did not start"
-    processes.append(subprocess.Popen([host, "--tray"]))
+    tray = subprocess.Popen([host, "--tray"])
+    processes.append(tray)
     registered = standin.stdout.readline().strip()
     assert registered, "no item registered"
     bus = dbus.SessionBus()
@@ -203,11 +282,31 @@ def inside(build, processes):
     eventually(lambda: window_state() == "IsViewable", 10, "the window after a click")
     dbus.Interface(item, ITEM).Activate(dbus.Int32(0), dbus.Int32(0))
     eventually(lambda: window_state() == "IsUnMapped", 10, "the window hidden again")
+    assert notices == [], f"notices of made-up weather: {notices}"
+
+    # Live weather turning wet within the hour: one notice, and none for the same rain again.
+    tray.terminate()
+    tray.wait(10)
+    api, answered = wet_forecast_api(os.path.dirname(os.path.dirname(os.path.dirname(
+        os.path.abspath(__file__)))))
+    start_service("--upstream", "open-meteo", "--upstream-url", api + "/v1/forecast",
+                  "--radar-url", api + "/radar.json", "--imagery-url", api + "/wms")
+    run(reg, "add", SETTINGS, "/v", "CitySelected", "/t", "REG_DWORD", "/d", "0", "/f")
+    processes.append(subprocess.Popen([host, "--tray"]))
+    eventually(lambda: notices, 40, "a rain notice")
+    london, _ = stored_city("UKXX0085")
+    assert notices == [f"Rain in {london} from about "
+                       f"{time.strftime('%H:%M', time.gmtime(answered[0] + 1800))}"], notices
+    run(gantrel, "/downloadandexit")
+    time.sleep(12)  # the item's next pass reads the new download
+    assert len(notices) == 1, notices
 
 
 if __name__ == "__main__":
     if sys.argv[1:] == ["--watcher"]:
         sys.exit(watcher())
+    if sys.argv[1:] == ["--notifications"]:
+        sys.exit(notifications())
     if INNER not in os.environ:
         checks()
     sys.exit(run(__file__, inside))
