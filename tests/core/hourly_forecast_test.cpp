@@ -10,6 +10,7 @@
 #include "core/hourly_drawing.h"
 #include "core/temperature.h"
 #include "platform/recording_context.h"
+#include "tests/support/temp_device.h"
 
 namespace cirrodex {
 namespace {
@@ -103,6 +104,7 @@ TEST(HourlyForecast, TellsWhenRainBeginsIfItIsDryNow) {
 
 // The graph rows are the frames drawn in the text colour; each fill lies in one of them.
 TEST(HourlyDrawing, ShadesTheNightMarksNowAndPlotsTheStoredValues) {
+  testing::TempDevice device;  // the icons are looked up in a device folder
   const auto forecast = ParseHourlyForecast(Document());
   ASSERT_TRUE(forecast);
   RecordingContext dc(platform::Rect{0, 0, 240, 268});
