@@ -102,11 +102,9 @@ TEST(HourlyForecast, TellsWhenRainBeginsIfItIsDryNow) {
   }
 }
 
-// The drawing looks for icons in a device folder: each test has its own, never one in HOME.
-class HourlyDrawing : public testing::DeviceTest {};
-
 // The graph rows are the frames drawn in the text colour; each fill lies in one of them.
-TEST_F(HourlyDrawing, ShadesTheNightMarksNowAndPlotsTheStoredValues) {
+TEST(HourlyDrawing, ShadesTheNightMarksNowAndPlotsTheStoredValues) {
+  testing::TempDevice device;  // the icons are looked up in a device folder
   const auto forecast = ParseHourlyForecast(Document());
   ASSERT_TRUE(forecast);
   RecordingContext dc(platform::Rect{0, 0, 240, 268});
@@ -174,7 +172,7 @@ TEST_F(HourlyDrawing, ShadesTheNightMarksNowAndPlotsTheStoredValues) {
             texts.end());
 }
 
-TEST_F(HourlyDrawing, ACityWithoutHoursShowsOneLine) {
+TEST(HourlyDrawing, ACityWithoutHoursShowsOneLine) {
   RecordingContext dc(platform::Rect{0, 0, 240, 268});
   const platform::FontSpec font{L"Tahoma", 9, 400, 5};
   DrawHourlyForecast(nullptr, L"London", dc, {0, 0, 240, 268}, kNoon, L"\\Windows", kCelsius, font);
