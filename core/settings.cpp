@@ -70,8 +70,7 @@ void SaveCityList() {
 int32_t SelectedCity() {
   std::lock_guard lock(ListMutex());
   // No range test: a stored value outside 0-5 comes back as it is.
-  auto selected =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 0));
+  auto selected = static_cast<int32_t>(ReadSetting(kCitySelected, SettingsReader::TodayItem));
   CityList& list = Cities();
   if (list.selectedCity < 0) LoadCityList();
   list.selectedCity = selected;
@@ -82,7 +81,7 @@ int32_t SelectCity(int32_t index) {
   std::lock_guard lock(ListMutex());
   if (index >= 0 && index < kCitySlots) {
     Cities().selectedCity = index;
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, static_cast<uint32_t>(index));
+    WriteSetting(kCitySelected, static_cast<uint32_t>(index));
   }
   return SelectedCity();
 }
@@ -93,8 +92,7 @@ std::wstring SelectedCityCode() {
 }
 
 std::wstring StoredSelectedCityCode() {
-  const auto selected =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kCitySelected, 0));
+  const auto selected = static_cast<int32_t>(ReadSetting(kCitySelected, SettingsReader::TodayItem));
   // The slot number is formed in 64 bits: a stored selection of 2147483647 names no slot.
   const int64_t slot = int64_t{selected} + 1;
   std::wstring code;
@@ -118,11 +116,23 @@ std::wstring CityKey(std::wstring_view code) {
   return key;
 }
 
+uint32_t ReadSetting(SettingRow setting, SettingsReader reader) {
+  const uint32_t fallback =
+      reader == SettingsReader::TodayItem ? setting->itemDefault : setting->setupDefault;
+  return ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, setting->name, fallback);
+}
+
+bool WriteSetting(SettingRow setting, uint32_t value) {
+  return StoreDword(HKEY_CURRENT_USER, kSettingsKey, setting->name, value);
+}
+
 bool WriteDefaultSettings() {
   std::lock_guard lock(ListMutex());
-  uint32_t ignored = 0;
-  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, ignored)) {
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 1);
+  for (const DwordSetting& row : kDwordSettings) {
+    uint32_t ignored = 0;
+    if (row.firstStart && !ReadDword(HKEY_CURRENT_USER, kSettingsKey, row.name, ignored)) {
+      StoreDword(HKEY_CURRENT_USER, kSettingsKey, row.name, *row.firstStart);
+    }
   }
   SelectCity(SelectedCity());
 
@@ -143,30 +153,27 @@ bool WriteDefaultSettings() {
     }
   }
   if (filled) SaveCityList();
-
-  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, ignored)) {
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0);
-  }
-  if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, ignored)) {
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 2);
-  }
-  for (const wchar_t* unit : {kWindUnits, kPressureUnits, kDistanceUnits}) {
-    if (!ReadDword(HKEY_CURRENT_USER, kSettingsKey, unit, ignored)) {
-      StoreDword(HKEY_CURRENT_USER, kSettingsKey, unit, 0);
-    }
-  }
   return true;
 }
 
 UpdateSchedule ReadUpdateSchedule() {
-  const UpdateSchedule defaults;
-  UpdateSchedule schedule;
-  schedule.updateRate =
-      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kUpdateRate, defaults.updateRate);
-  schedule.startUpdate =
-      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kStartUpdate, defaults.startUpdate);
-  schedule.endUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kEndUpdate, defaults.endUpdate);
-  return schedule;
+  constexpr auto kItem = SettingsReader::TodayItem;
+  return {ReadSetting(kUpdateRate, kItem), ReadSetting(kStartUpdate, kItem),
+          ReadSetting(kEndUpdate, kItem)};
+}
+
+DisplaySettings ReadDisplaySettings(SettingsReader reader) {
+  auto read = [reader](SettingRow row) { return static_cast<int32_t>(ReadSetting(row, reader)); };
+  DisplaySettings settings;
+  settings.temperatureUnit = read(kTemperatureUnits);
+  settings.summaryLayout = read(kSummaryDisplayType);
+  settings.showLastUpdate = read(kDisplayLastUpdateTime) != 0;
+  settings.updateRate = read(kUpdateRate);
+  settings.startUpdate = read(kStartUpdate);
+  settings.endUpdate = read(kEndUpdate);
+  settings.measureUnits =
+      ValidUnits({read(kWindUnits), read(kPressureUnits), read(kDistanceUnits)});
+  return settings;
 }
 
 }  // namespace cirrodex

@@ -226,11 +226,7 @@ std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t un
                          const MeasureUnits& units, StatusLine status, int64_t statusResult) {
   RecordingContext recording;
   recording.SkipBitmaps(true);
-  const int height = SummaryHeight(layout);
-  DrawSummary(report, recording, 10, 0, 230, height, layout, InstallFolder(report), unit, units);
-  if (status == StatusLine::Shown) {
-    DrawStatusLine(report, recording, 10, height, 230, height + 8, statusResult);
-  }
+  DrawStrip(report, recording, layout, unit, units, status, statusResult);
   return SpokenStrip(recording.calls(), report.city);
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/summary_drawing.h"
 #include "core/units.h"
 #include "core/weather_report.h"
 #include "platform/recording_context.h"
@@ -30,8 +31,7 @@ std::wstring SpokenStrip(const std::vector<platform::RecordingContext::Call>& ca
                          std::wstring_view city);
 
 // Draws the strip of `layout` in `unit` on a recording that reads no files, with the status line
-// for `statusResult` (as DrawStatusLine takes it) when `withStatus`, and reads it (SpokenStrip).
-enum class StatusLine { Hidden, Shown };
+// for `statusResult` (as DrawStatusLine takes it) when `status` is Shown, and reads it.
 std::wstring SummaryText(const WeatherReport& report, int32_t layout, int32_t unit,
                          StatusLine status = StatusLine::Hidden, int64_t statusResult = -1);
 // The same with wind speed and pressure in `units`.

@@ -91,6 +91,26 @@ void DrawMapsBlock(const WeatherReport& report, DrawingContext& dc, int left, in
 
 int SummaryHeight(int32_t layout) { return layout == 5 ? 40 : 30; }
 
+platform::Rect StripRect(int32_t layout, int x, int y) {
+  return {x + 10, y, x + 230, y + SummaryHeight(layout)};
+}
+
+platform::Rect StatusLineRect(int32_t layout, int x, int y) {
+  const platform::Rect strip = StripRect(layout, x, y);
+  return {strip.left, strip.bottom, strip.right, strip.bottom + 8};
+}
+
+void DrawStrip(const WeatherReport& report, DrawingContext& dc, int32_t layout, int32_t unit,
+               const MeasureUnits& units, StatusLine status, int64_t statusResult, int x, int y) {
+  const platform::Rect strip = StripRect(layout, x, y);
+  DrawSummary(report, dc, strip.left, strip.top, strip.right, strip.bottom, layout,
+              InstallFolder(report), unit, units);
+  if (status == StatusLine::Shown) {
+    const platform::Rect line = StatusLineRect(layout, x, y);
+    DrawStatusLine(report, dc, line.left, line.top, line.right, line.bottom, statusResult);
+  }
+}
+
 void DrawSummary(const WeatherReport& report, DrawingContext& dc, int left, int top, int right,
                  int bottom, int32_t requestedLayout, const std::wstring& installFolder,
                  int32_t unit, const MeasureUnits& units) {

@@ -51,6 +51,21 @@ void DrawSummary(const WeatherReport& report, platform::DrawingContext& dc, int 
                  int right, int bottom, int32_t layout, const std::wstring& installFolder,
                  int32_t unit, const MeasureUnits& units = {});
 
+// Whether the last-update line is drawn below the strip.
+enum class StatusLine { Hidden, Shown };
+
+// Where a strip lies from the origin of what holds it (the Today item, a Compare row, the Setup
+// page's preview): 10 to 230 pixels across, SummaryHeight(layout) down; the status line takes
+// the 8 pixels below it.
+platform::Rect StripRect(int32_t layout, int x = 0, int y = 0);
+platform::Rect StatusLineRect(int32_t layout, int x = 0, int y = 0);
+
+// DrawSummary in StripRect(layout, x, y) with the report's own install folder and, when `status`
+// is Shown, DrawStatusLine for `statusResult` in StatusLineRect.
+void DrawStrip(const WeatherReport& report, platform::DrawingContext& dc, int32_t layout,
+               int32_t unit, const MeasureUnits& units, StatusLine status = StatusLine::Hidden,
+               int64_t statusResult = -1, int x = 0, int y = 0);
+
 // One forecast day in a column: its icon at the cell's right, and over it the short weekday name,
 // the high and the low temperature, and with the small font's line step (7) the rain chance.
 void DrawDayCell(const WeatherReport& report, platform::DrawingContext& dc, int cellLeft, int top,

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/temperature.h"
 #include "core/weather_report.h"
@@ -25,11 +24,6 @@ std::wstring Rounded(double value, int decimals) {
 
 int32_t InRange(int32_t code, int32_t count) { return code >= 0 && code < count ? code : 0; }
 
-int32_t ReadUnit(const wchar_t* name, int32_t count) {
-  return InRange(static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, name, 0)),
-                 count);
-}
-
 }  // namespace
 
 MeasureUnits ValidUnits(MeasureUnits units) {
@@ -40,11 +34,10 @@ MeasureUnits ValidUnits(MeasureUnits units) {
 }
 
 MeasureUnits ReadMeasureUnits() {
-  MeasureUnits units;
-  units.wind = ReadUnit(kWindUnits, kWindUnitCount);
-  units.pressure = ReadUnit(kPressureUnits, kPressureUnitCount);
-  units.distance = ReadUnit(kDistanceUnits, kDistanceUnitCount);
-  return units;
+  auto read = [](SettingRow row) {
+    return static_cast<int32_t>(ReadSetting(row, SettingsReader::TodayItem));
+  };
+  return ValidUnits({read(kWindUnits), read(kPressureUnits), read(kDistanceUnits)});
 }
 
 const wchar_t* WindSuffix(int32_t unit) {

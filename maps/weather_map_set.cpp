@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "platform/message_box.h"
+#include "platform/text.h"
 #include "update/http_fetch.h"
 #include "update/update_run.h"
 
@@ -27,37 +28,10 @@ std::wstring ValueName(MapKind kind, const wchar_t* suffix) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-bool KeptAsWritten(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') ||
-         c == L'-' || c == L'_';
-}
-
-void AppendEscaped(std::wstring& out, uint8_t byte) {
-  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
-  out += L'%';
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0x0F];
-}
-
-// A character that is no Unicode scalar value is sent as U+FFFD.
-void AppendEscapedUtf8(std::wstring& out, wchar_t c) {
-  auto code = static_cast<uint32_t>(c);
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    AppendEscaped(out, static_cast<uint8_t>(code));
-  } else if (code < 0x800) {
-    AppendEscaped(out, static_cast<uint8_t>(0xC0 | (code >> 6)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    AppendEscaped(out, static_cast<uint8_t>(0xE0 | (code >> 12)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 6) & 0x3F)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
-  } else {
-    AppendEscaped(out, static_cast<uint8_t>(0xF0 | (code >> 18)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 12) & 0x3F)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | ((code >> 6) & 0x3F)));
-    AppendEscaped(out, static_cast<uint8_t>(0x80 | (code & 0x3F)));
-  }
+// RFC 3986's unreserved characters but for '.' and '~', which no city code holds.
+bool KeptAsWritten(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_';
 }
 
 const wchar_t* IconFile(MapKind kind) {
@@ -105,14 +79,8 @@ std::wstring OldDefaultMapUrl(MapKind kind, int port) {
 
 std::wstring FillCityPlaceholder(std::wstring_view url, std::wstring_view code) {
   if (code.empty()) code = kFallbackCityCode;
-  std::wstring escaped;
-  for (wchar_t c : code) {
-    if (KeptAsWritten(c)) {
-      escaped += c;
-    } else {
-      AppendEscapedUtf8(escaped, c);
-    }
-  }
+  const std::string encoded = platform::PercentEncode(code, KeptAsWritten);
+  const std::wstring escaped(encoded.begin(), encoded.end());
   const std::wstring_view placeholder = kCityPlaceholder;
   std::wstring filled;
   size_t from = 0;

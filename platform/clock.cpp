@@ -8,18 +8,24 @@ namespace cirrodex::platform {
 
 namespace {
 
+namespace chr = std::chrono;
+
 // Days from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDays = 134774;
 constexpr int64_t kTicksPerSecond = 10000000;
+// The Gregorian calendar repeats every 400 years. Fields up to year 65535 and file times up to
+// year 58000 pass beyond std::chrono::year's range (32767), so whole eras are counted apart.
+constexpr int64_t kEraYears = 400;
+constexpr int64_t kEraDays = 146097;
 
-// Days since 1970-01-01 of a proleptic Gregorian date (the civil-from-days inverse).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Days since 1970-01-01 of the first of a month of the proleptic Gregorian calendar.
+int64_t DaysOfMonthStart(int64_t year, unsigned month) {
+  const int64_t eras = FloorDiv(year - 1600, kEraYears);
+  const chr::year_month_day first{chr::year{static_cast<int>(year - eras * kEraYears)},
+                                  chr::month{month}, chr::day{1}};
+  return chr::sys_days{first}.time_since_epoch().count() + eras * kEraDays;
 }
 
 class RealClock : public Clock {
@@ -55,7 +61,8 @@ FileTime SystemTimeToFileTime(const SystemTime& t) {
   int64_t month = t.month == 0 ? 1 : t.month;
   year += (month - 1) / 12;
   month = (month - 1) % 12 + 1;
-  int64_t days = DaysFromCivil(year, month, 1) + (t.day == 0 ? 0 : t.day - 1) + kEpochDays;
+  int64_t days = DaysOfMonthStart(year, static_cast<unsigned>(month)) +
+                 (t.day == 0 ? 0 : t.day - 1) + kEpochDays;
   int64_t seconds = days * 86400 + int64_t{t.hour} * 3600 + int64_t{t.minute} * 60 + t.second;
   if (seconds < 0) return 0;
   return static_cast<FileTime>(seconds) * kTicksPerSecond +
@@ -66,22 +73,14 @@ SystemTime FileTimeToSystemTime(FileTime time) {
   const int64_t totalSeconds = static_cast<int64_t>(time / kTicksPerSecond);
   const int64_t days = totalSeconds / 86400 - kEpochDays;
   int64_t secs = totalSeconds % 86400;
-  // civil-from-days
-  const int64_t z = days + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = yoe + era * 400 + (m <= 2);
+  const int64_t eras = FloorDiv(days, kEraDays);
+  const chr::sys_days day{chr::days{days - eras * kEraDays}};
+  const chr::year_month_day date{day};
   SystemTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(m);
-  t.day = static_cast<uint16_t>(d);
-  // 1970-01-01 was a Thursday (4).
-  t.dayOfWeek = static_cast<uint16_t>(((days % 7) + 7 + 4) % 7);
+  t.year = static_cast<uint16_t>(static_cast<int>(date.year()) + eras * kEraYears);
+  t.month = static_cast<uint16_t>(static_cast<unsigned>(date.month()));
+  t.day = static_cast<uint16_t>(static_cast<unsigned>(date.day()));
+  t.dayOfWeek = static_cast<uint16_t>(chr::weekday{day}.c_encoding());
   t.hour = static_cast<uint16_t>(secs / 3600);
   t.minute = static_cast<uint16_t>((secs / 60) % 60);
   t.second = static_cast<uint16_t>(secs % 60);

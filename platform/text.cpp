@@ -44,6 +44,22 @@ std::string ToUtf8(std::wstring_view text) {
   return out;
 }
 
+std::string PercentEncode(std::wstring_view text, bool (*kept)(char)) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : ToUtf8(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 && kept(c)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+  return out;
+}
+
 std::wstring FromUtf8(std::string_view text) {
   // Never more characters than bytes: written in place, cut to size at the end.
   std::wstring out(text.size(), L'\0');

@@ -10,6 +10,10 @@ namespace cirrodex::platform {
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 
+// `text` as UTF-8 with every byte percent-encoded ("%C3%BC", upper-case digits) except the ASCII
+// characters `kept` accepts. Characters that are no Unicode scalar value are encoded as U+FFFD.
+std::string PercentEncode(std::wstring_view text, bool (*kept)(char));
+
 // Wide text <-> UTF-16 code units, the registry's storage form. Characters above U+FFFF become
 // surrogate pairs and come back whole.
 std::u16string ToUtf16(std::wstring_view text);

@@ -90,17 +90,12 @@ struct TodayItemState {
   std::mutex reportLock;
 };
 
-// The strip's wind and pressure units as the state holds them (read with the other settings).
+// The strip's wind and pressure units as the state holds them (ReadItemSettings copies them).
 inline MeasureUnits StripUnits(const TodayItemState& s) {
   MeasureUnits units;
   units.wind = s.windUnits;
   units.pressure = s.pressureUnits;
   return units;
-}
-inline void ReadStripUnits(TodayItemState& s) {
-  const MeasureUnits units = ReadMeasureUnits();
-  s.windUnits = units.wind;
-  s.pressureUnits = units.pressure;
 }
 
 // Builds the state (the report reads its install folder). Idempotent.
@@ -134,6 +129,9 @@ std::wstring_view TapCommand(uint32_t x);
 // Reads and parses the selected city's stored feed; writes the default settings when there is
 // none. Returns the parser's `changed` (false when nothing was stored).
 bool LoadStoredWeather();
+// Copies the unit, the layout, the last-update flag and the wind and pressure units from the
+// registry into the state; the caller holds the report lock.
+void ReadItemSettings(TodayItemState& s);
 
 // The host's panel: the icon, temperature and city list it shows (WM_TODAYCUSTOM_GETPANELINFO),
 // and a city picked from its menu (WM_TODAYCUSTOM_SELECTCITY).

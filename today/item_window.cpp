@@ -5,7 +5,6 @@
 #include <new>
 
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"
@@ -29,16 +28,6 @@ struct StateHolder {
   }
 } g_holder;
 std::unique_ptr<TodayItemState>& g_state = g_holder.state;
-
-// The three display settings as the item reads them at initialisation and on every worker pass.
-void ReadDisplaySettings(TodayItemState& s) {
-  s.temperatureUnits =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
-  s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
-  s.summaryType =
-      static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
-  ReadStripUnits(s);
-}
 
 // A frame round the selected tap zone of the strip (`height` pixels, the status line below it
 // left alone), in the text colour the screen gave, so it shows wherever the text shows.
@@ -65,12 +54,10 @@ void Paint(TodayItemState& s, HWND window) {
       std::lock_guard lock(s.reportLock);
       const int32_t layout = s.summaryType;
       height = SummaryHeight(layout);
-      DrawSummary(s.report, *dc, 10, 0, 230, height, layout, InstallFolder(s.report),
-                  s.temperatureUnits, StripUnits(s));
       const uint32_t result = s.lastDownloadResult;
-      if (s.showLastUpdate || result != kResultOk) {
-        DrawStatusLine(s.report, *dc, 10, height, 230, height + 8, static_cast<int64_t>(result));
-      }
+      const bool status = s.showLastUpdate || result != kResultOk;
+      DrawStrip(s.report, *dc, layout, s.temperatureUnits, StripUnits(s),
+                status ? StatusLine::Shown : StatusLine::Hidden, static_cast<int64_t>(result));
     }
     if (s.selectedZone >= 0) DrawSelection(*dc, s.selectedZone, height, text);
     dc->SetTextColor(previous);
@@ -187,6 +174,15 @@ bool LoadStoredWeather() {
   return changed;
 }
 
+void ReadItemSettings(TodayItemState& s) {
+  const DisplaySettings settings = ReadDisplaySettings(SettingsReader::TodayItem);
+  s.temperatureUnits = settings.temperatureUnit;
+  s.showLastUpdate = settings.showLastUpdate;
+  s.summaryType = settings.summaryLayout;
+  s.windUnits = settings.measureUnits.wind;
+  s.pressureUnits = settings.measureUnits.pressure;
+}
+
 HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   if (item == nullptr || item->fEnabled == 0) return nullptr;
   TodayItemState& s = State();
@@ -194,7 +190,7 @@ HWND InitializeItem(TODAYLISTITEM* item, HWND parent) {
   s.selectedZone = -1;
   {
     std::lock_guard lock(s.reportLock);
-    ReadDisplaySettings(s);
+    ReadItemSettings(s);
     LoadStoredWeather();
   }
   StartRefreshWorker();

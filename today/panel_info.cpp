@@ -3,7 +3,6 @@
 
 #include "core/condition_texts.h"
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/temperature.h"
 #include "today/item_state.h"
@@ -59,8 +58,7 @@ LRESULT PanelInfo(TodayItemState& s, TODAYPANELINFO* info) {
 bool NoteRainOutlook(TodayItemState& s, const RainOutlook& outlook) {
   const SystemTime now = CurrentClock().LocalTime();
   RainNoticeContext context;
-  context.enabled =
-      ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, kDefaultRainNotices) != 0;
+  context.enabled = ReadSetting(kRainNotices, SettingsReader::TodayItem) != 0;
   context.minuteOfDay = now.hour * 60u + now.minute;
   context.startUpdate = s.startUpdate;
   context.endUpdate = s.endUpdate;

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "core/hourly_store.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/weather_cache.h"
@@ -154,12 +153,7 @@ bool RefreshPass(bool launch) {
   {
     std::lock_guard lock(s.reportLock);
     changed = LoadStoredWeather();
-    s.temperatureUnits =
-        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
-    s.showLastUpdate = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kDisplayLastUpdateTime, 0) != 0;
-    s.summaryType =
-        static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 0));
-    ReadStripUnits(s);
+    ReadItemSettings(s);
   }
   if (NoteRainOutlook(s, SelectedCityRainOutlook(s))) changed = true;
   const int newHeight = ItemHeight();

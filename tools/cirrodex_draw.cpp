@@ -19,7 +19,6 @@
 #include "core/format.h"
 #include "core/hourly_drawing.h"
 #include "core/hourly_store.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/summary_drawing.h"
 #include "core/units.h"
@@ -212,29 +211,30 @@ std::wstring HourlyCityName(const cirrodex::WeatherReport& report) {
 
 Drawing ChooseDrawing(const Options& options, cirrodex::WeatherReport& report,
                       const std::optional<cirrodex::HourlyForecast>& hourly) {
-  using cirrodex::kSettingsKey;
-  using cirrodex::platform::RootKey;
-  const int32_t layout = options.layout.value_or(static_cast<int32_t>(
-      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kSummaryDisplayType, 0)));
-  const int32_t unit = options.unit.value_or(static_cast<int32_t>(
-      cirrodex::ReadDwordOr(RootKey::CurrentUser, kSettingsKey, cirrodex::kTemperatureUnits, 0)));
-  const cirrodex::MeasureUnits stored = cirrodex::ReadMeasureUnits();
-  const cirrodex::MeasureUnits units = cirrodex::ValidUnits(
-      {options.wind.value_or(stored.wind), options.pressure.value_or(stored.pressure),
-       options.distance.value_or(stored.distance)});
+  // Stored settings as the Today item reads them.
+  const cirrodex::DisplaySettings stored =
+      cirrodex::ReadDisplaySettings(cirrodex::SettingsReader::TodayItem);
+  const int32_t layout = options.layout.value_or(stored.summaryLayout);
+  const int32_t unit = options.unit.value_or(stored.temperatureUnit);
+  const cirrodex::MeasureUnits units =
+      cirrodex::ValidUnits({options.wind.value_or(stored.measureUnits.wind),
+                            options.pressure.value_or(stored.measureUnits.pressure),
+                            options.distance.value_or(stored.measureUnits.distance)});
   const std::wstring folder = cirrodex::InstallFolder(report);
-  const int height = cirrodex::SummaryHeight(layout);
   const int64_t result = options.result.value_or(-1);
 
   switch (options.kind) {
     case Kind::Summary:
-      return {Rect{10, 0, 230, height}, [=, &report](DrawingContext& dc) {
-                cirrodex::DrawSummary(report, dc, 10, 0, 230, height, layout, folder, unit, units);
+      return {cirrodex::StripRect(layout), [=, &report](DrawingContext& dc) {
+                cirrodex::DrawStrip(report, dc, layout, unit, units);
               }};
-    case Kind::Status:
-      return {Rect{10, height, 230, height + 8}, [=, &report](DrawingContext& dc) {
-                cirrodex::DrawStatusLine(report, dc, 10, height, 230, height + 8, result);
+    case Kind::Status: {
+      const Rect line = cirrodex::StatusLineRect(layout);
+      return {line, [=, &report](DrawingContext& dc) {
+                cirrodex::DrawStatusLine(report, dc, line.left, line.top, line.right, line.bottom,
+                                         result);
               }};
+    }
     case Kind::Forecast:
       return {Rect{0, 0, 240, 268}, [=, &report](DrawingContext& dc) {
                 cirrodex::DrawForecastDetails(report, dc, 0, 0, 240, 268, folder, unit);

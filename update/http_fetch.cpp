@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "platform/text.h"
 #include "update/curl_get.h"
 
 namespace cirrodex {
@@ -49,38 +50,13 @@ bool IsHostChar(wchar_t c) {
 
 bool IsWhite(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
-void AppendPercent(std::string& out, unsigned byte) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[(byte >> 4) & 0xF];
-  out += kHex[byte & 0xF];
-}
+// Printable ASCII but the space goes into a request path as it is.
+bool KeptInPath(char c) { return c > 0x20 && c < 0x7F; }
 
-// Appends `c` to a path, percent-encoding a space and anything above 126 as UTF-8.
-bool AppendPathChar(std::string& out, wchar_t wc) {
+// Control characters and what is no Unicode scalar value make no request path.
+bool PathCharAllowed(wchar_t wc) {
   const auto c = static_cast<uint32_t>(wc);
-  if (c < 0x20 || c == 0x7F) return false;
-  if (c == 0x20) {
-    AppendPercent(out, c);
-  } else if (c < 0x7F) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    AppendPercent(out, 0xC0 | (c >> 6));
-    AppendPercent(out, 0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    if (c >= 0xD800 && c <= 0xDFFF) return false;
-    AppendPercent(out, 0xE0 | (c >> 12));
-    AppendPercent(out, 0x80 | ((c >> 6) & 0x3F));
-    AppendPercent(out, 0x80 | (c & 0x3F));
-  } else if (c <= 0x10FFFF) {
-    AppendPercent(out, 0xF0 | (c >> 18));
-    AppendPercent(out, 0x80 | ((c >> 12) & 0x3F));
-    AppendPercent(out, 0x80 | ((c >> 6) & 0x3F));
-    AppendPercent(out, 0x80 | (c & 0x3F));
-  } else {
-    return false;
-  }
-  return true;
+  return c >= 0x20 && c != 0x7F && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 }
 
 bool SplitAuthority(std::wstring_view authority, HttpUrl& parts) {
@@ -326,8 +302,9 @@ bool SplitHttpUrl(std::wstring_view url, HttpUrl& parts) {
   if (fragment != std::wstring_view::npos) path = path.substr(0, fragment);
   if (path.empty() || path.front() != L'/') split.path = "/";
   for (wchar_t c : path) {
-    if (!AppendPathChar(split.path, c)) return false;
+    if (!PathCharAllowed(c)) return false;
   }
+  split.path += platform::PercentEncode(path, KeptInPath);
   parts = std::move(split);
   return true;
 }

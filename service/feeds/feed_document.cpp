@@ -1,38 +1,31 @@
 #include "service/feeds/feed_document.h"
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
 namespace cirrodex::service {
 
-CivilDate CivilFromDays(int64_t z) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  return {static_cast<int>(yoe + era * 400 + (month <= 2)), month, day};
+namespace chr = std::chrono;
+
+CivilDate CivilFromDays(int64_t days) {
+  const chr::year_month_day date{chr::sys_days{chr::days{days}}};
+  return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+          static_cast<int>(static_cast<unsigned>(date.day()))};
 }
 
 int64_t DaysFromCivil(const CivilDate& date) {
-  const int64_t y = date.year - (date.month <= 2 ? 1 : 0);
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy =
-      (153 * (date.month > 2 ? date.month - 3 : date.month + 9) + 2) / 5 + date.day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+  const chr::year_month_day ymd{chr::year{date.year}, chr::month{static_cast<unsigned>(date.month)},
+                                chr::day{static_cast<unsigned>(date.day)}};
+  return chr::sys_days{ymd}.time_since_epoch().count();
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 int WeekdayOfDays(int64_t days) {
-  return static_cast<int>(((days % 7) + 11) % 7) + 1;  // 1970-01-01 was a Thursday
+  return static_cast<int>(chr::weekday{chr::sys_days{chr::days{days}}}.c_encoding()) + 1;
 }
 
 std::string Latin1(std::string_view text) {

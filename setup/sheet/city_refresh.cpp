@@ -1,6 +1,5 @@
 #include "setup/sheet/city_refresh.h"
 
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "dialog/wait_cursor.h"
 #include "update/update_run.h"
@@ -28,7 +27,7 @@ std::wstring SelectedSlotCode() {
 }
 
 int32_t StoredTemperatureUnit() {
-  return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTemperatureUnits, 0));
+  return static_cast<int32_t>(ReadSetting(kTemperatureUnits, SettingsReader::SetupProgram));
 }
 
 }  // namespace cirrodex

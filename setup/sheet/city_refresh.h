@@ -22,7 +22,7 @@ WeatherReport* SelectedReport();
 // before the list is loaded. What "{city}" stands for in the sheet's maps.
 std::wstring SelectedSlotCode();
 
-// The stored "TemperatureUnits" (0 when missing).
+// The stored "TemperatureUnits", as the setup program reads it.
 int32_t StoredTemperatureUnit();
 
 }  // namespace cirrodex

@@ -13,9 +13,6 @@ namespace {
 
 constexpr DialogTemplate kTemplate{136, L"Compare", kPageWidthDlu, kPageHeightDlu, {}};
 
-constexpr int kStripLeft = 10;
-constexpr int kStripRight = 230;
-
 }  // namespace
 
 CCompareWeather::CCompareWeather() : PropertyPage(kTemplate) {}
@@ -35,9 +32,8 @@ void CCompareWeather::DrawRows(platform::DrawingContext& dc, int left, int top, 
   for (size_t i = 0; i < kCitySlots; ++i) {
     if (list.slots[i].code[0] == L'\0') continue;
     WeatherReport& report = reports[i];
-    OnStripColours(dc, platform::Rect{left + kStripLeft, y, left + kStripRight, y + height}, [&] {
-      DrawSummary(report, dc, left + kStripLeft, y, left + kStripRight, y + height, kCompareLayout,
-                  InstallFolder(report), unit, units);
+    OnStripColours(dc, StripRect(kCompareLayout, left, y), [&] {
+      DrawStrip(report, dc, kCompareLayout, unit, units, StatusLine::Hidden, -1, left, y);
     });
     y += height + kCompareRowGap;
   }

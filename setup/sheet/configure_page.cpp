@@ -4,7 +4,6 @@
 #include <QSlider>
 
 #include "core/format.h"
-#include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/spoken_text.h"
 #include "core/summary_drawing.h"
@@ -53,33 +52,14 @@ constexpr ControlTemplate kControls[] = {
 
 constexpr DialogTemplate kTemplate{131, L"Setup", kPageWidthDlu, kPageHeightDlu, kControls};
 
-// The preview strip's place in the page's client area.
-constexpr int kPreviewLeft = 10;
-constexpr int kPreviewRight = 230;
+// The preview strip's top in the page's client area.
 constexpr int kPreviewTop = 200;
 
-int32_t ReadSetting(const wchar_t* name, uint32_t fallback) {
-  return static_cast<int32_t>(ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, name, fallback));
-}
-
-void WriteSetting(const wchar_t* name, int32_t value) {
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, name, static_cast<uint32_t>(value));
+void WriteSigned(SettingRow setting, int32_t value) {
+  WriteSetting(setting, static_cast<uint32_t>(value));
 }
 
 }  // namespace
-
-DisplaySettings ReadDisplaySettings() {
-  DisplaySettings settings;
-  settings.temperatureUnit = ReadSetting(kTemperatureUnits, 0);
-  settings.summaryLayout = ReadSetting(kSummaryDisplayType, 0);
-  settings.showLastUpdate = ReadSetting(kDisplayLastUpdateTime, 1) != 0;
-  const UpdateSchedule schedule = ReadUpdateSchedule();
-  settings.updateRate = static_cast<int32_t>(schedule.updateRate);
-  settings.startUpdate = static_cast<int32_t>(schedule.startUpdate);
-  settings.endUpdate = static_cast<int32_t>(schedule.endUpdate);
-  settings.measureUnits = ReadMeasureUnits();
-  return settings;
-}
 
 std::wstring UpdateRateLabel(int32_t minutes) {
   return WFormat(L"Update Rate %02d:%02d", minutes / 60, minutes % 60);
@@ -95,22 +75,22 @@ std::wstring EndLabel(int32_t minute) {
 
 CConfigure::CConfigure()
     : PropertyPage(kTemplate),
-      settings_(ReadDisplaySettings()),
+      settings_(ReadDisplaySettings(SettingsReader::SetupProgram)),
       confirmedUnits_(settings_.measureUnits) {}
 
 CConfigure::~CConfigure() { WriteSettings(); }
 
 void CConfigure::WriteSettings() {
   if (!storesSettings_) return;
-  WriteSetting(kTemperatureUnits, settings_.temperatureUnit);
-  WriteSetting(kSummaryDisplayType, settings_.summaryLayout);
-  WriteSetting(kDisplayLastUpdateTime, settings_.showLastUpdate ? 1 : 0);
-  WriteSetting(kUpdateRate, settings_.updateRate);
-  WriteSetting(kStartUpdate, settings_.startUpdate);
-  WriteSetting(kEndUpdate, settings_.endUpdate);
-  WriteSetting(kWindUnits, confirmedUnits_.wind);
-  WriteSetting(kPressureUnits, confirmedUnits_.pressure);
-  WriteSetting(kDistanceUnits, confirmedUnits_.distance);
+  WriteSigned(kTemperatureUnits, settings_.temperatureUnit);
+  WriteSigned(kSummaryDisplayType, settings_.summaryLayout);
+  WriteSigned(kDisplayLastUpdateTime, settings_.showLastUpdate ? 1 : 0);
+  WriteSigned(kUpdateRate, settings_.updateRate);
+  WriteSigned(kStartUpdate, settings_.startUpdate);
+  WriteSigned(kEndUpdate, settings_.endUpdate);
+  WriteSigned(kWindUnits, confirmedUnits_.wind);
+  WriteSigned(kPressureUnits, confirmedUnits_.pressure);
+  WriteSigned(kDistanceUnits, confirmedUnits_.distance);
 }
 
 void CConfigure::DoDataExchange(DataExchange& dx) {
@@ -205,10 +185,9 @@ void CConfigure::OnPaint(platform::DrawingContext& dc) {
   WeatherReport* report = SelectedReport();
   if (report == nullptr) return;
   const int32_t layout = settings_.summaryLayout;
-  const int bottom = kPreviewTop + SummaryHeight(layout);
-  OnStripColours(dc, platform::Rect{kPreviewLeft, kPreviewTop, kPreviewRight, bottom}, [&] {
-    DrawSummary(*report, dc, kPreviewLeft, kPreviewTop, kPreviewRight, bottom, layout,
-                InstallFolder(*report), settings_.temperatureUnit, settings_.measureUnits);
+  OnStripColours(dc, StripRect(layout, 0, kPreviewTop), [&] {
+    DrawStrip(*report, dc, layout, settings_.temperatureUnit, settings_.measureUnits,
+              StatusLine::Hidden, -1, 0, kPreviewTop);
   });
 }
 
@@ -228,7 +207,7 @@ intptr_t CConfigure::OnQuerySiblings(int message, intptr_t /*param*/) {
   if (message == kSettingsRemoved) {
     storesSettings_ = false;
   } else if (message == kSettingsInstalled) {
-    settings_ = ReadDisplaySettings();
+    settings_ = ReadDisplaySettings(SettingsReader::SetupProgram);
     confirmedUnits_ = settings_.measureUnits;
     storesSettings_ = true;
     if (IsCreated()) {

@@ -31,21 +31,6 @@ inline constexpr int IDC_DISTANCE_UNITS = 1043;
 inline constexpr int kMinUpdateRate = 15;
 inline constexpr int kMaxUpdateRate = 300;
 
-// The six settings as the page holds them. Minutes: the update rate between updates, start and end
-// of updates after midnight.
-struct DisplaySettings {
-  int32_t temperatureUnit = 0;
-  int32_t summaryLayout = 0;
-  bool showLastUpdate = true;
-  int32_t updateRate = kDefaultUpdateRate;
-  int32_t startUpdate = 0;
-  int32_t endUpdate = kLastMinuteOfDay;
-  MeasureUnits measureUnits;
-};
-
-// Reads the six values under the settings key, with the page's defaults for missing ones.
-DisplaySettings ReadDisplaySettings();
-
 // "Update Rate %02d:%02d" and the two schedule labels, of minutes as hours and minutes.
 std::wstring UpdateRateLabel(int32_t minutes);
 std::wstring StartLabel(int32_t minute);

@@ -51,8 +51,8 @@ void Setup::MapMessages() {
 }
 
 bool Setup::OnInitDialog() {
-  trayAtLogin_ = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kTrayAtLogin, kDefaultTrayAtLogin);
-  rainNotices_ = ReadDwordOr(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, kDefaultRainNotices);
+  trayAtLogin_ = ReadSetting(kTrayAtLogin, SettingsReader::SetupProgram) != 0;
+  rainNotices_ = ReadSetting(kRainNotices, SettingsReader::SetupProgram) != 0;
   return PropertyPage::OnInitDialog();
 }
 
@@ -74,12 +74,12 @@ void Setup::OnTrayAtLogin() {
                          L"Show in the panel at login", platform::MB_OK);
     return;
   }
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kTrayAtLogin, trayAtLogin_ ? 1 : 0);
+  WriteSetting(kTrayAtLogin, trayAtLogin_ ? 1 : 0);
 }
 
 void Setup::OnRainNotices() {
   UpdateData(Exchange::FromControls);
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kRainNotices, rainNotices_ ? 1 : 0);
+  WriteSetting(kRainNotices, rainNotices_ ? 1 : 0);
 }
 
 void Setup::OnEnable() {
@@ -107,8 +107,8 @@ void Setup::OnUninstall() {
     // With "TrayAtLogin" gone the session no longer starts the panel item either.
     std::string problem;
     package::RemoveTrayAutostart(problem);
-    trayAtLogin_ = kDefaultTrayAtLogin != 0;
-    rainNotices_ = kDefaultRainNotices != 0;
+    trayAtLogin_ = SettingRow(kTrayAtLogin)->setupDefault != 0;
+    rainNotices_ = SettingRow(kRainNotices)->setupDefault != 0;
     UpdateData(Exchange::ToControls);
     // The list in memory is the removed one: nothing may refresh or store it again, and a later
     // Install must find it empty to fill in the default cities.

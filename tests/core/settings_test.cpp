@@ -55,7 +55,25 @@ TEST_F(Settings, FirstStartWithAnEmptyRegistry) {
   EXPECT_EQ(String(L"CityCode4"), L"<missing>");
   EXPECT_EQ(Dword(kTemperatureUnits), 0u);
   EXPECT_EQ(Dword(kSummaryDisplayType), 2u);
+  EXPECT_EQ(Dword(kUpdateRate), 0xDEADBEEFu) << "the schedule is left to its readers";
   EXPECT_EQ(SelectedCityCode(), L"UKXX0085");
+}
+
+// A value missing or stored as text reads alike in the strip and the sheet, but for the
+// last-update line: the item hides it while the Setup page's box starts set.
+TEST_F(Settings, MissingOrMistypedValuesReadAsEachProgramsDefault) {
+  const DisplaySettings item{0, 0, false, 30, 0, 1439, {}};
+  const DisplaySettings setup{0, 0, true, 30, 0, 1439, {}};
+  for (const bool mistyped : {false, true}) {
+    if (mistyped) {
+      for (const DwordSetting& row : kDwordSettings) {
+        StoreString(HKEY_CURRENT_USER, kSettingsKey, row.name, L"1");
+      }
+    }
+    EXPECT_EQ(ReadDisplaySettings(SettingsReader::TodayItem), item) << mistyped;
+    EXPECT_EQ(ReadDisplaySettings(SettingsReader::SetupProgram), setup) << mistyped;
+    EXPECT_EQ(SelectedCity(), 0) << mistyped;
+  }
 }
 
 TEST_F(Settings, DefaultsNeverOverwritePresentValues) {

@@ -165,6 +165,8 @@ TEST_F(UnitsTest, SettingsAreWrittenWhereMissingAndReadInRange) {
   StoreDword(HKEY_CURRENT_USER, kSettingsKey, kPressureUnits, 4);
   StoreDword(HKEY_CURRENT_USER, kSettingsKey, kDistanceUnits, 0xFFFFFFFF);
   EXPECT_EQ(ReadMeasureUnits(), (MeasureUnits{kMilesPerHour, kKilopascals, kMiles}));
+  EXPECT_EQ(ReadDisplaySettings(SettingsReader::SetupProgram).measureUnits,
+            (MeasureUnits{kMilesPerHour, kKilopascals, kMiles}));
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ TEST(FileTimes, RoundTripWithTheDayOfTheWeek) {
       {At(2004, 12, 31, 23, 59, 59, 999), 5},  // a Friday
       {At(2100, 3, 1), 1},                     // 2100 has no 29 February
       {At(2024, 7, 14, 6, 5, 4, 3), 0},
+      {At(1999, 12, 31, 23, 59, 59), 5},  // the last day before an era of 400 years
+      {At(40000, 2, 29), 2},              // beyond the years a calendar library counts
+      {At(58000, 1, 1), 6},
   };
   for (const Case& c : cases) {
     SystemTime back = FileTimeToSystemTime(SystemTimeToFileTime(c.time));

@@ -44,6 +44,22 @@ TEST(TextConversion, Utf8RoundTripsEveryPlane) {
             "C");
 }
 
+TEST(TextConversion, PercentEncodesTheUtf8OfAllButTheKeptAscii) {
+  const auto letters = [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; };
+  struct Case {
+    std::wstring text;
+    std::string encoded;
+  } cases[] = {
+      {L"paris-3", "paris-%33"},
+      {L"a b/\r", "a%20b%2F%0D"},
+      {L"Troms\u00f8", "%54roms%C3%B8"},
+      {L"\u20AC\U0001F327", "%E2%82%AC%F0%9F%8C%A7"},
+      {std::wstring(1, static_cast<wchar_t>(0xDC00)), "%EF%BF%BD"},
+      {std::wstring(1, static_cast<wchar_t>(0x110000)), "%EF%BF%BD"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PercentEncode(c.text, letters), c.encoded);
+}
+
 TEST(TextConversion, Utf16UsesSurrogatePairsAboveTheBasicPlane) {
   std::u16string units = ToUtf16(L"a\U0001F327b");
   ASSERT_EQ(units.size(), 4u);

@@ -139,49 +139,4 @@ int UnusedPort() {
   return port;
 }
 
-int RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-               std::string* output, int timeoutMs) {
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-  const std::string path = program.string();
-  auto argv = Argv(path, args);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned != 0) {
-    close(out[0]);
-    return -1;
-  }
-
-  std::string text;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    pollfd wait{out[0], POLLIN, 0};
-    const int remaining = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (remaining <= 0 || poll(&wait, 1, remaining) <= 0) break;
-    char buffer[4096];
-    const ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  if (output != nullptr) *output = text;
-
-  int status = 0;
-  const int left = static_cast<int>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-  if (!WaitFor(pid, std::max(left, 0), status)) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-  return ExitStatus(status);
-}
-
 }  // namespace cirrodex::testing

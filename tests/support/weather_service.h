@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/run_program.h"
+
 namespace cirrodex::testing {
 
 class WeatherServiceProcess {
@@ -42,11 +44,5 @@ class WeatherServiceProcess {
 
 // A port of 127.0.0.1 on which nothing listens (taken free, then let go).
 int UnusedPort();
-
-// Runs `program` with `args`, the test's environment and stdout/stderr into `output` (may be
-// null); returns the exit status, or -1 when it could not run or was killed by a signal. Gives
-// up and kills it after `timeoutMs`.
-int RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-               std::string* output = nullptr, int timeoutMs = 60000);
 
 }  // namespace cirrodex::testing

@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -11,17 +8,13 @@
 #include "platform/registry_store.h"
 #include "platform/text.h"
 #include "tests/support/bmp_writer.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex {
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
+using ToolRun = testing::ProgramRun;
 using testing::ReadFile;
 
 // Weekday 9 is no day of the week, so no forecast day is ever taken for today, whatever the date.
@@ -35,26 +28,9 @@ constexpr char kFeed[] =
 
 class DrawTool : public testing::DeviceTest {
  protected:
-  ToolRun Draw(std::vector<std::string> args) {
-    const std::filesystem::path dir = device_.root() / "run";
-    std::filesystem::create_directories(dir);
-    std::string tool = (testing::BuildDir() / "bin" / "cirrodex-draw").string();
-    std::vector<char*> argv{tool.data()};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(tool.c_str(), argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir / "out"),
-                   ReadFile(dir / "err")};
+  ToolRun Draw(const std::vector<std::string>& args) {
+    return testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-draw", args,
+                               testing::RunOptions{});
   }
 
   std::string FeedFile() {

@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -10,6 +7,7 @@
 
 #include "platform/registry_store.h"
 #include "platform/text.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_device.h"
 
 namespace cirrodex {
@@ -22,43 +20,15 @@ using platform::Registry;
 constexpr char kNotFound[] =
     "ERROR: The system was unable to find the specified registry key or value.\n";
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
+using ToolRun = testing::ProgramRun;
 using testing::ReadFile;
 
 class RegTool : public testing::DeviceTest {
  protected:
   // Runs the built tool against this test's device folder, feeding `input` to its stdin.
-  ToolRun Reg(std::vector<std::string> args, const std::string& input = "") {
-    std::filesystem::path dir = device_.root() / "run";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "in") << input;
-    std::string tool = (testing::BuildDir() / "bin" / "cirrodex-reg").string();
-    std::vector<char*> argv{tool.data()};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      int in = open((dir / "in").c_str(), O_RDONLY);
-      int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(tool.c_str(), argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ToolRun run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(dir / "out");
-    run.err = ReadFile(dir / "err");
-    return run;
+  ToolRun Reg(const std::vector<std::string>& args, const std::string& input = "") {
+    return testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-reg", args,
+                               testing::RunOptions{.input = input});
   }
 
   void Put(std::wstring_view path, std::wstring_view name, uint32_t type,

@@ -1,6 +1,6 @@
 // The Radar, Satellite and Icon pages against the real weather service: how pictures are fitted
-// and drawn, the URL edits and "Update", taps on the Icon page, pages without any picture, and
-// the installed download run writing the five map files.
+// and drawn, the URL edits and "Update", taps on the Icon page, and pages without any picture.
+// The installed download run's map files are checked in tests/end_to_end.
 
 #include <QApplication>
 #include <QDialog>
@@ -12,7 +12,6 @@
 #include <QTest>
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,12 +21,10 @@
 #include "core/registry_ops.h"
 #include "core/settings.h"
 #include "core/weather_report.h"
-#include "dialog/dialog_units.h"
 #include "dialog/input_panel.h"
 #include "setup/sheet/gantrel_dlg.h"
 #include "setup/sheet/map_page_layout.h"
 #include "tests/imaging/image_test_util.h"
-#include "tests/service/map_stand_in.h"
 #include "tests/setup/sheet/sheet_test_util.h"
 #include "tests/support/raw_server.h"
 
@@ -187,58 +184,36 @@ TEST(MapPageLayout, FitsPicturesIntoTheSquareByTheirAspect) {
   }
 }
 
-TEST_F(MapPages, UrlPagesHoldTheirControlsAtTheirTemplatePositions) {
+TEST_F(MapPages, UrlPagesShowTheirLabelOnOneLineAndTheUrlFromItsStart) {
   Probe<CWeatherMaps> radar;
   Probe<CSatelliteMap> satellite;
   struct Case {
     MapUrlPage* page;
-    int id;
-    const char* caption;
     const char* label;
     const char* path;
   };
-  const Case cases[] = {{&radar, 137, "Radar", "Radar Image URL Path", kRadarPath},
-                        {&satellite, 140, "Satellite", "Satellite Image URL Path", kSatellitePath}};
+  const Case cases[] = {{&radar, "Radar Image URL Path", kRadarPath},
+                        {&satellite, "Satellite Image URL Path", kSatellitePath}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.caption);
+    SCOPED_TRACE(c.label);
     ASSERT_TRUE(c.page->Create(&parent_));
-    EXPECT_EQ(c.page->Template().id, c.id);
-    EXPECT_EQ(ToQString(c.page->Caption()), c.caption);
-    EXPECT_EQ(c.page->PixelSize(), QSize(243, 263));
-
     const auto labels = c.page->Window()->findChildren<QLabel*>();
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels[0]->text(), c.label);
-    const QRect box = MapDialogRect(7, 7, 80, 8);
-    EXPECT_EQ(labels[0]->geometry().topLeft(), box.topLeft());
-    EXPECT_EQ(labels[0]->height(), box.height());
-    // A text wider than the box takes room up to the button rather than wrapping.
+    auto* update = DialogItemAs<QPushButton>(c.page->Window(), 1032);
+    ASSERT_NE(update, nullptr);
+    EXPECT_TRUE(update->isDefault());
+    // A text wider than its box takes room up to the button rather than wrapping.
     QLabel oneLine(labels[0]->text());
     oneLine.setFont(labels[0]->font());
     EXPECT_GE(labels[0]->width(), oneLine.sizeHint().width());
-    EXPECT_GE(labels[0]->width(), box.width());
-    EXPECT_LT(labels[0]->geometry().right(), MapDialogRect(100, 5, 32, 13).left());
-
-    auto* update = DialogItemAs<QPushButton>(c.page->Window(), 1032);
-    ASSERT_NE(update, nullptr);
-    EXPECT_EQ(update->text(), "Update");
-    EXPECT_TRUE(update->isDefault());
-    EXPECT_EQ(update->geometry(), MapDialogRect(100, 5, 32, 13));
+    EXPECT_LT(labels[0]->geometry().right(), update->geometry().left());
 
     auto* edit = DialogItemAs<QLineEdit>(c.page->Window(), 1031);
     ASSERT_NE(edit, nullptr);
-    EXPECT_TRUE(edit->hasFrame());
-    EXPECT_EQ(edit->geometry(), MapDialogRect(1, 20, 159, 12));
     EXPECT_EQ(FromQString(edit->text()), Service().WideUrl(c.path)) << "the map's URL";
     EXPECT_EQ(edit->cursorPosition(), 0) << "shown from its start";
   }
-
-  CWeatherIcon icon;
-  ASSERT_TRUE(icon.Create(&parent_));
-  EXPECT_EQ(icon.Template().id, 138);
-  EXPECT_EQ(ToQString(icon.Caption()), "Icon");
-  EXPECT_EQ(icon.PixelSize(), QSize(243, 263));
-  EXPECT_TRUE(icon.Window()->findChildren<QWidget*>().isEmpty()) << "no controls";
 }
 
 TEST_F(MapPages, UrlPagesFetchTheirMapOnOpeningAndShowIt400By300As240By180) {
@@ -596,91 +571,6 @@ TEST_F(MapPages, PicturesOfThePagesAfterATap) {
     EXPECT_TRUE(
         sheet_->Window()->grab().save(QString::fromStdString((folder / shot.name).string())));
   }
-}
-
-// The installed program, run as the Today item's schedule runs it.
-TEST_F(MapPages, TheDownloadRunWritesBothPicturesAndTheThreeIcons) {
-  std::string output;
-  ASSERT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-install", {}, &output), 0)
-      << output;
-  const fs::path gantrel = testing::InstallFolderPath() / "Gantrel.exe";
-  ASSERT_TRUE(fs::is_regular_file(gantrel));
-  StoreString(HKEY_CURRENT_USER, kSettingsKey, L"CityCode1", L"UKXX0085");
-
-  ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
-  EXPECT_TRUE(FileLoads(MapFile("radar.jpg"), ImageType::Jpeg, 400, 300));
-  EXPECT_TRUE(FileLoads(MapFile("Satellite.jpg"), ImageType::Jpeg, 400, 300));
-  for (const char* icon : {"iconradar.bmp", "iconSatellite.bmp", "iconradarsatellite.bmp"}) {
-    const std::vector<uint8_t> bmp = ReadBytes(MapFile(icon));
-    ASSERT_GE(bmp.size(), 54u) << icon;
-    EXPECT_EQ(Le32(bmp, 18), 30u) << icon;
-    EXPECT_EQ(Le32(bmp, 22), 30u) << icon;
-    const bool grey = bmp[28] == 8;
-    EXPECT_EQ(bmp.size(), grey ? 1078u + 32u * 30u : 54u + 92u * 30u) << icon;
-  }
-  EXPECT_EQ(ReadBytes(MapFile("iconradarsatellite.bmp"))[28], 24);
-
-  // A later run that cannot fetch leaves the icons as they were, even with a new crop centre.
-  const std::vector<uint8_t> iconBefore = ReadBytes(MapFile("iconradar.bmp"));
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, L"RadarCropCenterX", 200);
-  PointMapsAt(UnreachableUrl(), UnreachableUrl());
-  ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
-  EXPECT_EQ(ReadBytes(MapFile("iconradar.bmp")), iconBefore);
-}
-
-// The download run against the service with stand-ins of the radar and imagery sources: it asks
-// for the strip's city (slot 2, Paris), and the radar icon, cut around rain 0.66 degrees east of
-// Paris, holds the rain while the satellite icon of the same box does not. The Radar page and
-// layout 4 are drawn into <build>/page-shots for looking at.
-TEST_F(MapPages, TheDownloadRunCutsTheIconsFromTheStripCitysLivePictures) {
-  service::MapStandIn sources;
-  sources.SetFrame(std::time(nullptr) / 600 * 600);
-  sources.SetBlob(48.86, 2.35 + 0.66);
-  testing::WeatherServiceProcess live({"--upstream", "auto", "--upstream-url",
-                                       "http://127.0.0.1:1/v1/forecast", "--radar-url",
-                                       sources.IndexUrl(), "--imagery-url", sources.WmsUrl()});
-  ASSERT_TRUE(live.running());
-  std::string output;
-  ASSERT_EQ(testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-install", {}, &output), 0);
-  testing::StoreCities(testing::kSixCities, 1);
-  for (const wchar_t* map : {L"Radar", L"Satellite"}) {
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterX"), 230);
-    StoreDword(HKEY_CURRENT_USER, kSettingsKey, map + std::wstring(L"CropCenterY"), 150);
-  }
-  StoreDword(HKEY_CURRENT_USER, kSettingsKey, kSummaryDisplayType, 4);
-  PointMapsAt(live.WideUrl("/weather/live/radar/{city}.jpg"),
-              live.WideUrl("/weather/live/satellite/{city}.jpg"));
-  const fs::path gantrel = testing::InstallFolderPath() / "Gantrel.exe";
-  ASSERT_EQ(testing::RunProgram(gantrel, {"/downloadandexit"}, &output), 0) << output;
-  EXPECT_TRUE(FileLoads(MapFile("radar.jpg"), ImageType::Jpeg, 400, 300));
-  EXPECT_TRUE(FileLoads(MapFile("Satellite.jpg"), ImageType::Jpeg, 400, 300));
-  const auto rainPixels = [](const std::vector<uint8_t>& bmp) {  // red in a 24-bit BMP
-    int rain = 0;
-    const size_t width = Le32(bmp, 18), row = (width * 3 + 3) / 4 * 4;
-    for (size_t at = 54; bmp[28] == 24 && at + row <= bmp.size(); at += row) {
-      for (size_t x = at; x < at + width * 3; x += 3) rain += bmp[x + 2] > 160 && bmp[x] < 90;
-    }
-    return rain;
-  };
-  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradar.bmp"))), 4);
-  EXPECT_EQ(rainPixels(ReadBytes(MapFile("iconSatellite.bmp"))), 0);
-  EXPECT_GE(rainPixels(ReadBytes(MapFile("iconradarsatellite.bmp"))), 4);
-
-  const fs::path shots = testing::BuildDir() / "page-shots";
-  fs::create_directories(shots);
-  for (const char* name : {"radar.jpg", "Satellite.jpg"}) {  // the pictures at their own size
-    QImage(QString::fromStdString(MapFile(name).string()))
-        .save(QString::fromStdString((shots / (std::string("live-") + name + ".png")).string()));
-  }
-  ShowSheetOn(&CGantrelDlg::radar_);
-  testing::ProcessEvents();
-  EXPECT_TRUE(
-      sheet_->Window()->grab().save(QString::fromStdString((shots / "live-radar.png").string())));
-  EXPECT_EQ(
-      testing::RunProgram(testing::BuildDir() / "bin" / "cirrodex-draw",
-                          {"summary", "--png", (shots / "live-layout4.png").string()}, &output),
-      0)
-      << output;
 }
 
 }  // namespace
