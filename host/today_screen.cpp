@@ -133,7 +133,7 @@ void TodayScreen::Activate(HWND window) {
   SendToItem([window] { SendMessage(window, WM_TODAYCUSTOM_ACTION, VK_RETURN, 0); });
 }
 
-bool TodayScreen::AskSpeech(const TodayItem& item, bool* nameChanged, bool* descriptionChanged) {
+std::optional<ItemSpeech> AskItemSpeech(HWND window) {
   // Room for the longest strip with its status line; a longer text is cut by the item.
   wchar_t name[64] = {};
   wchar_t description[1024] = {};
@@ -142,14 +142,15 @@ bool TodayScreen::AskSpeech(const TodayItem& item, bool* nameChanged, bool* desc
   text.nameSize = static_cast<DWORD>(std::size(name));
   text.description = description;
   text.descriptionSize = static_cast<DWORD>(std::size(description));
-  ItemSpeech fresh;
-  if (SendMessage(item.window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0,
-                  reinterpret_cast<LPARAM>(&text)) == 1) {
-    fresh.name = name;
-    fresh.description = description;
-  } else {
-    fresh.name = item.name;
+  if (SendMessage(window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0, reinterpret_cast<LPARAM>(&text)) !=
+      1) {
+    return std::nullopt;
   }
+  return ItemSpeech{name, description};
+}
+
+bool TodayScreen::AskSpeech(const TodayItem& item, bool* nameChanged, bool* descriptionChanged) {
+  ItemSpeech fresh = AskItemSpeech(item.window).value_or(ItemSpeech{item.name, {}});
   ItemSpeech& kept = speech_[item.window];
   *nameChanged = kept.name != fresh.name;
   *descriptionChanged = kept.description != fresh.description;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/today_items.h"
@@ -26,6 +27,9 @@ struct ItemSpeech {
   std::wstring name;
   std::wstring description;
 };
+
+// Asks the item what a screen reader says of it; nothing when it does not answer.
+std::optional<ItemSpeech> AskItemSpeech(platform::HWND window);
 
 class TodayScreen : public QWidget, private platform::WindowHost {
  public:

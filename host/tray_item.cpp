@@ -30,17 +30,9 @@ bool AskTrayFace(TodayScreen& screen, HWND* window, TrayFace* face) {
       continue;
     }
     // Asked afresh rather than through the screen's speech, which it keeps only while a screen
-    // reader listens. Room as the screen gives it.
-    wchar_t name[64] = {};
-    wchar_t description[1024] = {};
-    TODAYACCESSIBLETEXT text;
-    text.name = name;
-    text.nameSize = static_cast<DWORD>(std::size(name));
-    text.description = description;
-    text.descriptionSize = static_cast<DWORD>(std::size(description));
-    const bool said = SendMessage(item.window, WM_TODAYCUSTOM_GETACCESSIBLETEXT, 0,
-                                  reinterpret_cast<LPARAM>(&text)) == 1;
-    face->toolTip = QString::fromWCharArray(said ? description : L"");
+    // reader listens.
+    const auto speech = AskItemSpeech(item.window);
+    face->toolTip = speech ? QString::fromStdWString(speech->description) : QString();
     *window = item.window;
     return true;
   }
