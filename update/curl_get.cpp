@@ -37,6 +37,28 @@ CurlOutcome OutcomeOf(CURLcode code) {
   }
 }
 
+// The connections left open for reuse, shared by every request that asks for it. libcurl locks
+// them through these callbacks, so requests in several threads may share them.
+std::mutex g_shareMutex;
+
+void LockShare(CURL*, curl_lock_data, curl_lock_access, void*) { g_shareMutex.lock(); }
+void UnlockShare(CURL*, curl_lock_data, void*) { g_shareMutex.unlock(); }
+
+CURLSH* ConnectionShare() {
+  static CURLSH* const share = [] {
+    CURLSH* s = curl_share_init();
+    if (s == nullptr) return s;
+    curl_share_setopt(s, CURLSHOPT_LOCKFUNC, &LockShare);
+    curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
+    if (curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK) {
+      curl_share_cleanup(s);
+      return static_cast<CURLSH*>(nullptr);
+    }
+    return s;
+  }();
+  return share;
+}
+
 }  // namespace
 
 size_t CurlGet::HeaderCallback(char* data, size_t size, size_t count, void* self) {
@@ -82,6 +104,9 @@ CurlOutcome CurlGet::Run(const CurlRequest& request) {
   if (request.pathAsIs) curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  if (request.reuseConnection) {
+    if (CURLSH* share = ConnectionShare()) curl_easy_setopt(h, CURLOPT_SHARE, share);
+  }
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals, from any thread
   if (!request.userAgent.empty()) {
     curl_easy_setopt(h, CURLOPT_USERAGENT, request.userAgent.c_str());

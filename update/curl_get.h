@@ -1,5 +1,4 @@
-// The project's one wrapper of libcurl: a single GET on its own connection, following no
-// redirect, whose header lines, body bytes and progress go to the hooks of a derived class. The
+// The project's one wrapper of libcurl: a single GET, following no redirect, whose header lines, body bytes and progress go to the hooks of a derived class. The
 // product's fetch and the weather service's upstream client are both built on it.
 #pragma once
 
@@ -20,6 +19,9 @@ struct CurlRequest {
   long connectTimeoutMs = 0;             // 0: libcurl's own
   long totalTimeoutMs = 0;               // 0: none
   long bufferSize = 0;                   // bytes handed to OnBody at most at once; 0: libcurl's
+  // Leave the connection open for, and take one left open by, the next such request to the same
+  // host and port (within the process); otherwise a connection of its own.
+  bool reuseConnection = false;
 };
 
 // How a transfer ended, in the terms its callers tell apart.

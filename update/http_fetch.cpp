@@ -107,7 +107,8 @@ bool SplitAuthority(std::wstring_view authority, HttpUrl& parts) {
   return true;
 }
 
-// One request on its own connection: the body is read only when the status is 200; for any
+// One request, on a connection left open by an earlier one to the same host where there is one
+// (the download run asks the same service for every city's feed and hours): the body is read only when the status is 200; for any
 // other status the exchange ends with the header block.
 class Exchange : public CurlGet {
  public:
@@ -131,6 +132,7 @@ class Exchange : public CurlGet {
     request.headers = {"Accept: text/*", "User-Agent: Web Browser", "Pragma: no-cache"};
     request.bufferSize = static_cast<long>(kChunkSize);
     request.connectTimeoutMs = connectMs_;
+    request.reuseConnection = true;
 
     start_ = lastActivity_ = Now();
     const CurlOutcome outcome = CurlGet::Run(request);

@@ -100,6 +100,23 @@ TEST_F(FetchFaultTest, AConnectionClosedOrResetBeforeAnyAnswerIsAborted) {
   }
 }
 
+// The connection a reply left open, closed or reset by the server meanwhile: the next fetch
+// must still get its own answer.
+TEST_F(FetchFaultTest, TheNextFetchSurvivesAConnectionTheServerEnded) {
+  for (const int end : {0, 1, 2}) {  // closed at once, reset, closed after a while
+    RawServer server([end](RawServer::Connection& c) {
+      c.Send(Ok("answer " + std::to_string(c.index())));
+      if (end == 1) c.Reset();
+      if (end == 2) c.Hold(300);
+    }, RawServer::Serving::Concurrently);
+    for (int i = 0; i < 2; ++i) {
+      const Fetched f = Fetch(server.WideUrl("/feed"));
+      ASSERT_TRUE(f.ok) << end << " fetch " << i;
+      EXPECT_EQ(std::wstring(f.body.get(), f.length), L"answer " + std::to_wstring(i)) << end;
+    }
+  }
+}
+
 TEST_F(FetchFaultTest, AResetInTheMiddleOfTheBodyIsAborted) {
   RawServer server([](RawServer::Connection& c) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + Letters(1000));
