@@ -108,8 +108,8 @@ bool SplitAuthority(std::wstring_view authority, HttpUrl& parts) {
 }
 
 // One request, on a connection left open by an earlier one to the same host where there is one
-// (the download run asks the same service for every city's feed and hours): the body is read only when the status is 200; for any
-// other status the exchange ends with the header block.
+// (the download run asks the same service for every city's feed and hours): the body is read
+// only when the status is 200; for any other status the exchange ends with the header block.
 class Exchange : public CurlGet {
  public:
   // The status goes into `result` as soon as the header block is in; `body` and `length` receive
