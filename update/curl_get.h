@@ -1,5 +1,6 @@
 // The project's one wrapper of libcurl: a single GET, following no redirect, whose header lines,
-// body bytes and progress go to the hooks of a derived class. The product's fetch and the weather service's upstream client are both built on it.
+// body bytes and progress go to the hooks of a derived class. The product's fetch and the weather
+// service's upstream client are both built on it.
 #pragma once
 
 #include <cstdint>
